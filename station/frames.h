@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace station {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+
+// The status request is the same four bytes at every poll.
+inline constexpr std::array<std::uint8_t, 4> PollRequest{0x80, 0xFE, 0x80, 0xFF};
+
+inline constexpr std::uint8_t escapeByte = 0x80;
+inline constexpr std::uint8_t endByte = 0xFF;
+
+enum class ReplyEnd {
+    NoEnd,       // two bytes or fewer, or the last byte is not 0xFF
+    EndByteOnly, // ends in 0xFF, but not in the end mark 0x80 0xFF
+    Complete,    // ends in the end mark 0x80 0xFF
+};
+
+ReplyEnd replyEnd(ByteView received);
+
+// Removes the body escapes of a whole reply. The head always comes out as 0x80 0x01 and the last
+// two bytes are copied as they are. An escape just before the end mark swallows the end mark's
+// 0x80 as data, so such a reply decodes to ... 0x80 0x80 0xFF; the unit never sends one, and the
+// station reads the tags at fixed positions regardless.
+Bytes DecodeEscapes(ByteView reply);
+
+// "80 0A 80 FF " for the bytes 80 0A 80 FF: two upper-case digits and one blank per byte.
+std::string hexText(ByteView bytes);
+
+} // namespace station

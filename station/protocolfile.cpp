@@ -1,0 +1,175 @@
+#include "protocolfile.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <system_error>
+
+namespace station {
+
+namespace {
+
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+class RecordReader
+{
+public:
+    explicit RecordReader(std::string_view content) : m_text(content)
+    {
+        // Notepad saves UTF-8 with a byte-order mark; without skipping it the first number fails.
+        if (m_text.starts_with(byteOrderMark))
+            m_position = byteOrderMark.size();
+    }
+
+    // Skips blanks and blank lines up to the next record; false at the end of the file.
+    bool atNextRecord()
+    {
+        skipBlanksAndLineEnds();
+        return m_position < m_text.size();
+    }
+
+    std::optional<int> number()
+    {
+        const auto field = unquotedField();
+        if (field.empty() || field.size() > 3)
+            return std::nullopt;
+        int value = 0;
+        for (const char c : field) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        if (value > 255)
+            return std::nullopt;
+        return value;
+    }
+
+    std::optional<std::string> name()
+    {
+        // A line end straight after the number separates the fields like a comma does; blank
+        // lines between them are skipped.
+        if (m_lastSeparatorWasLineEnd)
+            skipBlanksAndLineEnds();
+        else
+            skipBlanks();
+        if (m_position >= m_text.size() && m_lastSeparatorWasLineEnd)
+            return std::nullopt;
+        if (m_position < m_text.size() && m_text[m_position] == '"')
+            return quotedField();
+        return std::string(unquotedField());
+    }
+
+private:
+    void skipBlanks()
+    {
+        while (m_position < m_text.size() && isBlank(m_text[m_position]))
+            ++m_position;
+    }
+
+    void skipBlanksAndLineEnds()
+    {
+        while (m_position < m_text.size() &&
+               (isBlank(m_text[m_position]) || isLineEnd(m_text[m_position])))
+            ++m_position;
+    }
+
+    // Consumes one separator: a comma, or a line end (LF, CR LF or a lone CR).
+    void consumeSeparator()
+    {
+        m_lastSeparatorWasLineEnd = true;
+        if (m_position >= m_text.size())
+            return;
+        const char c = m_text[m_position++];
+        if (c == ',') {
+            m_lastSeparatorWasLineEnd = false;
+        } else if (c == '\r' && m_position < m_text.size() && m_text[m_position] == '\n') {
+            ++m_position;
+        }
+    }
+
+    std::string_view unquotedField()
+    {
+        skipBlanks();
+        const auto start = m_position;
+        while (m_position < m_text.size() && m_text[m_position] != ',' &&
+               !isLineEnd(m_text[m_position]))
+            ++m_position;
+        auto field = m_text.substr(start, m_position - start);
+        while (!field.empty() && isBlank(field.back()))
+            field.remove_suffix(1);
+        consumeSeparator();
+        return field;
+    }
+
+    // A quoted name runs to the next quote and may hold commas. Whatever stands between the
+    // closing quote and the next separator is dropped. A quote that never closes makes the file
+    // malformed rather than swallowing the rest of it as one name.
+    std::optional<std::string> quotedField()
+    {
+        const auto start = m_position + 1;
+        const auto close = m_text.find('"', start);
+        if (close == std::string_view::npos)
+            return std::nullopt;
+        std::string field(m_text.substr(start, close - start));
+        m_position = close + 1;
+        while (m_position < m_text.size() && m_text[m_position] != ',' &&
+               !isLineEnd(m_text[m_position]))
+            ++m_position;
+        consumeSeparator();
+        return field;
+    }
+
+    std::string_view m_text;
+    std::size_t m_position = 0;
+    bool m_lastSeparatorWasLineEnd = true;
+};
+
+} // namespace
+
+bool readProtocolRecords(std::string_view content, ProtocolNames &table)
+{
+    RecordReader reader(content);
+    while (reader.atNextRecord()) {
+        const auto number = reader.number();
+        if (!number)
+            return false;
+        auto name = reader.name();
+        if (!name)
+            return false;
+        table[static_cast<std::size_t>(*number)] = std::move(*name);
+    }
+    return true;
+}
+
+bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table)
+{
+    // Checked before opening: opening a FIFO named like the file would block start-up.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > protocolFileLimitBytes)
+        return false;
+
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::string content;
+    content.reserve(static_cast<std::size_t>(size));
+    content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (file.bad() || content.size() > protocolFileLimitBytes)
+        return false;
+    return readProtocolRecords(content, table);
+}
+
+} // namespace station

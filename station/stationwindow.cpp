@@ -1,0 +1,128 @@
+#include "stationwindow.h"
+
+#include "status.h"
+#include "timetags.h"
+
+namespace station {
+
+std::string openFailureHint(const std::string &reason)
+{
+    std::string hint = reason.empty() ? std::string("The port could not be opened.") : reason;
+    if (reason.find("Permission denied") != std::string::npos) {
+        hint += "\nAdd your user to the dialout group (uucp on some distributions), "
+                "then log out and in again.";
+    }
+    return hint;
+}
+
+StationWindow::StationWindow(ResultFields &fields, Controls &controls, PollTimer &timer,
+                             Desktop &desktop, PortController &port)
+    : m_fields(fields), m_controls(controls), m_timer(timer), m_desktop(desktop), m_port(port)
+{}
+
+void StationWindow::onLoad()
+{
+    if (loadProtocolNames())
+        return;
+    if (m_desktop.askOkCancel(startupFailureText) == MessageButton::Cancel)
+        m_desktop.endProgram();
+}
+
+// One failure path: the first step that fails ends start-up, and what was already written to the
+// table stays there.
+bool StationWindow::loadProtocolNames()
+{
+    if (!m_port.SetSpeed(lineSpeedBitsPerSecond).isOk())
+        return false;
+    ProtocolNameTable.fill(std::string(unknownProtocol));
+    return readProtocolFile(m_protocolFilePath, ProtocolNameTable);
+}
+
+void StationWindow::onStartClick()
+{
+    const std::string portName = m_controls.comPortText();
+    const PortResult opened = m_port.OpenPort(portName);
+    if (!opened.isOk()) {
+        // The controls stay as they were, so the operator can pick another port and try again.
+        m_fields.setText(Field::lblRxDataResult, openFailureText);
+        m_fields.setToolTip(Field::lblRxDataResult, openFailureHint(opened.reason()));
+        return;
+    }
+    m_fields.setToolTip(Field::lblRxDataResult, "");
+    m_timer.setActive(true);
+    m_controls.setEnabled(Control::cmbComPort, false);
+    m_controls.setEnabled(Control::cmdStart, false);
+    m_controls.setEnabled(Control::cmdStop, true);
+}
+
+// Stop leaves the display, the buffer and AwaitingReply alone: a poll that was unanswered before
+// Stop shows "No Reply" at the first tick after the next Start.
+void StationWindow::onStopClick()
+{
+    m_port.ClosePort();
+    m_timer.setActive(false);
+    m_controls.setEnabled(Control::cmbComPort, true);
+    m_controls.setEnabled(Control::cmdStart, true);
+    m_controls.setEnabled(Control::cmdStop, false);
+}
+
+void StationWindow::onTimer()
+{
+    m_fields.setText(Field::lblRxDataResult, "");
+    m_fields.repaintNow(Field::lblRxDataResult);
+    m_desktop.pause(tickPause);
+
+    if (AwaitingReply) {
+        blankResults();
+    } else {
+        m_fields.setText(Field::lblRxDataResult, "");
+    }
+    ReceiveBuffer.clear();
+    m_fields.repaintNow(Field::lblRxDataResult);
+    AwaitingReply = true;
+    // A failed send needs no handling here: AwaitingReply stays set, so the next tick shows
+    // "No Reply".
+    m_port.SendData(PollRequest);
+}
+
+void StationWindow::blankResults()
+{
+    m_fields.setText(Field::lblVersionResult, "");
+    m_fields.setText(Field::lblProtocolResult, "");
+    m_fields.setText(Field::lblRxDataResult, noReplyText);
+    for (const Field field : {Field::lblDtrCdResult, Field::lblRtsCtsResult, Field::lblCtsRtsResult,
+                              Field::lblCdDtrResult, Field::lblTxRxResult,
+                              Field::lblTimeTagStartData, Field::lblTimeTagEndData})
+        m_fields.setText(field, "");
+    for (const Field field : {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
+                              Field::lblSoftwareNoTs})
+        m_fields.setBackground(field, ColourButtonFace);
+}
+
+// Handled the same way whether or not a test is running.
+void StationWindow::onDataArrived()
+{
+    Bytes received;
+    if (!m_port.ReadData(received).isOk())
+        return;
+    ReceiveBuffer.insert(ReceiveBuffer.end(), received.begin(), received.end());
+
+    const ReplyEnd end = replyEnd(ReceiveBuffer);
+    if (end == ReplyEnd::NoEnd)
+        return;
+
+    bool testFailed = false;
+    if (end == ReplyEnd::Complete) {
+        m_fields.setText(Field::lblRxDataResult, hexText(ReceiveBuffer));
+        if (ReceiveBuffer.size() > 9)
+            testFailed = decodeStatus(ReceiveBuffer, ProtocolNameTable, m_fields);
+        if (ReceiveBuffer.size() > 26)
+            decodeTimeTags(ReceiveBuffer, m_fields);
+    }
+    // One beep per reply, however many tests failed.
+    if (testFailed)
+        m_desktop.beep();
+    AwaitingReply = false;
+}
+
+} // namespace station

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "frames.h"
+#include "port.h"
+#include "protocolfile.h"
+#include "window.h"
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+namespace station {
+
+inline constexpr auto pollPeriod = std::chrono::milliseconds(500);
+inline constexpr int lineSpeedBitsPerSecond = 19200;
+// How long the reply field stays blank at each tick before the next poll goes out, so that the
+// operator sees every poll even when the replies are identical.
+inline constexpr auto tickPause = std::chrono::milliseconds(30);
+
+inline constexpr std::string_view startupFailureText = "Error loading protocol description file";
+inline constexpr std::string_view openFailureText = "Error opening port";
+inline constexpr std::string_view noReplyText = "No Reply";
+
+// The tooltip for a port that would not open: the adapter's reason, and for a refused
+// permission, how an operator fixes it.
+std::string openFailureHint(const std::string &reason);
+
+// The logic behind the station's window: start-up, the two buttons, the poll tick and the
+// arrival of bytes. Every handler runs on the user-interface thread, one at a time.
+class StationWindow
+{
+public:
+    StationWindow(ResultFields &fields, Controls &controls, PollTimer &timer, Desktop &desktop,
+                  PortController &port);
+
+    // Where "Protocol.txt" is looked for; the current directory unless a test says otherwise.
+    void setProtocolFilePath(std::filesystem::path path) { m_protocolFilePath = std::move(path); }
+
+    void onLoad();
+    void onStartClick();
+    void onStopClick();
+    void onTimer();
+    void onDataArrived();
+
+    const Bytes &receiveBuffer() const { return ReceiveBuffer; }
+    bool isAwaitingReply() const { return AwaitingReply; }
+    const ProtocolNames &protocolNames() const { return ProtocolNameTable; }
+
+private:
+    bool loadProtocolNames();
+    void blankResults();
+
+    ResultFields &m_fields;
+    Controls &m_controls;
+    PollTimer &m_timer;
+    Desktop &m_desktop;
+    PortController &m_port;
+    std::filesystem::path m_protocolFilePath{protocolFileName};
+
+    Bytes ReceiveBuffer;
+    bool AwaitingReply = false;
+    ProtocolNames ProtocolNameTable;
+};
+
+} // namespace station

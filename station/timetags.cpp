@@ -1,0 +1,64 @@
+#include "timetags.h"
+
+namespace station {
+
+namespace {
+
+constexpr std::uint8_t sourceGps = 0x82;
+constexpr std::uint8_t sourceIrigB = 0x84;
+
+std::string lastDigits(unsigned value, std::size_t count)
+{
+    const std::string padded = std::string(count, '0') + std::to_string(value);
+    return padded.substr(padded.size() - count);
+}
+
+// A tag occupies eight decoded positions: source, two unread bytes, hours, minutes, seconds and
+// the milliseconds high byte first.
+void showTag(const Bytes &decoded, std::size_t sourcePosition, Field field, ResultFields &fields)
+{
+    const std::size_t lastPosition = sourcePosition + 7;
+    if (decoded.size() < lastPosition) {
+        fields.setText(field, "");
+        return;
+    }
+    const auto d = [&decoded](std::size_t position) {
+        return decoded[position - 1];
+    };
+    const auto milliseconds =
+        static_cast<std::uint16_t>(d(sourcePosition + 6) * 256 + d(sourcePosition + 7));
+    fields.setText(field, timeText(d(sourcePosition + 3), d(sourcePosition + 4),
+                                   d(sourcePosition + 5), milliseconds));
+    // The source name is appended to what the field shows, not to the text that was set.
+    fields.setText(field, fields.text(field) + std::string(sourceName(d(sourcePosition))));
+}
+
+} // namespace
+
+std::string timeText(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
+                     std::uint16_t milliseconds)
+{
+    return lastDigits(hours, 2) + ":" + lastDigits(minutes, 2) + ":" + lastDigits(seconds, 2) +
+           "." + lastDigits(milliseconds, 3);
+}
+
+std::string_view sourceName(std::uint8_t source)
+{
+    switch (source) {
+    case sourceGps:
+        return "   GPS";
+    case sourceIrigB:
+        return "   IRIG-B";
+    default:
+        return "   Internal";
+    }
+}
+
+void decodeTimeTags(ByteView reply, ResultFields &fields)
+{
+    const Bytes decoded = DecodeEscapes(reply);
+    showTag(decoded, 10, Field::lblTimeTagStartData, fields);
+    showTag(decoded, 18, Field::lblTimeTagEndData, fields);
+}
+
+} // namespace station

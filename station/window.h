@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace station {
+
+// The display elements the station writes, named after their controls.
+enum class Field {
+    lblProtocolResult,
+    lblVersionResult,
+    lblDtrCdResult,
+    lblRtsCtsResult,
+    lblCtsRtsResult,
+    lblCdDtrResult,
+    lblTxRxResult,
+    lblRxDataResult,
+    lblTimeTagStartData,
+    lblTimeTagEndData,
+    lblHardwareTs,
+    lblSoftwareTs,
+    lblHardwareNoTs,
+    lblSoftwareNoTs,
+    lblCommPortAvailable,
+};
+inline constexpr int fieldCount = 15;
+
+std::string_view fieldName(Field field);
+
+// Colours in the 0x00BBGGRR form. ColourButtonFace is not a fixed colour: it stands for the
+// desktop's button-face colour, which is also what every field starts with.
+using Colour = std::uint32_t;
+inline constexpr Colour ColourGreen = 0x00FF00;
+inline constexpr Colour ColourRed = 0x0000FF;
+inline constexpr Colour ColourButtonFace = 0x8000000F;
+
+class ResultFields
+{
+public:
+    virtual ~ResultFields() = default;
+    virtual void setText(Field field, std::string_view text) = 0;
+    virtual std::string text(Field field) const = 0;
+    virtual void setBackground(Field field, Colour colour) = 0;
+    virtual void repaintNow(Field field) = 0;
+    // A hint shown when the operator hovers over the field; empty removes it.
+    virtual void setToolTip(Field field, std::string_view hint) = 0;
+};
+
+enum class Control { cmdStart, cmdStop, cmbComPort };
+
+class Controls
+{
+public:
+    virtual ~Controls() = default;
+    virtual void setEnabled(Control control, bool enabled) = 0;
+    virtual std::string comPortText() const = 0;
+};
+
+class PollTimer
+{
+public:
+    virtual ~PollTimer() = default;
+    virtual void setActive(bool active) = 0;
+};
+
+enum class MessageButton { Ok, Cancel };
+
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+    // Modal; OK is the default button.
+    virtual MessageButton askOkCancel(std::string_view text) = 0;
+    virtual void beep() = 0;
+    virtual void endProgram() = 0;
+    // Holds the user-interface thread without handling any event.
+    virtual void pause(std::chrono::milliseconds length) = 0;
+};
+
+} // namespace station

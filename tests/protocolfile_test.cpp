@@ -1,0 +1,108 @@
+#include "protocolfile.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace station;
+
+namespace {
+
+ProtocolNames unknownTable()
+{
+    ProtocolNames table;
+    table.fill(std::string(unknownProtocol));
+    return table;
+}
+
+struct RecordCase
+{
+    const char *name;
+    std::string content;
+    bool ok;
+    std::map<int, std::string> expected; // entries that must differ from "Unknown Protocol"
+};
+
+TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
+{
+    const RecordCase cases[] = {
+        {"one record per line", "0,Alpha\n1,Beta\n", true, {{0, "Alpha"}, {1, "Beta"}}},
+        {"CRLF reads like LF", "0,Alpha\r\n1,Beta\r\n", true, {{0, "Alpha"}, {1, "Beta"}}},
+        {"quoted name holds commas", "5,\"Gamma, extended\"\n", true, {{5, "Gamma, extended"}}},
+        {"blanks before fields skipped", "  7 ,   Delta\n", true, {{7, "Delta"}}},
+        {"trailing blanks trimmed", "7,Delta  \t\n", true, {{7, "Delta"}}},
+        {"quoted blanks kept", "7,\"  Delta \"\n", true, {{7, "  Delta "}}},
+        {"later record replaces", "3,Old\n3,New\n", true, {{3, "New"}}},
+        {"blank lines skipped", "\n\n1,A\n\n  \n2,B\n\n", true, {{1, "A"}, {2, "B"}}},
+        {"no newline at end", "9,Last", true, {{9, "Last"}}},
+        {"fields across lines", "4\nEpsilon\n", true, {{4, "Epsilon"}}},
+        {"several records on a line", "1,A,2,B\n", true, {{1, "A"}, {2, "B"}}},
+        {"255 is allowed", "255,Top\n", true, {{255, "Top"}}},
+        {"leading zeros", "007,Seven\n", true, {{7, "Seven"}}},
+        {"empty name", "6,\n", true, {{6, ""}}},
+        {"byte-order mark skipped",
+         "\xEF\xBB\xBF"
+         "1,A\n",
+         true,
+         {{1, "A"}}},
+        {"quote in the middle is text", "2,ab\"c\n", true, {{2, "ab\"c"}}},
+        {"empty file", "", true, {}},
+        {"256 is out of range", "1,A\n256,B\n", false, {{1, "A"}}},
+        {"negative number", "-1,A\n", false, {}},
+        {"digits then letters", "1,A\n12x,B\n", false, {{1, "A"}}},
+        {"letters", "abc,B\n", false, {}},
+        {"empty number", ",B\n", false, {}},
+        {"very long number", "0000000000000000000001,B\n", false, {}},
+        {"number without a name", "1,A\n2", false, {{1, "A"}}},
+        {"unbalanced quote", "1,A\n2,\"never closed\n3,C\n", false, {{1, "A"}}},
+    };
+    for (const auto &c : cases) {
+        ProtocolNames table = unknownTable();
+        EXPECT_EQ(readProtocolRecords(c.content, table), c.ok) << c.name;
+        for (int n = 0; n < 256; ++n) {
+            const auto it = c.expected.find(n);
+            const std::string want =
+                it == c.expected.end() ? std::string(unknownProtocol) : it->second;
+            EXPECT_EQ(table[static_cast<std::size_t>(n)], want) << c.name << " entry " << n;
+        }
+    }
+}
+
+class ProtocolFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/protocolfile-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_directory = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_directory); }
+
+    std::filesystem::path m_directory;
+};
+
+TEST_F(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
+{
+    const auto file = m_directory / "Protocol.txt";
+    ProtocolNames table = unknownTable();
+    EXPECT_FALSE(readProtocolFile(file, table)) << "missing file";
+    EXPECT_EQ(table, unknownTable());
+
+    std::ofstream(file) << "12,\"Twelve, the protocol\"\r\n";
+    EXPECT_TRUE(readProtocolFile(file, table));
+    EXPECT_EQ(table[12], "Twelve, the protocol");
+
+    const auto directory = m_directory / "dir";
+    std::filesystem::create_directory(directory);
+    EXPECT_FALSE(readProtocolFile(directory, table)) << "a directory";
+
+    const auto fifo = m_directory / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readProtocolFile(fifo, table)) << "a FIFO must not block start-up";
+}
+
+} // namespace

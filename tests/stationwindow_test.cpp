@@ -1,0 +1,299 @@
+#include "fakes.h"
+#include "replies.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace station;
+using namespace fakes;
+
+namespace {
+
+const Field resultFields[] = {
+    Field::lblProtocolResult, Field::lblVersionResult,    Field::lblDtrCdResult,
+    Field::lblRtsCtsResult,   Field::lblCtsRtsResult,     Field::lblCdDtrResult,
+    Field::lblTxRxResult,     Field::lblTimeTagStartData, Field::lblTimeTagEndData,
+};
+const Field squares[] = {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
+                         Field::lblSoftwareNoTs};
+
+class PollCycleTest : public ::testing::Test
+{
+protected:
+    void start()
+    {
+        s.station.onStartClick();
+        ASSERT_TRUE(s.window.timerActive);
+    }
+    void tick() { s.station.onTimer(); }
+
+    FakeStation s;
+};
+
+TEST_F(PollCycleTest, FirstTickSendsThePollAndNeverShowsNoReply)
+{
+    start();
+    s.window.log.clear();
+    tick();
+    EXPECT_EQ(s.window.log,
+              (std::vector<std::string>{"lblRxDataResult=", "repaint lblRxDataResult", "pause",
+                                        "lblRxDataResult=", "repaint lblRxDataResult"}));
+    EXPECT_EQ(s.window.pauses, std::vector{tickPause});
+    ASSERT_EQ(s.port.sent.size(), 1u);
+    EXPECT_EQ(s.port.sent[0], (Bytes{0x80, 0xFE, 0x80, 0xFF}));
+    EXPECT_TRUE(s.station.isAwaitingReply());
+}
+
+TEST_F(PollCycleTest, UnansweredPollShowsNoReplyAndBlanksEverything)
+{
+    start();
+    tick();
+    s.arrive(healthyReply());
+    ASSERT_EQ(s.window.shown(Field::lblCdDtrResult), "OK");
+    tick(); // answered: no "No Reply"
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "");
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 7"); // results stay
+
+    s.window.log.clear();
+    tick(); // unanswered
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
+    for (const Field field : resultFields)
+        EXPECT_EQ(s.window.shown(field), "") << fieldName(field);
+    for (const Field field : squares)
+        EXPECT_EQ(s.window.background(field), ColourButtonFace) << fieldName(field);
+    const std::vector<std::string> expectedOrder{
+        "lblRxDataResult=",        "repaint lblRxDataResult", "pause",
+        "lblVersionResult=",       "lblProtocolResult=",      "lblRxDataResult=No Reply",
+        "lblDtrCdResult=",         "lblRtsCtsResult=",        "lblCtsRtsResult=",
+        "lblCdDtrResult=",         "lblTxRxResult=",          "lblTimeTagStartData=",
+        "lblTimeTagEndData=",      "lblHardwareTs bg face",   "lblSoftwareTs bg face",
+        "lblHardwareNoTs bg face", "lblSoftwareNoTs bg face", "repaint lblRxDataResult",
+    };
+    EXPECT_EQ(s.window.log, expectedOrder);
+    EXPECT_EQ(s.port.sent.size(), 3u);
+}
+
+TEST_F(PollCycleTest, ReplyInPiecesIsShownOnceWhenItsEndMarkArrives)
+{
+    start();
+    tick();
+    const Bytes reply = healthyReply();
+    s.window.log.clear();
+    s.arrive(Bytes(reply.begin(), reply.begin() + 10));
+    s.arrive(Bytes(reply.begin() + 10, reply.end() - 1));
+    EXPECT_TRUE(s.window.log.empty()) << "pieces before the end mark are only collected";
+    EXPECT_TRUE(s.station.isAwaitingReply());
+    s.arrive(Bytes(reply.end() - 1, reply.end()));
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(reply));
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 7");
+    EXPECT_EQ(s.window.shown(Field::lblTimeTagStartData), "12:34:56.500   GPS");
+    EXPECT_EQ(s.window.shown(Field::lblTimeTagEndData), "01:02:03.004   IRIG-B");
+    EXPECT_EQ(s.window.beeps, 0);
+    EXPECT_FALSE(s.station.isAwaitingReply());
+    EXPECT_EQ(std::count(s.window.log.begin(), s.window.log.end(), "lblVersionResult= 7"), 1);
+}
+
+TEST_F(PollCycleTest, PieceEndingInDataFFClearsAwaitingReplySilently)
+{
+    start();
+    tick();
+    s.window.log.clear();
+    s.arrive({0x80, 0x01, 0x05, 0xFF});
+    EXPECT_TRUE(s.window.log.empty());
+    EXPECT_FALSE(s.station.isAwaitingReply());
+    tick(); // the reply never completed, yet no "No Reply"
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "");
+}
+
+struct LengthCase
+{
+    std::size_t length;
+    bool statusDecoded;
+    bool tagsDecoded;
+};
+
+TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
+{
+    const LengthCase cases[] = {{3, false, false}, {9, false, false}, {10, true, false},
+                                {26, true, false}, {27, true, true},  {40, true, true}};
+    for (const auto &c : cases) {
+        FakeStation fresh;
+        fresh.station.onTimer();
+        fresh.arrive(replyWith({{4, 0x07}}, c.length));
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult),
+                  hexText(replyWith({{4, 0x07}}, c.length)));
+        EXPECT_EQ(fresh.window.shown(Field::lblVersionResult), c.statusDecoded ? " 7" : "")
+            << c.length;
+        EXPECT_EQ(fresh.window.shown(Field::lblTimeTagStartData).empty(), !c.tagsDecoded)
+            << c.length;
+        EXPECT_FALSE(fresh.station.isAwaitingReply());
+    }
+}
+
+TEST_F(PollCycleTest, OneBeepPerReplyHoweverManyTestsFail)
+{
+    start();
+    tick();
+    s.arrive(replyWith({})); // all five tests fail
+    EXPECT_EQ(s.window.shown(Field::lblTxRxResult), "Error");
+    EXPECT_EQ(s.window.beeps, 1);
+    s.arrive(healthyReply()); // buffer now holds both: decoded from the first byte again
+    EXPECT_EQ(s.window.beeps, 2);
+    tick();
+    s.arrive(healthyReply());
+    EXPECT_EQ(s.window.beeps, 2);
+}
+
+TEST_F(PollCycleTest, StopThenStartWithAnUnansweredPollShowsNoReply)
+{
+    start();
+    tick();
+    s.station.onStopClick();
+    EXPECT_FALSE(s.window.timerActive);
+    EXPECT_EQ(s.port.closeCount, 1);
+    EXPECT_TRUE(s.station.isAwaitingReply()) << "Stop keeps AwaitingReply";
+    start();
+    tick();
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
+}
+
+TEST_F(PollCycleTest, TwoRepliesBetweenTicksAreShownAsOneLineAndDecodedFromTheFirst)
+{
+    start();
+    tick();
+    const Bytes failing = replyWith({{4, 0x09}});
+    const Bytes healthy = healthyReply();
+    Bytes both = failing;
+    both.insert(both.end(), healthy.begin(), healthy.end());
+    s.arrive(both);
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(failing) + hexText(healthy));
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 9");
+    EXPECT_EQ(s.window.shown(Field::lblCdDtrResult), "Error");
+}
+
+TEST_F(PollCycleTest, ArrivalsAreHandledWhileIdle)
+{
+    s.arrive(healthyReply());
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(healthyReply()));
+}
+
+TEST_F(PollCycleTest, StartAndStopSwitchTheControls)
+{
+    s.window.comPort = "/dev/pts/7";
+    start();
+    EXPECT_EQ(s.port.openedNames, std::vector<std::string>{"/dev/pts/7"});
+    EXPECT_FALSE(s.window.isEnabled(Control::cmdStart));
+    EXPECT_FALSE(s.window.isEnabled(Control::cmbComPort));
+    EXPECT_TRUE(s.window.isEnabled(Control::cmdStop));
+
+    s.port.closeFails = true; // ignored
+    s.station.onStopClick();
+    EXPECT_FALSE(s.window.timerActive);
+    EXPECT_TRUE(s.window.isEnabled(Control::cmdStart));
+    EXPECT_TRUE(s.window.isEnabled(Control::cmbComPort));
+    EXPECT_FALSE(s.window.isEnabled(Control::cmdStop));
+}
+
+TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
+{
+    struct Case
+    {
+        std::string reason;
+        bool mentionsDialout;
+    };
+    for (const Case &c : {Case{"Device or resource busy", false}, Case{"Permission denied", true},
+                          Case{"", false}}) {
+        FakeStation fresh;
+        fresh.port.openFailure = c.reason.empty() ? "x" : c.reason;
+        fresh.window.log.clear();
+        fresh.station.onStartClick();
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), "Error opening port");
+        EXPECT_EQ(fresh.window.log, std::vector<std::string>{"lblRxDataResult=Error opening port"});
+        EXPECT_FALSE(fresh.window.timerActive);
+        EXPECT_TRUE(fresh.window.isEnabled(Control::cmdStart));
+        EXPECT_TRUE(fresh.window.isEnabled(Control::cmbComPort));
+        EXPECT_FALSE(fresh.window.isEnabled(Control::cmdStop));
+        const std::string &hint = fresh.window.toolTip(Field::lblRxDataResult);
+        EXPECT_NE(hint.find(fresh.port.openFailure), std::string::npos);
+        EXPECT_EQ(hint.find("dialout") != std::string::npos, c.mentionsDialout) << hint;
+
+        // A later successful Start removes the stale hint.
+        fresh.port.openFailure.clear();
+        fresh.station.onStartClick();
+        EXPECT_EQ(fresh.window.toolTip(Field::lblRxDataResult), "");
+    }
+}
+
+class StartupTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/startup-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_directory = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_directory); }
+
+    std::filesystem::path m_directory;
+};
+
+struct StartupCase
+{
+    const char *name;
+    bool speedRefused;
+    const char *file; // nullptr: no file
+    bool fails;
+    // Entry 1 and entry 2 of the table afterwards.
+    const char *entry1;
+    const char *entry2;
+};
+
+TEST_F(StartupTest, FailuresAskOnceAndKeepWhatWasRead)
+{
+    const StartupCase cases[] = {
+        {"good file", false, "1,One\n2,\"Two, too\"\n", false, "One", "Two, too"},
+        {"speed refused", true, "1,One\n", true, "", ""},
+        {"file missing", false, nullptr, true, "Unknown Protocol", "Unknown Protocol"},
+        {"number 256", false, "1,One\n256,Big\n2,Two\n", true, "One", "Unknown Protocol"},
+        {"malformed number", false, "1,One\n2a,Two\n", true, "One", "Unknown Protocol"},
+    };
+    for (const MessageButton answer : {MessageButton::Ok, MessageButton::Cancel}) {
+        for (const auto &c : cases) {
+            const auto path = m_directory / "Protocol.txt";
+            std::filesystem::remove(path);
+            if (c.file)
+                std::ofstream(path) << c.file;
+            FakeStation s;
+            s.port.speedRefused = c.speedRefused;
+            s.window.answer = answer;
+            s.station.setProtocolFilePath(path);
+            s.station.onLoad();
+
+            EXPECT_EQ(s.port.speed, 19200) << c.name;
+            EXPECT_EQ(s.window.messages.size(), c.fails ? 1u : 0u) << c.name;
+            if (c.fails) {
+                EXPECT_EQ(s.window.messages[0], "Error loading protocol description file");
+            }
+            EXPECT_EQ(s.window.ended, c.fails && answer == MessageButton::Cancel) << c.name;
+            EXPECT_EQ(s.station.protocolNames()[1], c.entry1) << c.name;
+            EXPECT_EQ(s.station.protocolNames()[2], c.entry2) << c.name;
+            EXPECT_EQ(s.station.protocolNames()[63], c.speedRefused ? "" : "Unknown Protocol")
+                << c.name;
+        }
+    }
+}
+
+TEST_F(StartupTest, ProtocolNameShownForTheReplysNumber)
+{
+    const auto path = m_directory / "Protocol.txt";
+    std::ofstream(path) << "5,\"Five, the fifth\"\n";
+    FakeStation s;
+    s.station.setProtocolFilePath(path);
+    s.station.onLoad();
+    s.arrive(replyWith({{3, 0xC5}})); // bits 6 and 7 are not part of the number
+    EXPECT_EQ(s.window.shown(Field::lblProtocolResult), "Five, the fifth");
+}
+
+} // namespace
