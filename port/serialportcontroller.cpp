@@ -1,0 +1,148 @@
+#include "serialportcontroller.h"
+
+#include "portname.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <array>
+#include <variant>
+
+namespace port {
+
+namespace {
+
+constexpr std::array<int, 8> supportedSpeeds{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+} // namespace
+
+SerialPortController::SerialPortController(QObject *parent) : QObject(parent)
+{
+    connect(&m_serialPort, &QSerialPort::readyRead, this, &SerialPortController::dataArrived);
+    connect(&m_serialPort, &QSerialPort::errorOccurred, this,
+            &SerialPortController::onErrorOccurred);
+}
+
+SerialPortController::~SerialPortController()
+{
+    closeDevice();
+}
+
+station::PortResult SerialPortController::SetSpeed(int bitsPerSecond)
+{
+    if (std::find(supportedSpeeds.begin(), supportedSpeeds.end(), bitsPerSecond) ==
+        supportedSpeeds.end())
+        return station::PortResult::failure("unsupported speed");
+    m_speed = bitsPerSecond;
+    if (m_serialPort.isOpen() && !m_serialPort.setBaudRate(m_speed))
+        return station::PortResult::failure(m_serialPort.errorString().toStdString());
+    return station::PortResult::success();
+}
+
+station::PortResult SerialPortController::OpenPort(const std::string &name)
+{
+    closeDevice();
+    m_state = State::Closed;
+    m_portName = name;
+    m_lossCount = 0;
+    auto opened = openDevice();
+    if (opened.isOk())
+        m_state = State::Open;
+    return opened;
+}
+
+station::PortResult SerialPortController::openDevice()
+{
+    const auto mapped = devicePathForPortName(m_portName);
+    if (const auto *refused = std::get_if<NameRefused>(&mapped))
+        return station::PortResult::failure(refused->reason);
+
+    std::string reason;
+    if (!m_lock.acquire(std::get<DevicePath>(mapped).path, reason))
+        return station::PortResult::failure(reason);
+
+    // The resolved device, so that a symlink and its target share QSerialPort's lock file too.
+    m_serialPort.setPortName(QString::fromStdString(m_lock.devicePath()));
+    if (!m_serialPort.open(QIODevice::ReadWrite)) {
+        const std::string error = m_serialPort.errorString().toStdString();
+        m_lock.release();
+        return station::PortResult::failure(error);
+    }
+    m_lock.refuseOtherOpens();
+    const bool configured = (m_speed == 0 || m_serialPort.setBaudRate(m_speed)) &&
+                            m_serialPort.setDataBits(QSerialPort::Data8) &&
+                            m_serialPort.setParity(QSerialPort::NoParity) &&
+                            m_serialPort.setStopBits(QSerialPort::OneStop) &&
+                            m_serialPort.setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        const std::string error = m_serialPort.errorString().toStdString();
+        closeDevice();
+        return station::PortResult::failure(error);
+    }
+    return station::PortResult::success();
+}
+
+void SerialPortController::closeDevice()
+{
+    if (m_serialPort.isOpen())
+        m_serialPort.close();
+    m_lock.release();
+}
+
+station::PortResult SerialPortController::ClosePort()
+{
+    closeDevice();
+    m_state = State::Closed;
+    return station::PortResult::success();
+}
+
+station::PortResult SerialPortController::SendData(station::ByteView bytes)
+{
+    if (m_state == State::Lost) {
+        // One attempt per poll: cheap, and the operator sees "No Reply" until it succeeds.
+        closeDevice();
+        if (!openDevice().isOk())
+            return station::PortResult::failure("the device is gone");
+        m_state = State::Open;
+    }
+    if (m_state != State::Open)
+        return station::PortResult::failure("the port is not open");
+
+    const auto size = static_cast<qint64>(bytes.size());
+    if (m_serialPort.write(reinterpret_cast<const char *>(bytes.data()), size) != size)
+        return station::PortResult::failure(m_serialPort.errorString().toStdString());
+    // Put the poll on the wire now rather than at the next turn of the event loop.
+    m_serialPort.flush();
+    return station::PortResult::success();
+}
+
+station::PortResult SerialPortController::ReadData(station::Bytes &received)
+{
+    const QByteArray data = m_serialPort.isOpen() ? m_serialPort.readAll() : QByteArray();
+    received.assign(reinterpret_cast<const std::uint8_t *>(data.constData()),
+                    reinterpret_cast<const std::uint8_t *>(data.constData()) + data.size());
+    return station::PortResult::success();
+}
+
+// A hang-up makes QSerialPort report the same error again at every turn of the event loop while
+// the port stays open, which would burn a whole core. The first fatal error closes the device;
+// the rest are of no interest to anyone.
+void SerialPortController::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    const bool fatal = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!fatal || m_state != State::Open)
+        return;
+    m_state = State::Lost;
+    ++m_lossCount;
+    // Closed from the event loop, not from inside QSerialPort's own notifier handler.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_state == State::Lost)
+                closeDevice();
+        },
+        Qt::QueuedConnection);
+    emit deviceLost();
+}
+
+} // namespace port

@@ -1,0 +1,159 @@
+// The station with the real serial adapter against the simulated unit on a pty; only the window
+// is a fake.
+
+#include "fakes.h"
+#include "serialportcontroller.h"
+#include "simprocess.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+using namespace station;
+
+namespace {
+
+class LiveCycle
+{
+public:
+    explicit LiveCycle(const QStringList &simArguments) : sim(simArguments)
+    {
+        QObject::connect(&adapter, &port::SerialPortController::dataArrived,
+                         [this] { station.onDataArrived(); });
+        station.setProtocolFilePath("/nonexistent/Protocol.txt");
+        window.answer = MessageButton::Ok;
+        station.onLoad();
+        window.comPort = sim.path();
+        station.onStartClick();
+    }
+
+    // One poll: the tick, then up to `waitMs` for the reply to be shown.
+    void poll(int waitMs = 1000)
+    {
+        station.onTimer();
+        (void)QTest::qWaitFor(
+            [this] {
+                const std::string &shown = window.shown(Field::lblRxDataResult);
+                return !shown.empty() && shown != noReplyText;
+            },
+            waitMs);
+        QTest::qWait(20); // let the remains of a reply in pieces arrive
+    }
+
+    fakes::SimProcess sim;
+    fakes::FakeWindow window;
+    port::SerialPortController adapter;
+    StationWindow station{window, window, window, window, adapter};
+};
+
+const Field verdictFields[] = {Field::lblCdDtrResult, Field::lblCtsRtsResult,
+                               Field::lblRtsCtsResult, Field::lblDtrCdResult, Field::lblTxRxResult};
+
+struct LiveCase
+{
+    const char *name;
+    QStringList arguments;
+    std::array<const char *, 5> verdicts;
+    const char *version;
+    std::array<Colour, 4> squares; // HardwareTs, SoftwareTs, HardwareNoTs, SoftwareNoTs
+    int beeps;
+};
+
+TEST(LivePollCycleTest, DecodesTheSimulatedUnit)
+{
+    const LiveCase cases[] = {
+        {"healthy",
+         {"--version", "7", "--start-time", "12:34:56.500", "--end-time", "12:34:57.004"},
+         {"OK", "OK", "OK", "OK", "OK"},
+         " 7",
+         {ColourButtonFace, ColourButtonFace, ColourGreen, ColourGreen},
+         0},
+        {"failing",
+         {"--fail", "rts-cts", "--fail", "cd-dtr", "--software-ts", "--start-time", "12:34:56.500",
+          "--end-time", "12:34:57.004"},
+         {"Error", "OK", "Error", "OK", "OK"},
+         " 1",
+         {ColourButtonFace, ColourRed, ColourRed, ColourButtonFace},
+         1},
+        {"in pieces",
+         {"--pieces", "6", "--gap-ms", "15", "--hardware-ts", "--software-ts", "--start-time",
+          "12:34:56.500", "--end-time", "12:34:57.004"},
+         {"OK", "OK", "OK", "OK", "OK"},
+         " 1",
+         {ColourGreen, ColourGreen, ColourButtonFace, ColourButtonFace},
+         0},
+    };
+    for (const auto &c : cases) {
+        LiveCycle live(c.arguments);
+        ASSERT_TRUE(live.window.timerActive) << c.name << ": " << live.sim.path();
+        live.window.log.clear();
+        live.poll();
+        EXPECT_EQ(live.window.shown(Field::lblRxDataResult).size(), 27u * 3) << c.name;
+        for (std::size_t i = 0; i < 5; ++i)
+            EXPECT_EQ(live.window.shown(verdictFields[i]), c.verdicts[i]) << c.name << " " << i;
+        EXPECT_EQ(live.window.shown(Field::lblVersionResult), c.version) << c.name;
+        EXPECT_EQ(live.window.shown(Field::lblProtocolResult), "Unknown Protocol") << c.name;
+        EXPECT_EQ(live.window.background(Field::lblHardwareTs), c.squares[0]) << c.name;
+        EXPECT_EQ(live.window.background(Field::lblSoftwareTs), c.squares[1]) << c.name;
+        EXPECT_EQ(live.window.background(Field::lblHardwareNoTs), c.squares[2]) << c.name;
+        EXPECT_EQ(live.window.background(Field::lblSoftwareNoTs), c.squares[3]) << c.name;
+        EXPECT_EQ(live.window.shown(Field::lblTimeTagStartData), "12:34:56.500   GPS") << c.name;
+        EXPECT_EQ(live.window.shown(Field::lblTimeTagEndData), "12:34:57.004   IRIG-B") << c.name;
+        EXPECT_EQ(live.window.beeps, c.beeps) << c.name;
+        EXPECT_EQ(std::count(live.window.log.begin(), live.window.log.end(),
+                             std::string("lblVersionResult=") + c.version),
+                  1)
+            << c.name << ": decoded exactly once";
+    }
+}
+
+TEST(LivePollCycleTest, DroppedReplyShowsNoReplyThenRecovers)
+{
+    LiveCycle live({"--drop-every", "2"});
+    live.poll();
+    EXPECT_EQ(live.window.shown(Field::lblCdDtrResult), "OK");
+    const std::regex clock(R"(\d\d:\d\d:\d\d\.\d\d\d   GPS)");
+    EXPECT_TRUE(std::regex_match(live.window.shown(Field::lblTimeTagStartData), clock))
+        << live.window.shown(Field::lblTimeTagStartData);
+    live.poll(300); // dropped
+    EXPECT_EQ(live.window.shown(Field::lblCdDtrResult), "OK") << "results stay until next tick";
+    live.poll(); // the tick finds the poll unanswered, then polls again and gets a reply
+    EXPECT_EQ(live.window.shown(Field::lblCdDtrResult), "OK");
+    EXPECT_NE(std::find(live.window.log.begin(), live.window.log.end(), "lblRxDataResult=No Reply"),
+              live.window.log.end());
+}
+
+TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
+{
+    char pattern[] = "/tmp/livecycle-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path directory = pattern;
+    const auto link = directory / "unit";
+    LiveCycle live({"--link", QString::fromStdString(link.string()), "--hangup-after", "2",
+                    "--return-after", "1"});
+    live.poll();
+    EXPECT_EQ(live.window.shown(Field::lblTxRxResult), "OK");
+    live.poll(300); // the unit hangs up on this one
+
+    int noReplies = 0;
+    bool recovered = false;
+    for (int tick = 0; tick < 12 && !recovered; ++tick) {
+        live.poll(400);
+        const std::string shown = live.window.shown(Field::lblRxDataResult);
+        noReplies += shown == "No Reply";
+        recovered = shown.size() == 27u * 3;
+    }
+    EXPECT_GE(noReplies, 1);
+    EXPECT_TRUE(recovered) << "replies are decoded again without operator action";
+    EXPECT_EQ(live.window.shown(Field::lblTxRxResult), "OK");
+    EXPECT_EQ(live.adapter.lossCount(), 1);
+
+    live.station.onStopClick();
+    EXPECT_EQ(live.adapter.state(), port::SerialPortController::State::Closed);
+    std::filesystem::remove_all(directory);
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+#include "portname.h"
+#include "ptypair.h"
+#include "serialportcontroller.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using port::SerialPortController;
+using station::Bytes;
+
+namespace {
+
+struct NameCase
+{
+    std::string name;
+    std::string path; // empty: refused
+};
+
+TEST(PortNameTest, MapsOperatorNamesToDevices)
+{
+    const NameCase cases[] = {
+        {"COM1", "/dev/ttyS0"},
+        {"com256", "/dev/ttyS255"},
+        {"Com17", "/dev/ttyS16"},
+        {" COM3 ", "/dev/ttyS2"},
+        {"ttyUSB0", "/dev/ttyUSB0"},
+        {"ttyACM0", "/dev/ttyACM0"},
+        {"/dev/pts/3", "/dev/pts/3"},
+        {"/dev/serial/by-id/usb-X-if00-port0", "/dev/serial/by-id/usb-X-if00-port0"},
+        {"COM0", ""},
+        {"COM257", ""},
+        {"COM01", ""},
+        {"COM1x", ""},
+        {"COM99999999999999999999", ""},
+        {"", ""},
+        {"     ", ""},
+        {std::string(5000, 'a'), ""},
+        {"tty\nUSB0", ""},
+        {"ttyUSB0\t", ""},
+        {"../../etc/passwd", ""},
+        {"sub/dir", ""},
+        {"..", ""},
+    };
+    for (const auto &c : cases) {
+        const auto mapped = port::devicePathForPortName(c.name);
+        if (c.path.empty()) {
+            const auto *refused = std::get_if<port::NameRefused>(&mapped);
+            ASSERT_NE(refused, nullptr) << c.name.substr(0, 40);
+            EXPECT_FALSE(refused->reason.empty());
+        } else {
+            const auto *device = std::get_if<port::DevicePath>(&mapped);
+            ASSERT_NE(device, nullptr) << c.name;
+            EXPECT_EQ(device->path, c.path);
+        }
+    }
+}
+
+class AdapterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.isValid());
+        char pattern[] = "/tmp/adapter-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory = pattern;
+        ASSERT_TRUE(adapter.SetSpeed(19200).isOk());
+    }
+    void TearDown() override { std::filesystem::remove_all(directory); }
+
+    fakes::PtyPair pty;
+    SerialPortController adapter;
+    std::filesystem::path directory;
+};
+
+TEST_F(AdapterTest, SendsAndReadsAReplyInPieces)
+{
+    ASSERT_TRUE(adapter.OpenPort(pty.path()).isOk());
+    const Bytes poll{0x80, 0xFE, 0x80, 0xFF};
+    ASSERT_TRUE(adapter.SendData(poll).isOk());
+    EXPECT_EQ(pty.read(4), poll);
+
+    QSignalSpy arrived(&adapter, &SerialPortController::dataArrived);
+    Bytes collected;
+    const Bytes reply{0x80, 0x01, 0x05, 0x80, 0x80, 0x07, 0xFF, 0x00, 0x80, 0xFF};
+    pty.write({reply.begin(), reply.begin() + 3});
+    ASSERT_TRUE(arrived.wait(2000));
+    Bytes piece;
+    ASSERT_TRUE(adapter.ReadData(piece).isOk());
+    collected.insert(collected.end(), piece.begin(), piece.end());
+    pty.write({reply.begin() + 3, reply.end()});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            adapter.ReadData(piece);
+            collected.insert(collected.end(), piece.begin(), piece.end());
+            return collected.size() >= reply.size();
+        },
+        2000));
+    EXPECT_EQ(collected, reply) << "each byte once, in order";
+    ASSERT_TRUE(adapter.ReadData(piece).isOk());
+    EXPECT_TRUE(piece.empty());
+
+    EXPECT_TRUE(adapter.ClosePort().isOk());
+    EXPECT_FALSE(adapter.SendData(poll).isOk());
+    EXPECT_TRUE(adapter.ClosePort().isOk()) << "closing twice is harmless";
+}
+
+TEST_F(AdapterTest, RefusesWhatIsNotASerialDevice)
+{
+    const auto file = directory / "notes.txt";
+    std::ofstream(file) << "keep me";
+    struct stat before
+    {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    const auto fifo = directory / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto link = directory / "link-to-file";
+    std::filesystem::create_symlink(file, link);
+
+    struct Case
+    {
+        std::string name;
+        std::string reason; // a part of the reason the operator is shown
+    };
+    const Case cases[] = {
+        {file.string(), "not a serial device"},
+        {link.string(), "not a serial device"},
+        {directory.string(), "not a serial device"},
+        {fifo.string(), "not a serial device"},
+        {"/dev/null", "not a serial device"},
+        {"/dev/ptmx", "not a serial device"},
+        {"/dev/tty", "not a serial device"},
+        {(directory / "missing").string(), "No such file or directory"},
+        {"ttyNoSuchDevice", "No such file or directory"},
+        {"COM0", "COM1 to COM256"},
+        {"COM257", "COM1 to COM256"},
+        {"COM1x", "COM1 to COM256"},
+        {"", "no port name"},
+        {"   ", "no port name"},
+        {std::string(5000, 'x'), "too long"},
+        {"/dev/pts/0\n", "control character"},
+        {"../../etc/passwd", "not a device"},
+        {"$(touch /tmp/x);`id`|*", "not a device"},
+        {"ttyUSB0; rm -rf ~ && echo $HOME `id` *", "No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        const auto result = adapter.OpenPort(c.name);
+        EXPECT_FALSE(result.isOk()) << c.name.substr(0, 40);
+        EXPECT_NE(result.reason().find(c.reason), std::string::npos)
+            << c.name.substr(0, 40) << ": " << result.reason();
+        EXPECT_EQ(adapter.state(), SerialPortController::State::Closed);
+    }
+
+    struct stat after
+    {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    std::ifstream in(file);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "keep me");
+}
+
+TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
+{
+    const auto link = directory / "unit";
+    std::filesystem::create_symlink(pty.path(), link);
+    ASSERT_TRUE(adapter.OpenPort(pty.path()).isOk());
+
+    SerialPortController second;
+    ASSERT_TRUE(second.SetSpeed(19200).isOk());
+    for (const std::string &name : {pty.path(), link.string()}) {
+        const auto result = second.OpenPort(name);
+        EXPECT_FALSE(result.isOk()) << name;
+        EXPECT_NE(result.reason().find("busy"), std::string::npos) << result.reason();
+    }
+
+    adapter.ClosePort();
+    EXPECT_TRUE(second.OpenPort(link.string()).isOk()) << "closing releases the device at once";
+    EXPECT_EQ(second.devicePath(), pty.path());
+    EXPECT_FALSE(adapter.OpenPort(pty.path()).isOk());
+}
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(AdapterTest, DeviceLossClosesOnceStaysQuietAndReopensBehindTheSymlink)
+{
+    const auto link = directory / "unit";
+    std::filesystem::create_symlink(pty.path(), link);
+    ASSERT_TRUE(adapter.OpenPort(link.string()).isOk());
+    QSignalSpy lost(&adapter, &SerialPortController::deviceLost);
+
+    pty.hangUp();
+    ASSERT_TRUE(lost.wait(2000));
+    const double cpuBefore = processCpuSeconds();
+    QTest::qWait(2000);
+    const double cpuUsed = processCpuSeconds() - cpuBefore;
+    EXPECT_EQ(lost.count(), 1);
+    EXPECT_EQ(adapter.state(), SerialPortController::State::Lost);
+    // An error storm keeps a core busy the whole time; a quiet adapter uses next to nothing.
+    EXPECT_LT(cpuUsed, 0.2) << "CPU seconds used in 2 s while the device was gone";
+
+    const Bytes poll{0x80, 0xFE, 0x80, 0xFF};
+    EXPECT_FALSE(adapter.SendData(poll).isOk()) << "still gone";
+
+    fakes::PtyPair replugged;
+    ASSERT_TRUE(replugged.isValid());
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(replugged.path(), link);
+    EXPECT_TRUE(adapter.SendData(poll).isOk());
+    EXPECT_EQ(adapter.state(), SerialPortController::State::Open);
+    EXPECT_EQ(replugged.read(4), poll);
+}
+
+TEST_F(AdapterTest, RefusesSpeedsItCannotSet)
+{
+    for (const int speed : {0, -19200, 19201, 1000000000})
+        EXPECT_FALSE(adapter.SetSpeed(speed).isOk()) << speed;
+    EXPECT_TRUE(adapter.SetSpeed(9600).isOk());
+}
+
+} // namespace
