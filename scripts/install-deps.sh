@@ -3,8 +3,10 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config python3
+    qt6-base-dev qt6-serialport-dev fonts-dejavu-extra
     libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth libxcb1-dev
 )
 
 missing=()

@@ -21,6 +21,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -540,6 +541,8 @@ int main(int argc, char **argv)
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A unit whose station harness died has nobody to answer: leave with it rather than linger.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     Unit unit(options);
     return unit.run();
 }

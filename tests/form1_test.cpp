@@ -1,0 +1,344 @@
+#include "form1.h"
+#include "ptypair.h"
+#include "simprocess.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using station::Field;
+
+namespace {
+
+// Runs each test in a folder of its own, since the window reads "Protocol.txt" from the current
+// folder.
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_previous = std::filesystem::current_path();
+        char pattern[] = "/tmp/window-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_directory = pattern;
+        std::filesystem::current_path(m_directory);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(m_previous);
+        std::filesystem::remove_all(m_directory);
+    }
+    void writeProtocolFile(const std::string &content)
+    {
+        std::ofstream(m_directory / "Protocol.txt") << content;
+    }
+
+    // Presses `button` in the start-up message box as soon as it shows.
+    static void answerMessageBox(QMessageBox::StandardButton button, QString *seenText,
+                                 QString *seenTitle)
+    {
+        QTimer::singleShot(0, [=] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return answerMessageBox(button, seenText, seenTitle);
+            *seenText = box->text();
+            *seenTitle = box->windowTitle();
+            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Ok));
+            box->button(button)->click();
+        });
+    }
+
+    std::filesystem::path m_directory;
+
+private:
+    std::filesystem::path m_previous;
+};
+
+enum class Kind { Caption, Result, Square, Button, ComboBox };
+
+struct Expected
+{
+    const char *name;
+    Kind kind;
+    const char *text;
+    QRect geometry; // pixels at 15 twips each
+    Qt::Alignment horizontal;
+    bool framed;
+    bool enabled;
+    const char *accessibleName;
+};
+
+TEST_F(WindowTest, EveryControlAsDrawn)
+{
+    writeProtocolFile("");
+    ui::Form1 form;
+    ASSERT_TRUE(form.load());
+    const auto L = Qt::AlignLeft, R = Qt::AlignRight, C = Qt::AlignHCenter;
+    // clang-format off
+    const Expected controls[] = {
+        {"lblProtocol",          Kind::Caption,  "Protocol",      {16, 16, 49, 17},  L, false, true, ""},
+        {"lblProtocolResult",    Kind::Result,   "",              {72, 16, 321, 17}, L, true,  true, "Protocol result"},
+        {"lblVersion",           Kind::Caption,  "Version",       {16, 40, 41, 17},  L, false, true, ""},
+        {"lblVersionResult",     Kind::Result,   "",              {72, 40, 57, 17},  L, true,  true, "Version result"},
+        {"cmdStart",             Kind::Button,   "Start Test",    {232, 40, 73, 25}, C, false, true, ""},
+        {"cmdStop",              Kind::Button,   "Stop Test",     {320, 40, 73, 25}, C, false, false, ""},
+        {"lblCd",                Kind::Caption,  "DTR - CD RTU",  {16, 80, 81, 17},  L, false, true, ""},
+        {"lblDtrCdResult",       Kind::Result,   "",              {104, 80, 57, 17}, L, true,  true, "DTR - CD RTU result"},
+        {"lblPortNumber",        Kind::Caption,  "Comm Port ",    {216, 80, 65, 17}, R, false, true, ""},
+        {"cmbComPort",           Kind::ComboBox, "COM1",          {288, 80, 73, 21}, L, false, true, "Comm Port"},
+        {"lblCts",               Kind::Caption,  "RTS - CTS RTU", {16, 104, 81, 17}, L, false, true, ""},
+        {"lblRtsCtsResult",      Kind::Result,   "",              {104, 104, 57, 17}, L, true, true, "RTS - CTS RTU result"},
+        {"lblCommPortAvailable", Kind::Result,   "",              {232, 112, 145, 17}, R, false, true, "Comm Port available"},
+        {"lclRts",               Kind::Caption,  "CTS - RTS CPU", {16, 128, 81, 17}, L, false, true, ""},
+        {"lblCtsRtsResult",      Kind::Result,   "",              {104, 128, 57, 17}, L, true, true, "CTS - RTS CPU result"},
+        {"lblTs",                Kind::Caption,  "TS",            {256, 144, 33, 17}, C, false, true, ""},
+        {"lblNoTs",              Kind::Caption,  "No TS",         {336, 144, 49, 17}, C, false, true, ""},
+        {"lblDtr",               Kind::Caption,  "CD - DTR CPU",  {16, 152, 81, 17}, L, false, true, ""},
+        {"lblCdDtrResult",       Kind::Result,   "",              {104, 152, 57, 17}, L, true, true, "CD - DTR CPU result"},
+        {"lblHardwareTs",        Kind::Square,   "",              {264, 168, 17, 17}, C, true, true, "Hardware TS"},
+        {"lblHardware",          Kind::Caption,  "Hardware",      {288, 168, 57, 17}, C, false, true, ""},
+        {"lblHardwareNoTs",      Kind::Square,   "",              {352, 168, 17, 17}, C, true, true, "Hardware No TS"},
+        {"lblData",              Kind::Caption,  "TX - RX RTU",   {16, 176, 81, 17}, L, false, true, ""},
+        {"lblTxRxResult",        Kind::Result,   "",              {104, 176, 57, 17}, L, true, true, "TX - RX RTU result"},
+        {"lblSoftwareTs",        Kind::Square,   "",              {264, 192, 17, 17}, C, true, true, "Software TS"},
+        {"lblSoftware",          Kind::Caption,  "Software",      {288, 192, 57, 17}, C, false, true, ""},
+        {"lblSoftwareNoTs",      Kind::Square,   "",              {352, 192, 17, 17}, C, true, true, "Software No TS"},
+        {"lblRxData",            Kind::Caption,  "RX Data",       {16, 232, 41, 17}, L, false, true, ""},
+        {"lblRxDataResult",      Kind::Result,   "",              {80, 232, 305, 41}, L, true, true, "RX Data result"},
+        {"lblTimeTagStart",      Kind::Caption,  "Test Start",    {16, 280, 57, 17}, L, false, true, ""},
+        {"lblTimeTagStartData",  Kind::Result,   "",              {80, 280, 169, 17}, L, true, true, "Test Start result"},
+        {"lblTimeTagEnd",        Kind::Caption,  "Test End",      {16, 312, 57, 17}, L, false, true, ""},
+        {"lblTimeTagEndData",    Kind::Result,   "",              {80, 312, 169, 17}, L, true, true, "Test End result"},
+    };
+    // clang-format on
+    EXPECT_EQ(form.windowTitle(), "Zyloq Converter Test ");
+    EXPECT_EQ(form.size(), QSize(423, 361));
+    EXPECT_EQ(form.findChildren<QWidget *>(Qt::FindDirectChildrenOnly).size(),
+              static_cast<qsizetype>(std::size(controls)));
+
+    for (const Expected &e : controls) {
+        SCOPED_TRACE(e.name);
+        auto *widget = form.findChild<QWidget *>(QString::fromUtf8(e.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), e.geometry);
+        EXPECT_EQ(widget->isEnabled(), e.enabled);
+        EXPECT_EQ(widget->accessibleName(), QString::fromUtf8(e.accessibleName));
+        if (e.kind == Kind::Button) {
+            auto *button = qobject_cast<QPushButton *>(widget);
+            ASSERT_NE(button, nullptr);
+            EXPECT_EQ(button->text(), e.text);
+            continue;
+        }
+        if (e.kind == Kind::ComboBox) {
+            auto *combo = qobject_cast<QComboBox *>(widget);
+            ASSERT_NE(combo, nullptr);
+            EXPECT_TRUE(combo->isEditable());
+            EXPECT_EQ(combo->currentText(), e.text);
+            ASSERT_EQ(combo->count(), 256);
+            for (int i = 0; i < 256; ++i)
+                EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+            continue;
+        }
+        auto *label = qobject_cast<QLabel *>(widget);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), e.text);
+        EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, e.horizontal);
+        EXPECT_EQ(label->frameShape(), e.framed ? QFrame::Box : QFrame::NoFrame);
+        if (e.framed) {
+            EXPECT_EQ(label->frameShadow(), QFrame::Plain);
+        }
+        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        const bool isField = e.kind != Kind::Caption;
+        EXPECT_EQ(qobject_cast<ui::ResultField *>(widget) != nullptr, isField);
+        if (isField) {
+            EXPECT_EQ(label->palette().color(QPalette::Window),
+                      form.palette().color(QPalette::Button));
+            EXPECT_EQ(label->wordWrap(), std::string_view(e.name) == "lblRxDataResult");
+        }
+    }
+
+    // Tab order: Start, the port box, Stop.
+    auto *start = form.findChild<QWidget *>(QStringLiteral("cmdStart"));
+    auto *combo = form.findChild<QWidget *>(QStringLiteral("cmbComPort"));
+    auto *stop = form.findChild<QWidget *>(QStringLiteral("cmdStop"));
+    EXPECT_EQ(start->nextInFocusChain(), combo);
+    QWidget *afterCombo = combo->nextInFocusChain();
+    while (afterCombo && afterCombo->parentWidget() == combo)
+        afterCombo = afterCombo->nextInFocusChain(); // the combo's own line edit
+    EXPECT_EQ(afterCombo, stop);
+
+    auto *timer = form.findChild<QTimer *>(QStringLiteral("Timer1"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 500);
+    EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
+    EXPECT_NE(form.findChild<QObject *>(QStringLiteral("comZyloq")), nullptr);
+}
+
+TEST_F(WindowTest, CaptionsAndValuesShowWhole)
+{
+    writeProtocolFile("");
+    ui::Form1 form;
+    ASSERT_TRUE(form.load());
+    const auto fits = [](QLabel *label, const QString &text) {
+        const QRect room = label->contentsRect();
+        return label->fontMetrics().horizontalAdvance(text) <= room.width() &&
+               label->fontMetrics().height() <= room.height();
+    };
+    EXPECT_EQ(QFontInfo(form.font()).family(), "DejaVu Sans Condensed");
+    for (QLabel *label : form.findChildren<QLabel *>()) {
+        if (!label->text().isEmpty()) {
+            EXPECT_TRUE(fits(label, label->text())) << label->objectName().toStdString();
+        }
+    }
+    struct Value
+    {
+        Field field;
+        const char *widest;
+    };
+    const Value values[] = {
+        {Field::lblVersionResult, " 63"},
+        {Field::lblDtrCdResult, "Error"},
+        {Field::lblCdDtrResult, "Error"},
+        {Field::lblTimeTagStartData, "28:48:58.888   Internal"},
+        {Field::lblTimeTagEndData, "28:48:58.888   IRIG-B"},
+        {Field::lblProtocolResult, "Unknown Protocol"},
+    };
+    for (const Value &v : values)
+        EXPECT_TRUE(fits(form.field(v.field), v.widest)) << v.widest;
+    // The longest real reply, 27 bytes and a few escapes, wraps within the hex field.
+    ui::ResultField *hex = form.field(Field::lblRxDataResult);
+    const QString reply = QString("80 ").repeated(32);
+    const QRect needed =
+        hex->fontMetrics().boundingRect(hex->contentsRect(), Qt::TextWordWrap, reply);
+    EXPECT_LE(needed.height(), hex->contentsRect().height());
+}
+
+TEST_F(WindowTest, StartupMessageOkContinuesCancelEnds)
+{
+    for (const auto answer : {QMessageBox::Ok, QMessageBox::Cancel}) {
+        QString text, title;
+        answerMessageBox(answer, &text, &title);
+        ui::Form1 form; // no Protocol.txt here
+        const bool goesOn = form.load();
+        EXPECT_EQ(text, "Error loading protocol description file");
+        EXPECT_EQ(title, "Zyloq Converter Test");
+        EXPECT_EQ(goesOn, answer == QMessageBox::Ok);
+        if (goesOn) {
+            EXPECT_EQ(form.station().protocolNames()[0], "Unknown Protocol");
+            form.show();
+            EXPECT_TRUE(form.findChild<QWidget *>(QStringLiteral("cmdStart"))->isEnabled());
+        }
+    }
+}
+
+TEST_F(WindowTest, FieldsShowPlainTextAndTheColoursAsGiven)
+{
+    writeProtocolFile("0,<b>x</b>\n1,Caf\xE9\n2,Caf\xC3\xA9\n");
+    ui::Form1 form;
+    ASSERT_TRUE(form.load());
+    form.setText(Field::lblProtocolResult, form.station().protocolNames()[0]);
+    EXPECT_EQ(form.field(Field::lblProtocolResult)->text(), "<b>x</b>");
+    form.setText(Field::lblProtocolResult, form.station().protocolNames()[1]);
+    EXPECT_EQ(form.field(Field::lblProtocolResult)->text(), QString::fromUtf8("Caf\xC3\xA9"))
+        << "a Windows single-byte name";
+    form.setText(Field::lblProtocolResult, form.station().protocolNames()[2]);
+    EXPECT_EQ(form.field(Field::lblProtocolResult)->text(), QString::fromUtf8("Caf\xC3\xA9"));
+
+    ui::ResultField *square = form.field(Field::lblHardwareTs);
+    form.setBackground(Field::lblHardwareTs, station::ColourRed);
+    EXPECT_EQ(square->palette().color(QPalette::Window), QColor(255, 0, 0));
+    form.setBackground(Field::lblHardwareTs, station::ColourGreen);
+    EXPECT_EQ(square->palette().color(QPalette::Window), QColor(0, 255, 0));
+    form.setBackground(Field::lblHardwareTs, station::ColourButtonFace);
+    EXPECT_EQ(square->palette().color(QPalette::Window), form.palette().color(QPalette::Button));
+}
+
+bool waitForText(ui::Form1 &form, Field field, const QString &text, int ms = 3000)
+{
+    return QTest::qWaitFor([&] { return form.field(field)->text() == text; }, ms);
+}
+
+TEST_F(WindowTest, FullCycleThroughTheWindow)
+{
+    writeProtocolFile("5,\"Line protocol, five\"\n");
+    fakes::SimProcess sim({"--fail", "tx-rx", "--hardware-ts", "--drop-every", "3"});
+    ASSERT_FALSE(sim.path().empty());
+    ui::Form1 form;
+    ASSERT_TRUE(form.load());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+    auto *combo = form.findChild<QComboBox *>(QStringLiteral("cmbComPort"));
+    auto *start = form.findChild<QPushButton *>(QStringLiteral("cmdStart"));
+    auto *stop = form.findChild<QPushButton *>(QStringLiteral("cmdStop"));
+
+    // A bad name first: the controls stay, the reason is in the tooltip.
+    combo->setCurrentText(QStringLiteral("COM257"));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ui::ResultField *hex = form.field(Field::lblRxDataResult);
+    EXPECT_EQ(hex->text(), "Error opening port");
+    EXPECT_TRUE(hex->toolTip().contains("COM1 to COM256")) << hex->toolTip().toStdString();
+    EXPECT_TRUE(start->isEnabled());
+
+    combo->setCurrentText(QString::fromStdString(sim.path()));
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_FALSE(start->isEnabled());
+    EXPECT_FALSE(combo->isEnabled());
+    EXPECT_TRUE(stop->isEnabled());
+    EXPECT_TRUE(hex->toolTip().isEmpty());
+
+    ASSERT_TRUE(waitForText(form, Field::lblProtocolResult, "Line protocol, five"));
+    EXPECT_EQ(form.field(Field::lblTxRxResult)->text(), "Error");
+    EXPECT_EQ(form.field(Field::lblCdDtrResult)->text(), "OK");
+    EXPECT_EQ(form.field(Field::lblVersionResult)->text(), " 1");
+    EXPECT_EQ(form.field(Field::lblHardwareTs)->palette().color(QPalette::Window), Qt::red);
+    EXPECT_EQ(form.field(Field::lblSoftwareNoTs)->palette().color(QPalette::Window), Qt::red);
+    EXPECT_TRUE(form.field(Field::lblTimeTagEndData)->text().endsWith("   IRIG-B"));
+    EXPECT_EQ(hex->text().size(), 27 * 3);
+
+    // The third poll goes unanswered; the tick after it says so.
+    EXPECT_TRUE(waitForText(form, Field::lblRxDataResult, "No Reply", 3000));
+    EXPECT_EQ(form.field(Field::lblTxRxResult)->text(), "");
+    EXPECT_EQ(form.field(Field::lblHardwareTs)->palette().color(QPalette::Window),
+              form.palette().color(QPalette::Button));
+
+    QTest::mouseClick(stop, Qt::LeftButton);
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(form.findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
+}
+
+TEST_F(WindowTest, ClosingWhilePollingReleasesThePortAndExitsCleanly)
+{
+    writeProtocolFile("");
+    fakes::PtyPair pty;
+    ASSERT_TRUE(pty.isValid());
+    auto form = std::make_unique<ui::Form1>();
+    ASSERT_TRUE(form->load());
+    form->show();
+    form->findChild<QComboBox *>(QStringLiteral("cmbComPort"))
+        ->setCurrentText(QString::fromStdString(pty.path()));
+    QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("cmdStart")), Qt::LeftButton);
+    ASSERT_EQ(form->portController().state(), port::SerialPortController::State::Open);
+
+    QTimer::singleShot(100, form.get(), &QWidget::close);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(form->portController().state(), port::SerialPortController::State::Closed);
+
+    port::SerialPortController other;
+    EXPECT_TRUE(other.OpenPort(pty.path()).isOk()) << "another program can open it straight after";
+}
+
+} // namespace

@@ -1,0 +1,289 @@
+#include "form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QStringDecoder>
+
+#include <optional>
+#include <thread>
+
+namespace ui {
+
+namespace {
+
+using station::Field;
+
+enum class Kind { Caption, Result, Square, Button, ComboBox };
+
+// The window as drawn: positions and sizes in twips, 15 to a pixel.
+struct ControlSpec
+{
+    const char *name;
+    Kind kind;
+    const char *text;
+    int left, top, width, height;
+    Qt::Alignment alignment;
+    bool framed;
+    std::optional<Field> field;
+    const char *accessibleName;
+};
+
+constexpr int twipsPerPixel = 15;
+constexpr QSize clientSize(6345 / twipsPerPixel, 5415 / twipsPerPixel);
+
+constexpr Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+constexpr Qt::Alignment centred = Qt::AlignCenter;
+constexpr Qt::Alignment wrapped = Qt::AlignLeft | Qt::AlignTop;
+
+// clang-format off
+const ControlSpec controlSpecs[] = {
+    {"lblProtocol",          Kind::Caption,  "Protocol",      240,  240,  735, 255, left,    false, {}, nullptr},
+    {"lblProtocolResult",    Kind::Result,   "",             1080,  240, 4815, 255, left,    true,  Field::lblProtocolResult, "Protocol result"},
+    {"lblVersion",           Kind::Caption,  "Version",       240,  600,  615, 255, left,    false, {}, nullptr},
+    {"lblVersionResult",     Kind::Result,   "",             1080,  600,  855, 255, left,    true,  Field::lblVersionResult, "Version result"},
+    {"cmdStart",             Kind::Button,   "Start Test",   3480,  600, 1092, 375, centred, false, {}, nullptr},
+    {"cmdStop",              Kind::Button,   "Stop Test",    4800,  600, 1092, 372, centred, false, {}, nullptr},
+    {"lblCd",                Kind::Caption,  "DTR - CD RTU",  240, 1200, 1215, 255, left,    false, {}, nullptr},
+    {"lblDtrCdResult",       Kind::Result,   "",             1560, 1200,  855, 255, left,    true,  Field::lblDtrCdResult, "DTR - CD RTU result"},
+    {"lblPortNumber",        Kind::Caption,  "Comm Port ",   3240, 1200,  975, 255, right,   false, {}, nullptr},
+    {"cmbComPort",           Kind::ComboBox, "COM1",         4320, 1200, 1095, 315, left,    false, {}, "Comm Port"},
+    {"lblCts",               Kind::Caption,  "RTS - CTS RTU", 240, 1560, 1215, 255, left,    false, {}, nullptr},
+    {"lblRtsCtsResult",      Kind::Result,   "",             1560, 1560,  855, 255, left,    true,  Field::lblRtsCtsResult, "RTS - CTS RTU result"},
+    {"lblCommPortAvailable", Kind::Result,   "",             3480, 1680, 2175, 255, right,   false, Field::lblCommPortAvailable, "Comm Port available"},
+    {"lclRts",               Kind::Caption,  "CTS - RTS CPU", 240, 1920, 1215, 255, left,    false, {}, nullptr},
+    {"lblCtsRtsResult",      Kind::Result,   "",             1560, 1920,  855, 255, left,    true,  Field::lblCtsRtsResult, "CTS - RTS CPU result"},
+    {"lblTs",                Kind::Caption,  "TS",           3840, 2160,  495, 255, centred, false, {}, nullptr},
+    {"lblNoTs",              Kind::Caption,  "No TS",        5040, 2160,  735, 255, centred, false, {}, nullptr},
+    {"lblDtr",               Kind::Caption,  "CD - DTR CPU",  240, 2280, 1215, 255, left,    false, {}, nullptr},
+    {"lblCdDtrResult",       Kind::Result,   "",             1560, 2280,  855, 255, left,    true,  Field::lblCdDtrResult, "CD - DTR CPU result"},
+    {"lblHardwareTs",        Kind::Square,   "",             3960, 2520,  255, 255, centred, true,  Field::lblHardwareTs, "Hardware TS"},
+    {"lblHardware",          Kind::Caption,  "Hardware",     4320, 2520,  855, 255, centred, false, {}, nullptr},
+    {"lblHardwareNoTs",      Kind::Square,   "",             5280, 2520,  255, 255, centred, true,  Field::lblHardwareNoTs, "Hardware No TS"},
+    {"lblData",              Kind::Caption,  "TX - RX RTU",   240, 2640, 1215, 255, left,    false, {}, nullptr},
+    {"lblTxRxResult",        Kind::Result,   "",             1560, 2640,  855, 255, left,    true,  Field::lblTxRxResult, "TX - RX RTU result"},
+    {"lblSoftwareTs",        Kind::Square,   "",             3960, 2880,  255, 255, centred, true,  Field::lblSoftwareTs, "Software TS"},
+    {"lblSoftware",          Kind::Caption,  "Software",     4320, 2880,  855, 255, centred, false, {}, nullptr},
+    {"lblSoftwareNoTs",      Kind::Square,   "",             5280, 2880,  255, 255, centred, true,  Field::lblSoftwareNoTs, "Software No TS"},
+    {"lblRxData",            Kind::Caption,  "RX Data",       240, 3480,  615, 255, left,    false, {}, nullptr},
+    {"lblRxDataResult",      Kind::Result,   "",             1200, 3480, 4575, 615, wrapped, true,  Field::lblRxDataResult, "RX Data result"},
+    {"lblTimeTagStart",      Kind::Caption,  "Test Start",    240, 4200,  855, 255, left,    false, {}, nullptr},
+    {"lblTimeTagStartData",  Kind::Result,   "",             1200, 4200, 2535, 255, left,    true,  Field::lblTimeTagStartData, "Test Start result"},
+    {"lblTimeTagEnd",        Kind::Caption,  "Test End",      240, 4680,  855, 255, left,    false, {}, nullptr},
+    {"lblTimeTagEndData",    Kind::Result,   "",             1200, 4680, 2535, 255, left,    true,  Field::lblTimeTagEndData, "Test End result"},
+};
+// clang-format on
+
+QRect pixels(const ControlSpec &spec)
+{
+    const auto px = [](int twips) {
+        return (twips + twipsPerPixel / 2) / twipsPerPixel;
+    };
+    return {px(spec.left), px(spec.top), px(spec.width), px(spec.height)};
+}
+
+// The layout was drawn for a narrow 8-point face; a condensed face at 11 pixels keeps every
+// caption and value whole inside its box.
+QFont stationFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    font.setPixelSize(11);
+    return font;
+}
+
+// Protocol names come from a file that may be UTF-8 or a Windows single-byte encoding.
+QString fromStationText(std::string_view text)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (!utf8.hasError())
+        return decoded;
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent) : QWidget(parent), m_station(*this, *this, *this, *this, comZyloq)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Zyloq Converter Test "));
+    setFont(stationFont());
+    setFixedSize(clientSize);
+    createControls();
+
+    comZyloq.setObjectName(QStringLiteral("comZyloq"));
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setTimerType(Qt::PreciseTimer);
+    Timer1.setInterval(station::pollPeriod);
+
+    connect(cmdStart, &QPushButton::clicked, this, [this] { m_station.onStartClick(); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { m_station.onStopClick(); });
+    connect(&Timer1, &QTimer::timeout, this, [this] { m_station.onTimer(); });
+    connect(&comZyloq, &port::SerialPortController::dataArrived, this,
+            [this] { m_station.onDataArrived(); });
+}
+
+Form1::~Form1()
+{
+    Timer1.stop();
+}
+
+void Form1::createControls()
+{
+    for (const ControlSpec &spec : controlSpecs) {
+        QWidget *widget = nullptr;
+        switch (spec.kind) {
+        case Kind::Caption: {
+            auto *label = new QLabel(QString::fromUtf8(spec.text), this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(spec.alignment);
+            widget = label;
+            break;
+        }
+        case Kind::Result:
+        case Kind::Square: {
+            auto *field = new ResultField(this);
+            field->setAlignment(spec.alignment);
+            field->setWordWrap(spec.field == Field::lblRxDataResult);
+            if (spec.framed) {
+                field->setFrameShape(QFrame::Box);
+                field->setFrameShadow(QFrame::Plain);
+                field->setLineWidth(1);
+            }
+            m_fields[static_cast<std::size_t>(*spec.field)] = field;
+            widget = field;
+            break;
+        }
+        case Kind::Button: {
+            auto *button = new QPushButton(QString::fromUtf8(spec.text), this);
+            button->setFocusPolicy(Qt::StrongFocus);
+            button->setAutoDefault(false);
+            widget = button;
+            (std::string_view(spec.name) == "cmdStart" ? cmdStart : cmdStop) = button;
+            break;
+        }
+        case Kind::ComboBox: {
+            cmbComPort = new QComboBox(this);
+            cmbComPort->setEditable(true);
+            cmbComPort->setInsertPolicy(QComboBox::NoInsert);
+            cmbComPort->setMaxVisibleItems(16);
+            for (int n = 1; n <= 256; ++n)
+                cmbComPort->addItem(QStringLiteral("COM%1").arg(n));
+            cmbComPort->setCurrentIndex(0);
+            widget = cmbComPort;
+            break;
+        }
+        }
+        widget->setObjectName(QString::fromUtf8(spec.name));
+        widget->setGeometry(pixels(spec));
+        if (spec.accessibleName)
+            widget->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+    }
+    cmdStop->setEnabled(false);
+    setTabOrder(cmdStart, cmbComPort);
+    setTabOrder(cmbComPort, cmdStop);
+}
+
+bool Form1::load()
+{
+    m_station.onLoad();
+    return !m_endRequested;
+}
+
+ResultField *Form1::field(station::Field field) const
+{
+    return m_fields[static_cast<std::size_t>(field)];
+}
+
+void Form1::setText(station::Field field, std::string_view text)
+{
+    this->field(field)->setText(fromStationText(text));
+}
+
+std::string Form1::text(station::Field field) const
+{
+    return this->field(field)->text().toStdString();
+}
+
+void Form1::setBackground(station::Field field, station::Colour colour)
+{
+    this->field(field)->setBackground(colour);
+}
+
+void Form1::repaintNow(station::Field field)
+{
+    this->field(field)->repaint();
+}
+
+void Form1::setToolTip(station::Field field, std::string_view hint)
+{
+    this->field(field)->setToolTip(fromStationText(hint));
+}
+
+void Form1::setEnabled(station::Control control, bool enabled)
+{
+    switch (control) {
+    case station::Control::cmdStart:
+        cmdStart->setEnabled(enabled);
+        break;
+    case station::Control::cmdStop:
+        cmdStop->setEnabled(enabled);
+        break;
+    case station::Control::cmbComPort:
+        cmbComPort->setEnabled(enabled);
+        break;
+    }
+}
+
+std::string Form1::comPortText() const
+{
+    return cmbComPort->currentText().toStdString();
+}
+
+void Form1::setActive(bool active)
+{
+    if (active)
+        Timer1.start();
+    else
+        Timer1.stop();
+}
+
+station::MessageButton Form1::askOkCancel(std::string_view text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), fromStationText(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, isVisible() ? this : nullptr);
+    box.setObjectName(QStringLiteral("startupMessage"));
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Cancel ? station::MessageButton::Cancel
+                                             : station::MessageButton::Ok;
+}
+
+void Form1::beep()
+{
+    QApplication::beep();
+}
+
+void Form1::endProgram()
+{
+    m_endRequested = true;
+    QCoreApplication::exit(0);
+}
+
+// Deliberately blocks without handling events: the blank field stays on screen, and clicks and
+// arrivals wait until the tick is done.
+void Form1::pause(std::chrono::milliseconds length)
+{
+    std::this_thread::sleep_for(length);
+}
+
+// Closing mid-test releases the port at once, so another program can open it straight after.
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Timer1.stop();
+    comZyloq.ClosePort();
+    event->accept();
+}
+
+} // namespace ui

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "resultfield.h"
+#include "serialportcontroller.h"
+#include "stationwindow.h"
+#include "window.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+namespace ui {
+
+// The station's only window. It lays out the controls, implements what the station needs from a
+// window, and forwards every event to StationWindow; it decides nothing itself.
+class Form1 : public QWidget,
+              public station::ResultFields,
+              public station::Controls,
+              public station::PollTimer,
+              public station::Desktop
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up; call before the window is first shown. Returns false when the operator chose to
+    // end the program.
+    bool load();
+
+    station::StationWindow &station() { return m_station; }
+    port::SerialPortController &portController() { return comZyloq; }
+    ResultField *field(station::Field field) const;
+
+    // station::ResultFields
+    void setText(station::Field field, std::string_view text) override;
+    std::string text(station::Field field) const override;
+    void setBackground(station::Field field, station::Colour colour) override;
+    void repaintNow(station::Field field) override;
+    void setToolTip(station::Field field, std::string_view hint) override;
+    using QWidget::setToolTip;
+
+    // station::Controls
+    void setEnabled(station::Control control, bool enabled) override;
+    using QWidget::setEnabled;
+    std::string comPortText() const override;
+
+    // station::PollTimer
+    void setActive(bool active) override;
+
+    // station::Desktop
+    station::MessageButton askOkCancel(std::string_view text) override;
+    void beep() override;
+    void endProgram() override;
+    void pause(std::chrono::milliseconds length) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+
+    // Children of the window, so that they can be found by name like every control.
+    port::SerialPortController comZyloq{this};
+    QTimer Timer1{this};
+    std::array<ResultField *, station::fieldCount> m_fields{};
+    QPushButton *cmdStart = nullptr;
+    QPushButton *cmdStop = nullptr;
+    QComboBox *cmbComPort = nullptr;
+    bool m_endRequested = false;
+    station::StationWindow m_station;
+};
+
+} // namespace ui
