@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config python3
-    qt6-base-dev qt6-serialport-dev fonts-dejavu-extra
+    qt6-base-dev qt6-serialport-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libxcb1-dev
 )

@@ -84,6 +84,9 @@ TEST_F(WindowTest, EveryControlAsDrawn)
     writeProtocolFile("");
     ui::Form1 form;
     ASSERT_TRUE(form.load());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QCoreApplication::processEvents();
     const auto L = Qt::AlignLeft, R = Qt::AlignRight, C = Qt::AlignHCenter;
     // clang-format off
     const Expected controls[] = {
@@ -197,7 +200,7 @@ TEST_F(WindowTest, CaptionsAndValuesShowWhole)
         return label->fontMetrics().horizontalAdvance(text) <= room.width() &&
                label->fontMetrics().height() <= room.height();
     };
-    EXPECT_EQ(QFontInfo(form.font()).family(), "DejaVu Sans Condensed");
+    EXPECT_EQ(QFontInfo(form.font()).family(), "DejaVu Sans");
     for (QLabel *label : form.findChildren<QLabel *>()) {
         if (!label->text().isEmpty()) {
             EXPECT_TRUE(fits(label, label->text())) << label->objectName().toStdString();

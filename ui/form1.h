@@ -60,9 +60,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void createControls();
+    void makeComPortEditable();
 
     // Children of the window, so that they can be found by name like every control.
     port::SerialPortController comZyloq{this};
