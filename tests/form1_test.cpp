@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "ptypair.h"
 #include "simprocess.h"
+#include "tempdirectory.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -28,16 +29,9 @@ protected:
     void SetUp() override
     {
         m_previous = std::filesystem::current_path();
-        char pattern[] = "/tmp/window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_directory = pattern;
-        std::filesystem::current_path(m_directory);
+        std::filesystem::current_path(m_directory.path());
     }
-    void TearDown() override
-    {
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_directory);
-    }
+    void TearDown() override { std::filesystem::current_path(m_previous); }
     void writeProtocolFile(const std::string &content)
     {
         std::ofstream(m_directory / "Protocol.txt") << content;
@@ -59,7 +53,7 @@ protected:
         });
     }
 
-    std::filesystem::path m_directory;
+    fakes::TempDirectory m_directory;
 
 private:
     std::filesystem::path m_previous;

@@ -4,6 +4,7 @@
 #include "fakes.h"
 #include "serialportcontroller.h"
 #include "simprocess.h"
+#include "tempdirectory.h"
 
 #include <QTest>
 
@@ -128,9 +129,7 @@ TEST(LivePollCycleTest, DroppedReplyShowsNoReplyThenRecovers)
 
 TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
 {
-    char pattern[] = "/tmp/livecycle-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path directory = pattern;
+    const fakes::TempDirectory directory;
     const auto link = directory / "unit";
     LiveCycle live({"--link", QString::fromStdString(link.string()), "--hangup-after", "2",
                     "--return-after", "1"});
@@ -153,7 +152,6 @@ TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
 
     live.station.onStopClick();
     EXPECT_EQ(live.adapter.state(), port::SerialPortController::State::Closed);
-    std::filesystem::remove_all(directory);
 }
 
 } // namespace

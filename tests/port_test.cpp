@@ -1,6 +1,7 @@
 #include "portname.h"
 #include "ptypair.h"
 #include "serialportcontroller.h"
+#include "tempdirectory.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -67,16 +68,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(pty.isValid());
-        char pattern[] = "/tmp/adapter-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory = pattern;
         ASSERT_TRUE(adapter.SetSpeed(19200).isOk());
     }
-    void TearDown() override { std::filesystem::remove_all(directory); }
 
     fakes::PtyPair pty;
     SerialPortController adapter;
-    std::filesystem::path directory;
+    fakes::TempDirectory directory;
 };
 
 TEST_F(AdapterTest, SendsAndReadsAReplyInPieces)
@@ -131,7 +128,7 @@ TEST_F(AdapterTest, RefusesWhatIsNotASerialDevice)
     const Case cases[] = {
         {file.string(), "not a serial device"},
         {link.string(), "not a serial device"},
-        {directory.string(), "not a serial device"},
+        {directory.path().string(), "not a serial device"},
         {fifo.string(), "not a serial device"},
         {"/dev/null", "not a serial device"},
         {"/dev/ptmx", "not a serial device"},

@@ -1,4 +1,5 @@
 #include "protocolfile.h"
+#include "tempdirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -71,23 +72,10 @@ TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
     }
 }
 
-class ProtocolFileTest : public ::testing::Test
+TEST(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
 {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/protocolfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_directory = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_directory); }
-
-    std::filesystem::path m_directory;
-};
-
-TEST_F(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
-{
-    const auto file = m_directory / "Protocol.txt";
+    const fakes::TempDirectory temp;
+    const auto file = temp / "Protocol.txt";
     ProtocolNames table = unknownTable();
     EXPECT_FALSE(readProtocolFile(file, table)) << "missing file";
     EXPECT_EQ(table, unknownTable());
@@ -96,11 +84,11 @@ TEST_F(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
     EXPECT_TRUE(readProtocolFile(file, table));
     EXPECT_EQ(table[12], "Twelve, the protocol");
 
-    const auto directory = m_directory / "dir";
+    const auto directory = temp / "dir";
     std::filesystem::create_directory(directory);
     EXPECT_FALSE(readProtocolFile(directory, table)) << "a directory";
 
-    const auto fifo = m_directory / "fifo";
+    const auto fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(readProtocolFile(fifo, table)) << "a FIFO must not block start-up";
 }

@@ -1,5 +1,6 @@
 #include "fakes.h"
 #include "replies.h"
+#include "tempdirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -228,15 +229,7 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
 class StartupTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/startup-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_directory = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_directory); }
-
-    std::filesystem::path m_directory;
+    fakes::TempDirectory m_directory;
 };
 
 struct StartupCase

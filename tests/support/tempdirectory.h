@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fakes {
+
+// A fresh folder under /tmp, removed with everything in it when the test is done.
+class TempDirectory
+{
+public:
+    TempDirectory()
+    {
+        std::string pattern = "/tmp/station-test-XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempDirectory()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDirectory(const TempDirectory &) = delete;
+    TempDirectory &operator=(const TempDirectory &) = delete;
+
+    const std::filesystem::path &path() const { return m_path; }
+    std::filesystem::path operator/(const std::filesystem::path &name) const
+    {
+        return m_path / name;
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace fakes
