@@ -112,13 +112,13 @@ private:
     }
 
     // A quoted name runs to the next quote and may hold commas. Whatever stands between the
-    // closing quote and the next separator is dropped. A quote that never closes makes the file
-    // malformed rather than swallowing the rest of it as one name.
+    // closing quote and the next separator is dropped. A quote that does not close on its own
+    // line makes the file malformed, rather than swallowing the records below it into one name.
     std::optional<std::string> quotedField()
     {
         const auto start = m_position + 1;
-        const auto close = m_text.find('"', start);
-        if (close == std::string_view::npos)
+        const auto close = m_text.find_first_of("\"\r\n", start);
+        if (close == std::string_view::npos || m_text[close] != '"')
             return std::nullopt;
         std::string field(m_text.substr(start, close - start));
         m_position = close + 1;

@@ -78,6 +78,7 @@ void StationWindow::onTimer()
         m_fields.setText(Field::lblRxDataResult, "");
     }
     ReceiveBuffer.clear();
+    m_overflowed = false;
     m_fields.repaintNow(Field::lblRxDataResult);
     AwaitingReply = true;
     // A failed send needs no handling here: AwaitingReply stays set, so the next tick shows
@@ -105,6 +106,16 @@ void StationWindow::onDataArrived()
     Bytes received;
     if (!m_port.ReadData(received).isOk())
         return;
+    // A unit that sends more in one poll period than the line can carry is flooding: the rest of
+    // the period's bytes are read and dropped and nothing more is decoded, so unless a reply ended
+    // before the flood, the next tick shows "No Reply". Without the bound the buffer and its hex
+    // text would grow without limit.
+    if (m_overflowed)
+        return;
+    if (ReceiveBuffer.size() + received.size() > receiveBufferLimitBytes) {
+        m_overflowed = true;
+        return;
+    }
     ReceiveBuffer.insert(ReceiveBuffer.end(), received.begin(), received.end());
 
     const ReplyEnd end = replyEnd(ReceiveBuffer);

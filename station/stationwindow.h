@@ -17,6 +17,10 @@ inline constexpr int lineSpeedBitsPerSecond = 19200;
 // operator sees every poll even when the replies are identical.
 inline constexpr auto tickPause = std::chrono::milliseconds(30);
 
+// Real replies are under 64 bytes and the line carries at most 960 bytes in a poll period; more
+// than this between two ticks is a flood, not a reply.
+inline constexpr std::size_t receiveBufferLimitBytes = 4096;
+
 inline constexpr std::string_view startupFailureText = "Error loading protocol description file";
 inline constexpr std::string_view openFailureText = "Error opening port";
 inline constexpr std::string_view noReplyText = "No Reply";
@@ -60,6 +64,7 @@ private:
     Bytes ReceiveBuffer;
     bool AwaitingReply = false;
     ProtocolNames ProtocolNameTable;
+    bool m_overflowed = false;
 };
 
 } // namespace station

@@ -59,6 +59,17 @@ TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
         {"very long number", "0000000000000000000001,B\n", false, {}},
         {"number without a name", "1,A\n2", false, {{1, "A"}}},
         {"unbalanced quote", "1,A\n2,\"never closed\n3,C\n", false, {{1, "A"}}},
+        {"quote closing on a later line", "1,A\n2,\"B\n3,\"C\"\n", false, {{1, "A"}}},
+        {"unbalanced quote at the end", "1,A\n2,\"B", false, {{1, "A"}}},
+        {"binary",
+         std::string("1,\0\x01\xFF\x80\n", 7),
+         true,
+         {{1, std::string("\0\x01\xFF\x80", 4)}}},
+        {"binary number", std::string("\x01\x02,x\n", 5), false, {}},
+        {"quoted name with text after the quote",
+         "4,\"Four\" extra\n5,Five\n",
+         true,
+         {{4, "Four"}, {5, "Five"}}},
     };
     for (const auto &c : cases) {
         ProtocolNames table = unknownTable();

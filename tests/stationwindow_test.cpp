@@ -173,6 +173,41 @@ TEST_F(PollCycleTest, TwoRepliesBetweenTicksAreShownAsOneLineAndDecodedFromTheFi
     EXPECT_EQ(s.window.shown(Field::lblCdDtrResult), "Error");
 }
 
+TEST_F(PollCycleTest, AFloodBeyondTheBoundIsDroppedUntilTheNextTick)
+{
+    struct Case
+    {
+        std::size_t garbage; // bytes before a healthy reply, all in one period
+        bool shown;
+    };
+    const std::size_t reply = healthyReply().size();
+    for (const Case c : {Case{receiveBufferLimitBytes - reply, true},
+                         Case{receiveBufferLimitBytes - reply + 1, false}}) {
+        FakeStation fresh;
+        fresh.station.onTimer();
+        Bytes flood(c.garbage, 0x11);
+        const Bytes healthy = healthyReply();
+        flood.insert(flood.end(), healthy.begin(), healthy.end());
+        // In pieces, as the line delivers them; the last piece carries the end mark.
+        for (std::size_t at = 0; at < flood.size(); at += 1000)
+            fresh.arrive(Bytes(flood.begin() + static_cast<std::ptrdiff_t>(at),
+                               flood.begin() +
+                                   static_cast<std::ptrdiff_t>(std::min(at + 1000, flood.size()))));
+        EXPECT_EQ(!fresh.window.shown(Field::lblRxDataResult).empty(), c.shown) << c.garbage;
+        EXPECT_LE(fresh.station.receiveBuffer().size(), receiveBufferLimitBytes);
+        EXPECT_EQ(fresh.station.isAwaitingReply(), !c.shown);
+
+        fresh.arrive(healthyReply()); // still the same period: dropped
+        EXPECT_EQ(fresh.window.shown(Field::lblCdDtrResult).empty(), !c.shown);
+
+        fresh.station.onTimer();
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), c.shown ? "" : "No Reply");
+        fresh.arrive(healthyReply()); // the next period starts afresh
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), hexText(healthyReply()));
+        EXPECT_EQ(fresh.window.shown(Field::lblCdDtrResult), "OK");
+    }
+}
+
 TEST_F(PollCycleTest, ArrivalsAreHandledWhileIdle)
 {
     s.arrive(healthyReply());
