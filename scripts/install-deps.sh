@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libxcb1-dev
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -7,11 +7,13 @@
 #include "tempdirectory.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <regex>
+#include <thread>
 
 using namespace station;
 
@@ -143,7 +145,7 @@ TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
         live.poll(400);
         const std::string shown = live.window.shown(Field::lblRxDataResult);
         noReplies += shown == "No Reply";
-        recovered = shown.size() == 27u * 3;
+        recovered = shown.size() >= 27u * 3 && shown.ends_with("80 FF ");
     }
     EXPECT_GE(noReplies, 1);
     EXPECT_TRUE(recovered) << "replies are decoded again without operator action";
@@ -152,6 +154,83 @@ TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
 
     live.station.onStopClick();
     EXPECT_EQ(live.adapter.state(), port::SerialPortController::State::Closed);
+}
+
+} // namespace
+
+namespace {
+
+// Counts what the operator would see, and pauses for real, as the window does.
+class CountingWindow : public fakes::FakeWindow
+{
+public:
+    void setText(Field field, std::string_view text) override
+    {
+        // A whole reply, escapes or not.
+        if (field == Field::lblRxDataResult && text.size() >= 27 * 3 && text.ends_with("80 FF "))
+            ++decodes;
+        if (field == Field::lblRxDataResult && text == noReplyText)
+            ++noReplies;
+        FakeWindow::setText(field, text);
+    }
+    void pause(std::chrono::milliseconds length) override { std::this_thread::sleep_for(length); }
+
+    int decodes = 0;
+    int noReplies = 0;
+};
+
+int loggedReplies(const std::filesystem::path &log)
+{
+    std::ifstream in(log);
+    std::string kind;
+    std::string rest;
+    int replies = 0;
+    while (in >> kind && std::getline(in, rest))
+        replies += kind == "reply";
+    return replies;
+}
+
+TEST(LivePollCycleTest, RepliesAtEveryMomentOfTheTickAreDecodedOnce)
+{
+    // Delays put the reply before the next tick, just before it, inside its pause, and after it.
+    struct Case
+    {
+        int delayMs;
+        bool answeredInTime;
+    };
+    for (const Case c : {Case{0, true}, Case{460, true}, Case{495, false}, Case{510, false},
+                         Case{540, false}, Case{700, false}}) {
+        SCOPED_TRACE(c.delayMs);
+        const fakes::TempDirectory directory;
+        fakes::SimProcess sim({"--delay-ms", QString::number(c.delayMs), "--log",
+                               QString::fromStdString((directory / "sim.log").string())});
+        CountingWindow window;
+        window.recording = false;
+        port::SerialPortController adapter;
+        StationWindow station(window, window, window, window, adapter);
+        QObject::connect(&adapter, &port::SerialPortController::dataArrived,
+                         [&] { station.onDataArrived(); });
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(pollPeriod);
+        QObject::connect(&timer, &QTimer::timeout, [&] { station.onTimer(); });
+        window.comPort = sim.path();
+        station.onStartClick();
+        ASSERT_TRUE(window.timerActive);
+        timer.start();
+        QTest::qWait(6 * 500 + 100);
+        timer.stop();
+        QTest::qWait(c.delayMs + 200); // the last replies still arrive and are handled
+
+        const int replies = loggedReplies(directory / "sim.log");
+        EXPECT_GE(replies, 5);
+        EXPECT_EQ(window.decodes, replies) << "every reply shown exactly once";
+        if (c.answeredInTime) {
+            EXPECT_EQ(window.noReplies, 0);
+        }
+        // However late, each reply clears AwaitingReply before the tick after next.
+        EXPECT_LE(window.noReplies, 1);
+    }
 }
 
 } // namespace

@@ -60,7 +60,8 @@ Faults:
   --delay-ms MS          answer MS milliseconds after the request (default 0)
   --drop-every K         leave every K-th request unanswered
   --garbage N            send N random bytes before each reply
-  --hangup-after N       after N requests, hang up (as an unplugged adapter does) ...
+  --hangup-after N       at the N-th request, hang up halfway through the reply (as an
+                         unplugged adapter does) ...
   --return-after SEC     ... and come back after SEC seconds as a new pty behind --link
                          (default 2; 0 stays away)
   --flood SECONDS        after the first request, send bytes as fast as the line takes them
@@ -424,10 +425,6 @@ private:
         if (m_options.flood > 0 && request == 1)
             m_floodUntil = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                               std::chrono::duration<double>(m_options.flood));
-        if (m_options.hangupAfter > 0 && request == m_options.hangupAfter) {
-            hangUp();
-            return;
-        }
         if (m_options.dropEvery > 0 && request % m_options.dropEvery == 0)
             return;
 
@@ -442,6 +439,14 @@ private:
             reply.push_back(static_cast<std::uint8_t>(m_random()));
         const Bytes frame = sim::encodeReply(unit);
         reply.insert(reply.end(), frame.begin(), frame.end());
+
+        if (m_options.hangupAfter > 0 && request == m_options.hangupAfter) {
+            // Unplugged halfway through the reply.
+            [[maybe_unused]] const ssize_t written =
+                ::write(m_line.descriptor(), reply.data(), reply.size() / 2);
+            hangUp();
+            return;
+        }
 
         const auto first = Clock::now() + std::chrono::milliseconds(m_options.delayMs);
         const std::size_t pieces = std::min<std::size_t>(m_options.pieces, reply.size());
