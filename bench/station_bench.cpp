@@ -6,6 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 void completeReply(benchmark::State &state)
@@ -42,6 +45,27 @@ void completeReplyInThreePieces(benchmark::State &state)
     }
 }
 BENCHMARK(completeReplyInThreePieces);
+
+// Start-up with a ten-megabyte "Protocol.txt": setting the speed, reading and applying the file.
+void startupWithTenMegabyteFile(benchmark::State &state)
+{
+    const auto path = std::filesystem::temp_directory_path() / "station-bench-Protocol.txt";
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; out.tellp() < 10 * 1024 * 1024; ++i)
+            out << (i % 64) << ",\"Protocol " << i << ", long name\"\r\n";
+    }
+    for (auto _ : state) {
+        fakes::FakeStation s;
+        s.station.setProtocolFilePath(path);
+        s.station.onLoad();
+        if (!s.window.messages.empty())
+            state.SkipWithError("the file was refused");
+        benchmark::DoNotOptimize(s.station.protocolNames());
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(startupWithTenMegabyteFile)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

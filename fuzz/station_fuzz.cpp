@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fakes::FakeStation s;
     s.window.recording = false;
     std::size_t at = 0;
-    const auto next = [&]() -> std::uint8_t { return at < size ? data[at++] : 0; };
+    const auto next = [&]() -> std::uint8_t {
+        return at < size ? data[at++] : 0;
+    };
 
     while (at < size) {
         switch (next() % 6) {

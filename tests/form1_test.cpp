@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 using station::Field;
 
@@ -271,8 +272,8 @@ bool waitForText(ui::Form1 &form, Field field, const QString &text, int ms = 300
 TEST_F(WindowTest, FullCycleThroughTheWindow)
 {
     writeProtocolFile("5,\"Line protocol, five\"\n");
-    fakes::SimProcess sim({"--fail", "tx-rx", "--hardware-ts", "--drop-every", "3",
-                           "--start-time", "01:02:03.004", "--end-time", "01:02:04.005"});
+    fakes::SimProcess sim({"--fail", "tx-rx", "--hardware-ts", "--drop-every", "3", "--start-time",
+                           "01:02:03.004", "--end-time", "01:02:04.005"});
     ASSERT_FALSE(sim.path().empty());
     ui::Form1 form;
     ASSERT_TRUE(form.load());
@@ -337,6 +338,71 @@ TEST_F(WindowTest, ClosingWhilePollingReleasesThePortAndExitsCleanly)
 
     port::SerialPortController other;
     EXPECT_TRUE(other.OpenPort(pty.path()).isOk()) << "another program can open it straight after";
+}
+
+TEST_F(WindowTest, BadPortNamesShowErrorOpeningPortWithAReason)
+{
+    writeProtocolFile("");
+    const auto file = m_directory / "notes.txt";
+    std::ofstream(file) << "keep me";
+    const auto fifo = m_directory / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto link = m_directory / "link";
+    std::filesystem::create_symlink(file, link);
+    const auto before = std::filesystem::last_write_time(file);
+    const auto marker = m_directory / "marker";
+
+    struct Case
+    {
+        std::string name;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {file.string(), "not a serial device"},
+        {m_directory.path().string(), "not a serial device"},
+        {"/dev/null", "not a serial device"},
+        {fifo.string(), "not a serial device"},
+        {(m_directory / "missing").string(), "No such file or directory"},
+        {"COM0", "COM1 to COM256"},
+        {"COM257", "COM1 to COM256"},
+        {"COM1x", "COM1 to COM256"},
+        {"", "no port name"},
+        {"     ", "no port name"},
+        {std::string(5000, 'A'), "too long"},
+        {"tty\nS0", "control character"},
+        {"../../etc/passwd", "not a device"},
+        {"$(touch " + marker.string() + ")", "not a device"},
+        {"ttyS0;touch marker;`id`|*", "No such file or directory"},
+        {"/etc/passwd", "not a serial device"},
+        {link.string(), "not a serial device"},
+        {"/dev/ptmx", "not a serial device"},
+        {"/dev/zero", "not a serial device"},
+        {"COM-1", "No such file or directory"},
+    };
+    ui::Form1 form;
+    ASSERT_TRUE(form.load());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QCoreApplication::processEvents();
+    auto *combo = form.findChild<QComboBox *>(QStringLiteral("cmbComPort"));
+    auto *start = form.findChild<QPushButton *>(QStringLiteral("cmdStart"));
+    ui::ResultField *hex = form.field(Field::lblRxDataResult);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 40));
+        hex->setText(QString());
+        combo->setCurrentText(QString::fromStdString(c.name));
+        QTest::mouseClick(start, Qt::LeftButton);
+        EXPECT_EQ(hex->text(), "Error opening port");
+        EXPECT_TRUE(hex->toolTip().contains(c.reason)) << hex->toolTip().toStdString();
+        EXPECT_TRUE(start->isEnabled());
+        EXPECT_TRUE(combo->isEnabled());
+        EXPECT_FALSE(form.findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
+    }
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+    EXPECT_EQ(std::filesystem::last_write_time(file), before);
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    EXPECT_FALSE(std::filesystem::exists(m_directory / "ttyS0"));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace station;
@@ -102,6 +103,67 @@ TEST(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
     const auto fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(readProtocolFile(fifo, table)) << "a FIFO must not block start-up";
+}
+
+// Reads the file as a station without root rights would: as root, permission bits do not apply.
+bool readAsUnprivileged(const std::filesystem::path &path)
+{
+    if (::geteuid() != 0) {
+        ProtocolNames table = unknownTable();
+        return readProtocolFile(path, table);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ProtocolNames table = unknownTable();
+        ::_exit(readProtocolFile(path, table) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ProtocolFileTest, FilesAsTheyAreFoundOnBenchPcs)
+{
+    const fakes::TempDirectory temp;
+    ::chmod(temp.path().c_str(), 0755);
+
+    // Ten megabytes of records: read whole, the last record for each number wins.
+    const auto big = temp / "big.txt";
+    {
+        std::ofstream out(big, std::ios::binary);
+        for (int i = 0; out.tellp() < 10 * 1024 * 1024; ++i)
+            out << (i % 64) << ",\"Protocol " << i << ", long name\"\r\n";
+    }
+    ProtocolNames table = unknownTable();
+    EXPECT_TRUE(readProtocolFile(big, table));
+    EXPECT_TRUE(table[0].starts_with("Protocol ")) << table[0];
+    EXPECT_EQ(table[64], unknownProtocol);
+
+    // Unreadable for the operator's account.
+    const auto locked = temp / "locked.txt";
+    std::ofstream(locked) << "1,A\n";
+    ::chmod(locked.c_str(), 0000);
+    EXPECT_FALSE(readAsUnprivileged(locked));
+    ::chmod(locked.c_str(), 0644);
+    EXPECT_TRUE(readAsUnprivileged(locked));
+
+    // Binary content: a defined outcome, and nothing read past the data.
+    const auto binary = temp / "binary.txt";
+    {
+        std::ofstream out(binary, std::ios::binary);
+        for (int i = 0; i < 4096; ++i)
+            out.put(static_cast<char>((i * 7919) & 0xFF));
+    }
+    table = unknownTable();
+    EXPECT_FALSE(readProtocolFile(binary, table));
+
+    // Larger than any list of 256 names can be.
+    const auto huge = temp / "huge.txt";
+    std::ofstream(huge).put('1');
+    std::filesystem::resize_file(huge, protocolFileLimitBytes + 1);
+    EXPECT_FALSE(readProtocolFile(huge, table));
 }
 
 } // namespace
