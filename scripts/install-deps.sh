@@ -7,7 +7,8 @@ packages=(
     qt6-base-dev qt6-serialport-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libxcb1-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
+    dpkg-dev desktop-file-utils
 )
 
 missing=()
