@@ -5,7 +5,7 @@
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zyloq Converter Test"));
+    QApplication::setApplicationName(QString::fromUtf8(ui::applicationName));
 
     ui::Form1 form;
     if (!form.load())

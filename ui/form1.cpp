@@ -19,7 +19,7 @@ using station::Field;
 enum class Kind { Caption, Result, Square, Button, ComboBox };
 
 // The window as drawn: positions and sizes in twips, 15 to a pixel.
-struct ControlSpec
+struct ControlEntry
 {
     const char *name;
     Kind kind;
@@ -40,7 +40,7 @@ constexpr Qt::Alignment centred = Qt::AlignCenter;
 constexpr Qt::Alignment wrapped = Qt::AlignLeft | Qt::AlignTop;
 
 // clang-format off
-const ControlSpec controlSpecs[] = {
+const ControlEntry controlTable[] = {
     {"lblProtocol",          Kind::Caption,  "Protocol",      240,  240,  735, 255, left,    false, {}, nullptr},
     {"lblProtocolResult",    Kind::Result,   "",             1080,  240, 4815, 255, left,    true,  Field::lblProtocolResult, "Protocol result"},
     {"lblVersion",           Kind::Caption,  "Version",       240,  600,  615, 255, left,    false, {}, nullptr},
@@ -77,12 +77,12 @@ const ControlSpec controlSpecs[] = {
 };
 // clang-format on
 
-QRect pixels(const ControlSpec &spec)
+QRect pixels(const ControlEntry &entry)
 {
     const auto px = [](int twips) {
         return (twips + twipsPerPixel / 2) / twipsPerPixel;
     };
-    return {px(spec.left), px(spec.top), px(spec.width), px(spec.height)};
+    return {px(entry.left), px(entry.top), px(entry.width), px(entry.height)};
 }
 
 // The layout was drawn for a narrow 8-point face. The desktop's usual sans face at 10 pixels keeps
@@ -133,36 +133,36 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    for (const ControlSpec &spec : controlSpecs) {
+    for (const ControlEntry &entry : controlTable) {
         QWidget *widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
         case Kind::Caption: {
-            auto *label = new QLabel(QString::fromUtf8(spec.text), this);
+            auto *label = new QLabel(QString::fromUtf8(entry.text), this);
             label->setTextFormat(Qt::PlainText);
-            label->setAlignment(spec.alignment);
+            label->setAlignment(entry.alignment);
             widget = label;
             break;
         }
         case Kind::Result:
         case Kind::Square: {
             auto *field = new ResultField(this);
-            field->setAlignment(spec.alignment);
-            field->setWordWrap(spec.field == Field::lblRxDataResult);
-            if (spec.framed) {
+            field->setAlignment(entry.alignment);
+            field->setWordWrap(entry.field == Field::lblRxDataResult);
+            if (entry.framed) {
                 field->setFrameShape(QFrame::Box);
                 field->setFrameShadow(QFrame::Plain);
                 field->setLineWidth(1);
             }
-            m_fields[static_cast<std::size_t>(*spec.field)] = field;
+            m_fields[static_cast<std::size_t>(*entry.field)] = field;
             widget = field;
             break;
         }
         case Kind::Button: {
-            auto *button = new QPushButton(QString::fromUtf8(spec.text), this);
+            auto *button = new QPushButton(QString::fromUtf8(entry.text), this);
             button->setFocusPolicy(Qt::StrongFocus);
             button->setAutoDefault(false);
             widget = button;
-            (std::string_view(spec.name) == "cmdStart" ? cmdStart : cmdStop) = button;
+            (std::string_view(entry.name) == "cmdStart" ? cmdStart : cmdStop) = button;
             break;
         }
         case Kind::ComboBox: {
@@ -179,10 +179,10 @@ void Form1::createControls()
             break;
         }
         }
-        widget->setObjectName(QString::fromUtf8(spec.name));
-        widget->setGeometry(pixels(spec));
-        if (spec.accessibleName)
-            widget->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+        widget->setObjectName(QString::fromUtf8(entry.name));
+        widget->setGeometry(pixels(entry));
+        if (entry.accessibleName)
+            widget->setAccessibleName(QString::fromUtf8(entry.accessibleName));
     }
     cmdStop->setEnabled(false);
     setTabOrder(cmdStart, cmbComPort);

@@ -14,6 +14,9 @@
 
 namespace ui {
 
+// Titles the start-up message; the window's own title has a trailing blank.
+inline constexpr auto applicationName = "Zyloq Converter Test";
+
 // The station's only window. It lays out the controls, implements what the station needs from a
 // window, and forwards every event to StationWindow; it decides nothing itself.
 class Form1 : public QWidget,

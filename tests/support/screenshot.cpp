@@ -15,7 +15,7 @@
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zyloq Converter Test"));
+    QApplication::setApplicationName(QString::fromUtf8(ui::applicationName));
     if (argc < 3) {
         std::fprintf(stderr, "usage: station_screenshot PORT OUTPUT.png [MILLISECONDS]\n");
         return 2;

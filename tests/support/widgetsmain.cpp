@@ -1,5 +1,7 @@
 // GoogleTest's main with a widgets application, for tests of the window.
 
+#include "form1.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -11,7 +13,7 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zyloq Converter Test"));
+    QApplication::setApplicationName(QString::fromUtf8(ui::applicationName));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
