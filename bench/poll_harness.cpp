@@ -5,6 +5,7 @@
 //   poll_harness PORT SECONDS [--shown-log FILE]
 
 #include "fakes.h"
+#include "processusage.h"
 #include "serialportcontroller.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -22,14 +22,6 @@ double monotonicSeconds()
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 class TimedWindow : public fakes::FakeWindow
@@ -89,11 +81,11 @@ int main(int argc, char **argv)
     timer.start();
 
     const double runSeconds = std::atof(argv[2]);
-    const double cpuStart = cpuSeconds();
+    const double cpuStart = fakes::processCpuSeconds();
     const double wallStart = monotonicSeconds();
     QTimer::singleShot(static_cast<int>(runSeconds * 1000), &application, &QCoreApplication::quit);
     application.exec();
-    const double cpu = cpuSeconds() - cpuStart;
+    const double cpu = fakes::processCpuSeconds() - cpuStart;
     const double wall = monotonicSeconds() - wallStart;
     std::printf("wall %.1f s, cpu %.3f s = %.3f%% of a core, %d replies shown, %d No Reply\n", wall,
                 cpu, 100.0 * cpu / wall, window.replies, window.noReplies);

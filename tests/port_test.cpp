@@ -1,4 +1,5 @@
 #include "portname.h"
+#include "processusage.h"
 #include "ptypair.h"
 #include "serialportcontroller.h"
 #include "tempdirectory.h"
@@ -9,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using port::SerialPortController;
@@ -185,14 +185,6 @@ TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
     EXPECT_FALSE(adapter.OpenPort(pty.path()).isOk());
 }
 
-double processCpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 TEST_F(AdapterTest, DeviceLossClosesOnceStaysQuietAndReopensBehindTheSymlink)
 {
     const auto link = directory / "unit";
@@ -202,9 +194,9 @@ TEST_F(AdapterTest, DeviceLossClosesOnceStaysQuietAndReopensBehindTheSymlink)
 
     pty.hangUp();
     ASSERT_TRUE(lost.wait(2000));
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = fakes::processCpuSeconds();
     QTest::qWait(2000);
-    const double cpuUsed = processCpuSeconds() - cpuBefore;
+    const double cpuUsed = fakes::processCpuSeconds() - cpuBefore;
     EXPECT_EQ(lost.count(), 1);
     EXPECT_EQ(adapter.state(), SerialPortController::State::Lost);
     // An error storm keeps a core busy the whole time; a quiet adapter uses next to nothing.
