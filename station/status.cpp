@@ -50,15 +50,34 @@ void showTsSquares(bool software, bool hardware, ResultFields &fields)
     }
 }
 
+void blankStatus(ResultFields &fields)
+{
+    for (const Field field : {Field::lblProtocolResult, Field::lblVersionResult,
+                              Field::lblCdDtrResult, Field::lblCtsRtsResult, Field::lblRtsCtsResult,
+                              Field::lblDtrCdResult, Field::lblTxRxResult})
+        fields.setText(field, "");
+    for (const Field field : {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
+                              Field::lblSoftwareNoTs})
+        fields.setBackground(field, ColourButtonFace);
+}
+
 } // namespace
 
 bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fields)
 {
-    if (reply.size() < 9)
+    // The unit escapes every 0x80 of its body, the status bytes included: protocol 0 with
+    // software TS on arrives as 80 80. Read raw, one escape would shift every verdict after it
+    // onto the wrong sample and could turn a failed line into "OK".
+    const Bytes d = DecodeEscapes(reply);
+    if (d.size() < statusDecodedBytes) {
+        // Escapes took the status bytes out of reach: showing the previous reply's verdicts, or
+        // guessing, would both be lies.
+        blankStatus(fields);
         return false;
-    // b[n] is the byte at reply position n.
-    const auto b = [reply](int position) {
-        return reply[static_cast<std::size_t>(position - 1)];
+    }
+    // b(n) is the byte at position n of the decoded reply.
+    const auto b = [&d](int position) {
+        return d[static_cast<std::size_t>(position - 1)];
     };
 
     fields.setText(Field::lblProtocolResult, names[b(3) & numberMask]);

@@ -6,9 +6,13 @@
 
 namespace station {
 
-// Decodes bytes 3 to 9 of a complete reply of more than 9 bytes, read as received (escapes are
-// not removed for these), into the protocol name, the version, the four TS squares and the five
-// line-test verdicts. Returns true when any line test failed.
+// Positions 3 to 9 carry the status, so the reply with its escapes removed must reach position 9.
+inline constexpr std::size_t statusDecodedBytes = 9;
+
+// Decodes bytes 3 to 9 of a complete reply of more than 9 bytes, read after its escapes are
+// removed, into the protocol name, the version, the four TS squares and the five line-test
+// verdicts. When escapes leave fewer than 9 decoded bytes, those fields are blanked instead.
+// Returns true when any line test failed.
 bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fields);
 
 } // namespace station

@@ -18,6 +18,12 @@ ProtocolNames numberedNames()
     return names;
 }
 
+Bytes withEscapeAt(Bytes reply, std::size_t position)
+{
+    reply.insert(reply.begin() + static_cast<std::ptrdiff_t>(position - 1), 0x80);
+    return reply;
+}
+
 struct HeaderCase
 {
     std::uint8_t b3;
@@ -49,9 +55,9 @@ TEST(StatusDecodingTest, ProtocolVersionAndTsSquaresInOrder)
          {"lblSoftwareNoTs bg red", "lblSoftwareTs bg face", "lblHardwareNoTs bg face",
           "lblHardwareTs bg red"}},
         {0xC0,
-         0x80,
+         0x81,
          "P0",
-         " 0",
+         " 1",
          {"lblHardwareTs bg green", "lblSoftwareTs bg green", "lblHardwareNoTs bg face",
           "lblSoftwareNoTs bg face"}},
         {0x81,
@@ -124,17 +130,67 @@ TEST(StatusDecodingTest, LineTestsWantTheirBitInExactlyOneSample)
     }
 }
 
-TEST(StatusDecodingTest, ReadsRawPositionsEvenAfterAnEscape)
+struct EscapedStatusCase
 {
-    // An escape at position 5 makes b5 read as 0x80 and shifts what follows by one.
-    const Bytes reply{0x80, 0x01, 0x05, 0x07, 0x80, 0x80, 0x10, 0x08, 0x02, 0x01, 0x20, 0x80, 0xFF};
+    int position; // where the status byte 0x80 stands, escaped on the wire
+    const char *protocol;
+    const char *version;
+    std::array<Colour, 4> squares; // HardwareTs, SoftwareTs, HardwareNoTs, SoftwareNoTs
+    // CD-DTR CPU, CTS-RTS CPU, RTS-CTS RTU, DTR-CD RTU, TX-RX RTU
+    std::array<const char *, 5> verdicts;
+};
+
+// A status byte 0x80 reaches the station as 80 80. Each row is the passing reply of
+// healthyReply() with one status byte replaced by 0x80, and expects exactly what that value
+// means: read raw, the escape would shift every later byte onto the wrong sample.
+TEST(StatusDecodingTest, StatusBytesAreReadWithEscapesRemoved)
+{
+    constexpr Colour face = ColourButtonFace, red = ColourRed, green = ColourGreen;
+    const EscapedStatusCase cases[] = {
+        {3, "P0", " 7", {face, red, red, face}, {"OK", "OK", "OK", "OK", "OK"}},
+        {4, "P5", " 0", {red, face, face, red}, {"OK", "OK", "OK", "OK", "OK"}},
+        {5, "P5", " 7", {face, face, green, green}, {"Error", "OK", "OK", "OK", "OK"}},
+        {6, "P5", " 7", {face, face, green, green}, {"OK", "Error", "OK", "OK", "OK"}},
+        {7, "P5", " 7", {face, face, green, green}, {"OK", "OK", "Error", "OK", "OK"}},
+        {8, "P5", " 7", {face, face, green, green}, {"OK", "OK", "OK", "Error", "OK"}},
+        {9, "P5", " 7", {face, face, green, green}, {"OK", "OK", "OK", "OK", "Error"}},
+    };
+    const Field verdictFields[] = {Field::lblCdDtrResult, Field::lblCtsRtsResult,
+                                   Field::lblRtsCtsResult, Field::lblDtrCdResult,
+                                   Field::lblTxRxResult};
+    const Field squareFields[] = {Field::lblHardwareTs, Field::lblSoftwareTs,
+                                  Field::lblHardwareNoTs, Field::lblSoftwareNoTs};
+    for (const auto &c : cases) {
+        Bytes reply = healthyReply();
+        reply[static_cast<std::size_t>(c.position - 1)] = 0x80;
+        reply = withEscapeAt(reply, static_cast<std::size_t>(c.position));
+        FakeWindow window;
+        const bool failed = decodeStatus(reply, numberedNames(), window);
+        EXPECT_EQ(window.shown(Field::lblProtocolResult), c.protocol) << c.position;
+        EXPECT_EQ(window.shown(Field::lblVersionResult), c.version) << c.position;
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(window.background(squareFields[i]), c.squares[i])
+                << c.position << " " << fieldName(squareFields[i]);
+        for (std::size_t i = 0; i < 5; ++i)
+            EXPECT_EQ(window.shown(verdictFields[i]), c.verdicts[i]) << c.position << " " << i;
+        EXPECT_EQ(failed, c.position >= 5) << c.position;
+    }
+}
+
+TEST(StatusDecodingTest, StatusOutOfReachOfTheDecodedReplyIsBlanked)
+{
+    // Ten bytes as received, two of them escapes: the decoded reply stops short of position 9.
+    const Bytes reply{0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x10, 0x08, 0x80, 0xFF};
     FakeWindow window;
-    EXPECT_TRUE(decodeStatus(reply, numberedNames(), window));
-    EXPECT_EQ(window.shown(Field::lblCdDtrResult), "Error");  // b5=80 b6=80: bit 4 clear
-    EXPECT_EQ(window.shown(Field::lblCtsRtsResult), "Error"); // b6=80: bit 3 clear
-    EXPECT_EQ(window.shown(Field::lblRtsCtsResult), "Error"); // b7=10
-    EXPECT_EQ(window.shown(Field::lblDtrCdResult), "Error");  // b8=08
-    EXPECT_EQ(window.shown(Field::lblTxRxResult), "Error");   // b9=02
+    for (const Field field : {Field::lblProtocolResult, Field::lblVersionResult,
+                              Field::lblCdDtrResult, Field::lblTxRxResult})
+        window.setText(field, "stale");
+    window.setBackground(Field::lblSoftwareTs, ColourRed);
+    EXPECT_FALSE(decodeStatus(reply, numberedNames(), window));
+    for (const Field field : {Field::lblProtocolResult, Field::lblVersionResult,
+                              Field::lblCdDtrResult, Field::lblTxRxResult})
+        EXPECT_EQ(window.shown(field), "") << fieldName(field);
+    EXPECT_EQ(window.background(Field::lblSoftwareTs), ColourButtonFace);
 }
 
 struct TagCase
@@ -144,12 +200,6 @@ struct TagCase
     const char *start;
     const char *end;
 };
-
-Bytes withEscapeAt(Bytes reply, std::size_t position)
-{
-    reply.insert(reply.begin() + static_cast<std::ptrdiff_t>(position - 1), 0x80);
-    return reply;
-}
 
 TEST(TimeTagDecodingTest, ShowsTimeAndSource)
 {
@@ -186,25 +236,32 @@ TEST(TimeTagDecodingTest, ShowsTimeAndSource)
     }
 }
 
-TEST(TimeTagDecodingTest, TagsTheDecodedReplyDoesNotReachAreEmpty)
+TEST(TimeTagDecodingTest, OnlyTagsTheDecodedReplyReachesAreShown)
 {
-    // 27 bytes as received, but escapes shrink the decoded reply below 25 bytes.
-    Bytes reply = replyWith({{10, 0x82}, {13, 1}, {14, 2}, {15, 3}}, 27);
-    for (int i = 0; i < 6; ++i)
-        reply[18 + static_cast<std::size_t>(i)] = 0x80; // positions 19-24: three escaped 80s
-    FakeWindow window;
-    window.setText(Field::lblTimeTagStartData, "stale");
-    window.setText(Field::lblTimeTagEndData, "stale");
-    decodeTimeTags(reply, window);
-    EXPECT_EQ(window.shown(Field::lblTimeTagStartData), "01:02:03.000   GPS");
-    EXPECT_EQ(window.shown(Field::lblTimeTagEndData), "");
-
-    // Escapes everywhere: both tags are out of reach.
-    Bytes escapes(27, 0x80);
-    escapes[26] = 0xFF;
-    decodeTimeTags(escapes, window);
-    EXPECT_EQ(window.shown(Field::lblTimeTagStartData), "");
-    EXPECT_EQ(window.shown(Field::lblTimeTagEndData), "");
+    // 27 bytes as received; each escape shortens the decoded reply by one.
+    Bytes twoEscapes = replyWith({{10, 0x82}, {13, 1}, {14, 2}, {15, 3}, {18, 0x84}}, 20);
+    twoEscapes.insert(twoEscapes.end() - 2, {0x80, 0x80, 0x80, 0x80, 4, 5, 6}); // d19, d20 = 0x80
+    Bytes threeEscapes = replyWith({{10, 0x82}, {13, 1}, {14, 2}, {15, 3}}, 27);
+    for (std::size_t i = 18; i < 24; ++i)
+        threeEscapes[i] = 0x80;
+    Bytes allEscapes(27, 0x80);
+    allEscapes[26] = 0xFF;
+    const TagCase cases[] = {
+        // Decoded to exactly 25 bytes: the end tag's last byte is the end mark's 0xFF.
+        {"decoded reply ends on the end tag", twoEscapes, "01:02:03.000   GPS",
+         "04:05:06.023   IRIG-B"},
+        {"end tag out of reach", threeEscapes, "01:02:03.000   GPS", ""},
+        {"both tags out of reach", allEscapes, "", ""},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(c.reply.size(), 27u) << c.name;
+        FakeWindow window;
+        window.setText(Field::lblTimeTagStartData, "stale");
+        window.setText(Field::lblTimeTagEndData, "stale");
+        decodeTimeTags(c.reply, window);
+        EXPECT_EQ(window.shown(Field::lblTimeTagStartData), c.start) << c.name;
+        EXPECT_EQ(window.shown(Field::lblTimeTagEndData), c.end) << c.name;
+    }
 }
 
 } // namespace

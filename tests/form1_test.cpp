@@ -271,9 +271,11 @@ bool waitForText(ui::Form1 &form, Field field, const QString &text, int ms = 300
 
 TEST_F(WindowTest, FullCycleThroughTheWindow)
 {
-    writeProtocolFile("5,\"Line protocol, five\"\n");
-    fakes::SimProcess sim({"--fail", "tx-rx", "--hardware-ts", "--drop-every", "3", "--start-time",
-                           "01:02:03.004", "--end-time", "01:02:04.005"});
+    writeProtocolFile("0,\"Line protocol, zero\"\n");
+    // Protocol 0 with software TS on reaches the station escaped, as 80 80.
+    fakes::SimProcess sim({"--protocol", "0", "--software-ts", "--version", "17", "--fail",
+                           "cd-dtr", "--drop-every", "3", "--start-time", "01:02:03.004",
+                           "--end-time", "01:02:04.005"});
     ASSERT_FALSE(sim.path().empty());
     ui::Form1 form;
     ASSERT_TRUE(form.load());
@@ -299,14 +301,16 @@ TEST_F(WindowTest, FullCycleThroughTheWindow)
     EXPECT_TRUE(stop->isEnabled());
     EXPECT_TRUE(hex->toolTip().isEmpty());
 
-    ASSERT_TRUE(waitForText(form, Field::lblProtocolResult, "Line protocol, five"));
-    EXPECT_EQ(form.field(Field::lblTxRxResult)->text(), "Error");
-    EXPECT_EQ(form.field(Field::lblCdDtrResult)->text(), "OK");
-    EXPECT_EQ(form.field(Field::lblVersionResult)->text(), " 1");
-    EXPECT_EQ(form.field(Field::lblHardwareTs)->palette().color(QPalette::Window), Qt::red);
-    EXPECT_EQ(form.field(Field::lblSoftwareNoTs)->palette().color(QPalette::Window), Qt::red);
+    ASSERT_TRUE(waitForText(form, Field::lblProtocolResult, "Line protocol, zero"));
+    EXPECT_EQ(form.field(Field::lblCdDtrResult)->text(), "Error");
+    for (const Field passed : {Field::lblCtsRtsResult, Field::lblRtsCtsResult,
+                               Field::lblDtrCdResult, Field::lblTxRxResult})
+        EXPECT_EQ(form.field(passed)->text(), "OK");
+    EXPECT_EQ(form.field(Field::lblVersionResult)->text(), " 17");
+    EXPECT_EQ(form.field(Field::lblSoftwareTs)->palette().color(QPalette::Window), Qt::red);
+    EXPECT_EQ(form.field(Field::lblHardwareNoTs)->palette().color(QPalette::Window), Qt::red);
     EXPECT_EQ(form.field(Field::lblTimeTagEndData)->text(), "01:02:04.005   IRIG-B");
-    EXPECT_EQ(hex->text().size(), 27 * 3);
+    EXPECT_TRUE(hex->text().startsWith("80 01 80 80 11 ")) << hex->text().toStdString();
 
     // The third poll goes unanswered; the tick after it says so.
     EXPECT_TRUE(waitForText(form, Field::lblRxDataResult, "No Reply", 3000));

@@ -63,6 +63,7 @@ struct LiveCase
     const char *version;
     std::array<Colour, 4> squares; // HardwareTs, SoftwareTs, HardwareNoTs, SoftwareNoTs
     int beeps;
+    std::size_t replyBytes = 27;
 };
 
 TEST(LivePollCycleTest, DecodesTheSimulatedUnit)
@@ -88,13 +89,22 @@ TEST(LivePollCycleTest, DecodesTheSimulatedUnit)
          " 1",
          {ColourGreen, ColourGreen, ColourButtonFace, ColourButtonFace},
          0},
+        // Protocol 0 with software TS on is the byte 0x80, escaped on the wire as 80 80.
+        {"escaped status byte",
+         {"--protocol", "0", "--software-ts", "--version", "17", "--fail", "cd-dtr",
+          "--start-time", "12:34:56.500", "--end-time", "12:34:57.004"},
+         {"Error", "OK", "OK", "OK", "OK"},
+         " 17",
+         {ColourButtonFace, ColourRed, ColourRed, ColourButtonFace},
+         1,
+         28},
     };
     for (const auto &c : cases) {
         LiveCycle live(c.arguments);
         ASSERT_TRUE(live.window.timerActive) << c.name << ": " << live.sim.path();
         live.window.log.clear();
         live.poll();
-        EXPECT_EQ(live.window.shown(Field::lblRxDataResult).size(), 27u * 3) << c.name;
+        EXPECT_EQ(live.window.shown(Field::lblRxDataResult).size(), c.replyBytes * 3) << c.name;
         for (std::size_t i = 0; i < 5; ++i)
             EXPECT_EQ(live.window.shown(verdictFields[i]), c.verdicts[i]) << c.name << " " << i;
         EXPECT_EQ(live.window.shown(Field::lblVersionResult), c.version) << c.name;
