@@ -41,13 +41,16 @@ public:
     std::optional<int> number()
     {
         const auto field = unquotedField();
-        if (field.empty() || field.size() > 3)
+        if (field.empty())
             return std::nullopt;
+        // Any run of digits, leading zeros included ("0007"); the value stops growing once it is
+        // out of range, so no run is long enough to overflow it.
         int value = 0;
         for (const char c : field) {
             if (c < '0' || c > '9')
                 return std::nullopt;
-            value = value * 10 + (c - '0');
+            if (value <= 255)
+                value = value * 10 + (c - '0');
         }
         if (value > 255)
             return std::nullopt;

@@ -167,15 +167,33 @@ TEST_F(WindowTest, EveryControlAsDrawn)
         }
     }
 
-    // Tab order: Start, the port box, Stop.
-    auto *start = form.findChild<QWidget *>(QStringLiteral("cmdStart"));
-    auto *combo = form.findChild<QWidget *>(QStringLiteral("cmbComPort"));
-    auto *stop = form.findChild<QWidget *>(QStringLiteral("cmdStop"));
-    EXPECT_EQ(start->nextInFocusChain(), combo);
-    QWidget *afterCombo = combo->nextInFocusChain();
-    while (afterCombo && afterCombo->parentWidget() == combo)
-        afterCombo = afterCombo->nextInFocusChain(); // the combo's own line edit
-    EXPECT_EQ(afterCombo, stop);
+    // Tab order: Start, the port box, Stop, round in both directions. Stop is enabled here so
+    // that all three can take focus.
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::qWait(50); // the port box turns editable just after the window shows
+    form.setEnabled(station::Control::cmdStop, true);
+    QApplication::setActiveWindow(&form);
+    QWidget *const order[] = {form.findChild<QWidget *>(QStringLiteral("cmdStart")),
+                              form.findChild<QWidget *>(QStringLiteral("cmbComPort")),
+                              form.findChild<QWidget *>(QStringLiteral("cmdStop"))};
+    const auto focused = [&] {
+        QWidget *widget = QApplication::focusWidget();
+        while (widget && widget->parentWidget() != &form)
+            widget = widget->parentWidget(); // the port box's own line editor counts as the box
+        return widget;
+    };
+    for (const bool forward : {true, false}) {
+        order[0]->setFocus(Qt::OtherFocusReason);
+        for (int press = 1; press <= 6; ++press) {
+            QTest::keyClick(QApplication::focusWidget(), forward ? Qt::Key_Tab : Qt::Key_Backtab,
+                            forward ? Qt::NoModifier : Qt::ShiftModifier);
+            const int expected = forward ? press % 3 : (3 - press % 3) % 3;
+            EXPECT_EQ(focused(), order[expected])
+                << (forward ? "Tab " : "Shift+Tab ") << press << ": "
+                << (focused() ? focused()->objectName().toStdString() : "nothing");
+        }
+    }
 
     auto *timer = form.findChild<QTimer *>(QStringLiteral("Timer1"));
     ASSERT_NE(timer, nullptr);
@@ -244,7 +262,7 @@ TEST_F(WindowTest, StartupMessageOkContinuesCancelEnds)
 
 TEST_F(WindowTest, FieldsShowPlainTextAndTheColoursAsGiven)
 {
-    writeProtocolFile("0,<b>x</b>\n1,Caf\xE9\n2,Caf\xC3\xA9\n");
+    writeProtocolFile("0,<b>x</b>\n1,Caf\xE9\n2,Caf\xC3\xA9\n3,\x80 \x96 \x92\x81\n");
     ui::Form1 form;
     ASSERT_TRUE(form.load());
     form.setText(Field::lblProtocolResult, form.station().protocolNames()[0]);
@@ -254,6 +272,9 @@ TEST_F(WindowTest, FieldsShowPlainTextAndTheColoursAsGiven)
         << "a Windows single-byte name";
     form.setText(Field::lblProtocolResult, form.station().protocolNames()[2]);
     EXPECT_EQ(form.field(Field::lblProtocolResult)->text(), QString::fromUtf8("Caf\xC3\xA9"));
+    form.setText(Field::lblProtocolResult, form.station().protocolNames()[3]);
+    EXPECT_EQ(form.field(Field::lblProtocolResult)->text(), QString::fromUtf8("€ – ’\u0081"))
+        << "Windows-1252, not Latin-1";
 
     ui::ResultField *square = form.field(Field::lblHardwareTs);
     form.setBackground(Field::lblHardwareTs, station::ColourRed);
@@ -262,6 +283,17 @@ TEST_F(WindowTest, FieldsShowPlainTextAndTheColoursAsGiven)
     EXPECT_EQ(square->palette().color(QPalette::Window), QColor(0, 255, 0));
     form.setBackground(Field::lblHardwareTs, station::ColourButtonFace);
     EXPECT_EQ(square->palette().color(QPalette::Window), form.palette().color(QPalette::Button));
+
+    // The desktop switches its colour scheme: the button face follows at once, red stays red.
+    form.setBackground(Field::lblSoftwareTs, station::ColourRed);
+    const QPalette previous = QApplication::palette();
+    QPalette dark = previous;
+    dark.setColor(QPalette::Button, QColor(40, 40, 48));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents(); // the scheme change reaches widgets as events
+    EXPECT_EQ(square->palette().color(QPalette::Window), QColor(40, 40, 48));
+    EXPECT_EQ(form.field(Field::lblSoftwareTs)->palette().color(QPalette::Window), Qt::red);
+    QApplication::setPalette(previous);
 }
 
 bool waitForText(ui::Form1 &form, Field field, const QString &text, int ms = 3000)

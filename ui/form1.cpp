@@ -1,10 +1,11 @@
 #include "form1.h"
 
+#include "textencoding.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QMessageBox>
-#include <QStringDecoder>
 #include <QStringListModel>
 
 #include <optional>
@@ -94,14 +95,10 @@ QFont stationFont()
     return font;
 }
 
-// Protocol names come from a file that may be UTF-8 or a Windows single-byte encoding.
 QString fromStationText(std::string_view text)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-    if (!utf8.hasError())
-        return decoded;
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const std::string utf8 = station::asUtf8(text);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 } // namespace
@@ -185,8 +182,16 @@ void Form1::createControls()
             widget->setAccessibleName(QString::fromUtf8(entry.accessibleName));
     }
     cmdStop->setEnabled(false);
+    setControlTabOrder();
+}
+
+// A closed ring, set again whenever the port box gains its line editor: the editor joins the
+// focus chain behind the last widget, and Shift+Tab from Start would then never reach Stop.
+void Form1::setControlTabOrder()
+{
     setTabOrder(cmdStart, cmbComPort);
     setTabOrder(cmbComPort, cmdStop);
+    setTabOrder(cmdStop, cmdStart);
 }
 
 bool Form1::load()
@@ -296,6 +301,7 @@ void Form1::makeComPortEditable()
         return;
     cmbComPort->setEditable(true);
     cmbComPort->setInsertPolicy(QComboBox::NoInsert);
+    setControlTabOrder();
 }
 
 // Closing mid-test releases the port at once, so another program can open it straight after.

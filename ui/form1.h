@@ -68,6 +68,7 @@ protected:
 private:
     void createControls();
     void makeComPortEditable();
+    void setControlTabOrder();
 
     // Children of the window, so that they can be found by name like every control.
     port::SerialPortController comZyloq{this};

@@ -32,11 +32,15 @@ void ResultField::applyBackground()
     setPalette(colours);
 }
 
-// The button face follows the desktop's colour scheme when it changes.
+// The button face follows the desktop's colour scheme when it changes. Setting our own palette
+// raises a palette change of its own, which finds the colour already right.
 void ResultField::changeEvent(QEvent *event)
 {
     QLabel::changeEvent(event);
-    if (event->type() == QEvent::StyleChange && m_colour == station::ColourButtonFace)
+    const bool schemeChanged =
+        event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange;
+    if (schemeChanged && m_colour == station::ColourButtonFace &&
+        palette().color(QPalette::Window) != palette().color(QPalette::Button))
         applyBackground();
 }
 
