@@ -1,9 +1,10 @@
 #include "protocolfile.h"
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
-#include <system_error>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace station {
 
@@ -156,21 +157,36 @@ bool readProtocolRecords(std::string_view content, ProtocolNames &table)
 
 bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table)
 {
-    // Checked before opening: opening a FIFO named like the file would block start-up.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    // Opened once, and everything is checked on what was opened: a check by name followed by an
+    // open by name could be fooled by a file swapped in between. Non-blocking, so that a FIFO
+    // named like the file cannot hold start-up waiting for a writer.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
         return false;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > protocolFileLimitBytes)
-        return false;
-
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
+    struct stat status
+    {};
     std::string content;
-    content.reserve(static_cast<std::size_t>(size));
-    content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad() || content.size() > protocolFileLimitBytes)
+    bool read = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                static_cast<std::uintmax_t>(status.st_size) <= protocolFileLimitBytes;
+    if (read) {
+        // At most one byte past the limit, so a file that grows after the check is still refused
+        // without reading all of it.
+        content.resize(static_cast<std::size_t>(protocolFileLimitBytes) + 1);
+        std::size_t filled = 0;
+        while (filled < content.size()) {
+            const ssize_t n = ::read(descriptor, content.data() + filled, content.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                read = false;
+            if (n <= 0)
+                break;
+            filled += static_cast<std::size_t>(n);
+        }
+        content.resize(filled);
+    }
+    ::close(descriptor);
+    if (!read || content.size() > protocolFileLimitBytes)
         return false;
     return readProtocolRecords(content, table);
 }

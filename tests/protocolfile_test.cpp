@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
+#include <thread>
 #include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -103,6 +107,52 @@ TEST(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
     const auto fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(readProtocolFile(fifo, table)) << "a FIFO must not block start-up";
+}
+
+// Another program swaps "Protocol.txt" between a list and a FIFO while the station starts, over
+// and over: every read must end at once, with the list or with a refusal.
+TEST(ProtocolFileTest, AFileSwappedDuringTheReadNeverBlocksStartUp)
+{
+    const fakes::TempDirectory temp;
+    const auto path = temp / "Protocol.txt";
+    const auto list = temp / "list.txt";
+    const auto fifo = temp / "fifo";
+    std::ofstream(list) << "1,A\n";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(list, path);
+
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        const auto next = temp / "next";
+        for (int i = 0; !stop; ++i) {
+            std::error_code ignored;
+            std::filesystem::create_symlink(i % 2 ? fifo : list, next, ignored);
+            std::filesystem::rename(next, path, ignored);
+        }
+    });
+    auto reads = std::async(std::launch::async, [&] {
+        int refused = 0;
+        for (int i = 0; i < 10000; ++i) {
+            ProtocolNames table = unknownTable();
+            if (!readProtocolFile(path, table))
+                ++refused;
+            else if (table[1] != "A")
+                return -1;
+        }
+        return refused;
+    });
+    const bool finished = reads.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    stop = true;
+    swapper.join();
+    if (!finished) {
+        // Let the blocked read go by giving the FIFO a writer.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    const int refused = reads.get();
+    EXPECT_TRUE(finished) << "a read blocked on the FIFO";
+    EXPECT_GE(refused, 0) << "a read returned a table that is neither the list nor untouched";
 }
 
 // Reads the file as a station without root rights would: as root, permission bits do not apply.
