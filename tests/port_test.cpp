@@ -10,7 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <pty.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using port::SerialPortController;
 using station::Bytes;
@@ -79,6 +83,7 @@ protected:
 TEST_F(AdapterTest, SendsAndReadsAReplyInPieces)
 {
     ASSERT_TRUE(adapter.OpenPort(pty.path()).isOk());
+    EXPECT_EQ(pty.speed(), B19200) << "the speed set before the port was opened";
     const Bytes poll{0x80, 0xFE, 0x80, 0xFF};
     ASSERT_TRUE(adapter.SendData(poll).isOk());
     EXPECT_EQ(pty.read(4), poll);
@@ -165,6 +170,38 @@ TEST_F(AdapterTest, RefusesWhatIsNotASerialDevice)
     EXPECT_EQ(content, "keep me");
 }
 
+// Some sandboxes hide the kernel's list of tty drivers. Then the device number alone cannot tell
+// /dev/null from a serial line, and the terminal check on the opened device must.
+TEST(TtyLockTest, WithoutTheDriverListTheOpenedDeviceMustBeATerminal)
+{
+    enum : int { refusedAndAccepted = 0, noNamespace = 77, listStillThere, nullAccepted, ptyRefused };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("none", "/proc/tty", "tmpfs", 0, nullptr) != 0)
+            ::_exit(noNamespace);
+        if (std::ifstream("/proc/tty/drivers"))
+            ::_exit(listStillThere);
+        port::TtyLock lock;
+        std::string reason;
+        if (lock.acquire("/dev/null", reason) || reason != "not a serial device")
+            ::_exit(nullAccepted);
+        int master = -1, slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0 || !lock.acquire(name, reason))
+            ::_exit(ptyRefused);
+        ::_exit(refusedAndAccepted);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == noNamespace)
+        GTEST_SKIP() << "hiding the driver list needs a private mount namespace (root)";
+    EXPECT_NE(WEXITSTATUS(status), nullAccepted) << "/dev/null was taken for a serial port";
+    EXPECT_EQ(WEXITSTATUS(status), refusedAndAccepted);
+}
+
 TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
 {
     const auto link = directory / "unit";
@@ -212,6 +249,7 @@ TEST_F(AdapterTest, DeviceLossClosesOnceStaysQuietAndReopensBehindTheSymlink)
     EXPECT_TRUE(adapter.SendData(poll).isOk());
     EXPECT_EQ(adapter.state(), SerialPortController::State::Open);
     EXPECT_EQ(replugged.read(4), poll);
+    EXPECT_EQ(replugged.speed(), B19200);
 }
 
 TEST_F(AdapterTest, RefusesSpeedsItCannotSet)

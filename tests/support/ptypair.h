@@ -38,6 +38,13 @@ public:
     bool isValid() const { return m_master >= 0; }
     const std::string &path() const { return m_path; }
 
+    // The line speed the device is set to, as the kernel holds it (the slave side's settings).
+    speed_t speed() const
+    {
+        termios settings{};
+        return ::tcgetattr(m_slave, &settings) == 0 ? ::cfgetospeed(&settings) : B0;
+    }
+
     // What the far end does when its cable is pulled.
     void hangUp() { closeAll(); }
 
