@@ -151,12 +151,16 @@ TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
 
     int noReplies = 0;
     bool recovered = false;
+    std::string seen; // what each poll showed, for the failure message
     for (int tick = 0; tick < 12 && !recovered; ++tick) {
         live.poll(400);
         const std::string shown = live.window.shown(Field::lblRxDataResult);
         noReplies += shown == "No Reply";
         recovered = shown.size() >= 27u * 3 && shown.ends_with("80 FF ");
+        seen += "\n  poll " + std::to_string(tick + 3) + ": \"" + shown + "\" on " +
+                live.adapter.devicePath();
     }
+    SCOPED_TRACE("after the hang-up:" + seen);
     EXPECT_GE(noReplies, 1);
     EXPECT_TRUE(recovered) << "replies are decoded again without operator action";
     EXPECT_EQ(live.window.shown(Field::lblTxRxResult), "OK");
@@ -200,47 +204,35 @@ int loggedReplies(const std::filesystem::path &log)
     return replies;
 }
 
-TEST(LivePollCycleTest, RepliesAtEveryMomentOfTheTickAreDecodedOnce)
+// The real timer, the real pause and the real line: each reply is shown once and no poll goes
+// unanswered. Replies at other moments of the tick are covered with fakes, where the moment can
+// be chosen exactly; here the unit answers at once, which leaves a margin of the whole period.
+TEST(LivePollCycleTest, EveryReplyIsShownOnceOnTheRealLine)
 {
-    // Delays put the reply before the next tick, just before it, inside its pause, and after it.
-    struct Case
-    {
-        int delayMs;
-        bool answeredInTime;
-    };
-    for (const Case c : {Case{0, true}, Case{460, true}, Case{495, false}, Case{510, false},
-                         Case{540, false}, Case{700, false}}) {
-        SCOPED_TRACE(c.delayMs);
-        const fakes::TempDirectory directory;
-        fakes::SimProcess sim({"--delay-ms", QString::number(c.delayMs), "--log",
-                               QString::fromStdString((directory / "sim.log").string())});
-        CountingWindow window;
-        window.recording = false;
-        port::SerialPortController adapter;
-        StationWindow station(window, window, window, window, adapter);
-        QObject::connect(&adapter, &port::SerialPortController::dataArrived,
-                         [&] { station.onDataArrived(); });
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(pollPeriod);
-        QObject::connect(&timer, &QTimer::timeout, [&] { station.onTimer(); });
-        window.comPort = sim.path();
-        station.onStartClick();
-        ASSERT_TRUE(window.timerActive);
-        timer.start();
-        QTest::qWait(6 * 500 + 100);
-        timer.stop();
-        QTest::qWait(c.delayMs + 200); // the last replies still arrive and are handled
+    const fakes::TempDirectory directory;
+    fakes::SimProcess sim({"--log", QString::fromStdString((directory / "sim.log").string())});
+    CountingWindow window;
+    window.recording = false;
+    port::SerialPortController adapter;
+    StationWindow station(window, window, window, window, adapter);
+    QObject::connect(&adapter, &port::SerialPortController::dataArrived,
+                     [&] { station.onDataArrived(); });
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(pollPeriod);
+    QObject::connect(&timer, &QTimer::timeout, [&] { station.onTimer(); });
+    window.comPort = sim.path();
+    station.onStartClick();
+    ASSERT_TRUE(window.timerActive);
+    timer.start();
+    QTest::qWait(6 * 500 + 100);
+    timer.stop();
+    QTest::qWait(300); // the last reply still arrives and is handled
 
-        const int replies = loggedReplies(directory / "sim.log");
-        EXPECT_GE(replies, 5);
-        EXPECT_EQ(window.decodes, replies) << "every reply shown exactly once";
-        if (c.answeredInTime) {
-            EXPECT_EQ(window.noReplies, 0);
-        }
-        // However late, each reply clears AwaitingReply before the tick after next.
-        EXPECT_LE(window.noReplies, 1);
-    }
+    const int replies = loggedReplies(directory / "sim.log");
+    EXPECT_GE(replies, 5);
+    EXPECT_EQ(window.decodes, replies) << "every reply shown exactly once";
+    EXPECT_EQ(window.noReplies, 0);
 }
 
 } // namespace

@@ -208,6 +208,48 @@ TEST_F(PollCycleTest, AFloodBeyondTheBoundIsDroppedUntilTheNextTick)
     }
 }
 
+// The reply to the first poll comes before the second tick, while its pause holds the window, or
+// after it. A reply the tick could not see yet makes that tick say "No Reply", is then shown once
+// all the same, and counts as the answer to the poll the tick sent.
+TEST_F(PollCycleTest, ReplyAtEveryMomentOfTheTickIsShownOnce)
+{
+    enum class Moment { BeforeTick, DuringPause, AfterTick };
+    struct Case
+    {
+        Moment moment;
+        bool secondTickSaysNoReply;
+    };
+    for (const Case c : {Case{Moment::BeforeTick, false}, Case{Moment::DuringPause, true},
+                         Case{Moment::AfterTick, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.moment));
+        FakeStation fresh;
+        const Bytes reply = healthyReply();
+        fresh.station.onTimer();
+        if (c.moment == Moment::BeforeTick)
+            fresh.arrive(reply);
+        if (c.moment == Moment::DuringPause)
+            fresh.window.duringPause = [&] { fresh.port.pending.push_back(reply); };
+        fresh.station.onTimer();
+        fresh.window.duringPause = nullptr;
+        EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(),
+                             "lblRxDataResult=No Reply"),
+                  c.secondTickSaysNoReply ? 1 : 0);
+        if (c.moment == Moment::DuringPause)
+            fresh.station.onDataArrived(); // the notification, handled once the tick returns
+        if (c.moment == Moment::AfterTick)
+            fresh.arrive(reply);
+
+        const std::string shown = "lblRxDataResult=" + hexText(reply);
+        EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(), shown), 1);
+        EXPECT_EQ(fresh.window.shown(Field::lblTxRxResult), "OK");
+        EXPECT_EQ(fresh.station.isAwaitingReply(), c.moment == Moment::BeforeTick);
+
+        fresh.station.onTimer();
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult),
+                  c.moment == Moment::BeforeTick ? "No Reply" : "");
+    }
+}
+
 TEST_F(PollCycleTest, ArrivalsAreHandledWhileIdle)
 {
     s.arrive(healthyReply());

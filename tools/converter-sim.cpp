@@ -61,7 +61,7 @@ Faults:
   --drop-every K         leave every K-th request unanswered
   --garbage N            send N random bytes before each reply
   --hangup-after N       at the N-th request, hang up halfway through the reply (as an
-                         unplugged adapter does) ...
+                         unplugged adapter does; the --link goes away with it) ...
   --return-after SEC     ... and come back after SEC seconds as a new pty behind --link
                          (default 2; 0 stays away)
   --flood SECONDS        after the first request, send bytes as fast as the line takes them
@@ -505,7 +505,10 @@ private:
     {
         std::fprintf(stderr, "converter-sim: hanging up after %ld requests\n", m_requests);
         m_pending.clear();
-        m_line.close(false);
+        // An unplugged adapter takes its /dev/serial/by-id link with it. A link left behind would
+        // point at a pty number that the next program to open a pty is given, and a station
+        // reopening the port would reach that program's line instead.
+        m_line.close(true);
         if (m_options.returnAfter <= 0 || !m_options.device.empty()) {
             m_hungUpUntil = Clock::time_point::max();
             return;

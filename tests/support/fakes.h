@@ -10,6 +10,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ public:
         pauses.push_back(length);
         if (recording)
             log.push_back("pause");
+        if (duringPause)
+            duringPause();
     }
 
     const std::string &shown(Field field) const { return texts[index(field)]; }
@@ -96,6 +99,8 @@ public:
     int beeps = 0;
     bool ended = false;
     std::vector<std::chrono::milliseconds> pauses;
+    // Runs inside the tick's pause: what the line delivers while the window cannot handle it.
+    std::function<void()> duringPause;
     bool recording = true;
     std::vector<std::string> log;
 
