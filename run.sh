@@ -29,7 +29,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-cp data/Protocol.txt "$work/"
+cp data/Protocol-example.txt "$work/Protocol.txt"
 unit="$work/unit"
 build/tools/converter-sim --link "$unit" "$@" >/dev/null 2>"$work/sim.log" &
 sim=$!

@@ -8,7 +8,7 @@ build=$(realpath "${1:-build}")
 seconds=${2:-10}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-cp data/Protocol.txt "$work/"
+cp data/Protocol-example.txt "$work/Protocol.txt"
 
 for kind in garbage marks; do
     extra=()

@@ -8,7 +8,7 @@ build=$(realpath "${1:-build}")
 runs=${2:-15}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp data/Protocol.txt "$work/"
+cp data/Protocol-example.txt "$work/Protocol.txt"
 cd "$work"
 
 cat > measure.sh <<SH

@@ -40,7 +40,7 @@ for name, script in scripts.items():
     (here / "corpus" / "station" / name).write_bytes(script)
 
 files = {
-    "sample": (here.parent / "data" / "Protocol.txt").read_bytes(),
+    "sample": (here.parent / "data" / "Protocol-example.txt").read_bytes(),
     "crlf": b'1,Modbus RTU\r\n2,"DNP3, serial"\r\n',
     "bom": b'\xef\xbb\xbf0,First\n63,"Last, really"\n',
     "across-lines": b"4\nFour\n\n5 , Five  \n",

@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config python3
     qt6-base-dev qt6-serialport-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth libxcb1-dev
+    xvfb xauth x11-utils libxcb1-dev
     clang libclang-rt-14-dev clang-format
     dpkg-dev desktop-file-utils
 )

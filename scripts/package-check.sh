@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it with apt-get, starts the installed station from its menu
-# launcher under Xvfb and waits for its window to map, then removes the package again.
+# launcher under Xvfb and waits for its start-up message, then removes the package again.
 #   scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,8 +8,8 @@ build=${1:-build-package}
 scripts/install-deps.sh
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DSTATION_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target converter-station converter-sim mapwatch
+    -DSTATION_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" --target converter-station converter-sim
 (cd "$build" && cpack >/dev/null)
 deb=$(ls "$build"/converter-station_*_amd64.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
@@ -23,11 +23,28 @@ export DEBIAN_FRONTEND=noninteractive
 trap '"${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null' EXIT
 
 desktop-file-validate /usr/share/applications/converter-station.desktop
+test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
 home=$(mktemp -d)
-HOME=$home XDG_CONFIG_HOME= xvfb-run -a -s '-screen 0 1024x768x24' \
-    "$build/bench/mapwatch" 500 converter-station-launcher
-test -f "$home/.config/converter-station/Protocol.txt"
-echo "the installed station mapped its window and found its Protocol.txt"
+# Started from the menu with no list of the operator's own, the station must say so at start-up
+# (its message box is titled without the main window's trailing blank) and nothing may have put a
+# list in the operator's folder.
+HOME=$home XDG_CONFIG_HOME= xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+    converter-station-launcher & station=$!
+    for _ in $(seq 100); do
+        if xwininfo -root -tree | grep -q "\"Zyloq Converter Test\": "; then
+            kill $station; wait $station; exit 0
+        fi
+        sleep 0.1
+    done
+    kill $station; wait $station; exit 1' || {
+    echo "the installed station did not show its start-up message" >&2
+    exit 1
+}
+if [ -e "$home/.config/converter-station/Protocol.txt" ]; then
+    echo "the package put a Protocol.txt in the operator's folder" >&2
+    exit 1
+fi
+echo "the installed station showed its start-up message; the operator's folder holds no list"
 rm -rf "$home"
 
 "${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null

@@ -8,7 +8,7 @@ build=${1:-build}
 cmake --build "$build" --target station_screenshot converter-sim >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp data/Protocol.txt "$work/"
+cp data/Protocol-example.txt "$work/Protocol.txt"
 
 shoot() {
     local output=$1; shift
