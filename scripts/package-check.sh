@@ -26,12 +26,13 @@ desktop-file-validate /usr/share/applications/converter-station.desktop
 test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
 home=$(mktemp -d)
 # Started from the menu with no list of the operator's own, the station must say so at start-up
-# (its message box is titled without the main window's trailing blank) and nothing may have put a
-# list in the operator's folder.
+# (its message box is titled without the main window's trailing blank, and unlike Qt's hidden
+# 1x1 leader window of the same name it has a window class) and nothing may have put a list in the
+# operator's folder.
 HOME=$home XDG_CONFIG_HOME= xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
     converter-station-launcher & station=$!
     for _ in $(seq 100); do
-        if xwininfo -root -tree | grep -q "\"Zyloq Converter Test\": "; then
+        if xwininfo -root -tree | grep -q "\"Zyloq Converter Test\": (\"converter-station\""; then
             kill $station; wait $station; exit 0
         fi
         sleep 0.1
