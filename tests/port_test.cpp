@@ -174,7 +174,13 @@ TEST_F(AdapterTest, RefusesWhatIsNotASerialDevice)
 // /dev/null from a serial line, and the terminal check on the opened device must.
 TEST(TtyLockTest, WithoutTheDriverListTheOpenedDeviceMustBeATerminal)
 {
-    enum : int { refusedAndAccepted = 0, noNamespace = 77, listStillThere, nullAccepted, ptyRefused };
+    enum : int {
+        refusedAndAccepted = 0,
+        noNamespace = 77,
+        listStillThere,
+        nullAccepted,
+        ptyRefused
+    };
     const pid_t child = ::fork();
     if (child == 0) {
         if (::unshare(CLONE_NEWNS) != 0 ||

@@ -7,10 +7,10 @@
 #include <fcntl.h>
 #include <fstream>
 #include <future>
-#include <thread>
 #include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace station;
@@ -47,7 +47,10 @@ TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
         {"fields across lines", "4\nEpsilon\n", true, {{4, "Epsilon"}}},
         {"several records on a line", "1,A,2,B\n", true, {{1, "A"}, {2, "B"}}},
         {"255 is allowed", "255,Top\n", true, {{255, "Top"}}},
-        {"leading zeros", "0007,Seven\n00000000000000000000255,Top\n", true, {{7, "Seven"}, {255, "Top"}}},
+        {"leading zeros",
+         "0007,Seven\n00000000000000000000255,Top\n",
+         true,
+         {{7, "Seven"}, {255, "Top"}}},
         {"empty name", "6,\n", true, {{6, ""}}},
         {"byte-order mark skipped",
          "\xEF\xBB\xBF"

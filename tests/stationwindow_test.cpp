@@ -228,7 +228,9 @@ TEST_F(PollCycleTest, ReplyAtEveryMomentOfTheTickIsShownOnce)
         if (c.moment == Moment::BeforeTick)
             fresh.arrive(reply);
         if (c.moment == Moment::DuringPause)
-            fresh.window.duringPause = [&] { fresh.port.pending.push_back(reply); };
+            fresh.window.duringPause = [&] {
+                fresh.port.pending.push_back(reply);
+            };
         fresh.station.onTimer();
         fresh.window.duringPause = nullptr;
         EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(),
