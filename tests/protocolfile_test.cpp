@@ -44,7 +44,7 @@ TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
         {"later record replaces", "3,Old\n3,New\n", true, {{3, "New"}}},
         {"blank lines skipped", "\n\n1,A\n\n  \n2,B\n\n", true, {{1, "A"}, {2, "B"}}},
         {"no newline at end", "9,Last", true, {{9, "Last"}}},
-        {"fields across lines", "4\nEpsilon\n", true, {{4, "Epsilon"}}},
+        {"fields across lines", "4\n\n  Epsilon\n", true, {{4, "Epsilon"}}},
         {"several records on a line", "1,A,2,B\n", true, {{1, "A"}, {2, "B"}}},
         {"255 is allowed", "255,Top\n", true, {{255, "Top"}}},
         {"leading zeros",
