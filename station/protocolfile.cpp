@@ -1,5 +1,6 @@
 #include "protocolfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -171,19 +172,21 @@ bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table)
     if (read) {
         // At most one byte past the limit, so a file that grows after the check is still refused
         // without reading all of it.
-        content.resize(static_cast<std::size_t>(protocolFileLimitBytes) + 1);
-        std::size_t filled = 0;
-        while (filled < content.size()) {
-            const ssize_t n = ::read(descriptor, content.data() + filled, content.size() - filled);
+        content.reserve(static_cast<std::size_t>(status.st_size) + 1);
+        char chunk[64 * 1024];
+        while (content.size() <= protocolFileLimitBytes) {
+            const std::size_t wanted = std::min<std::size_t>(
+                sizeof chunk,
+                static_cast<std::size_t>(protocolFileLimitBytes) + 1 - content.size());
+            const ssize_t n = ::read(descriptor, chunk, wanted);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
                 read = false;
             if (n <= 0)
                 break;
-            filled += static_cast<std::size_t>(n);
+            content.append(chunk, static_cast<std::size_t>(n));
         }
-        content.resize(filled);
     }
     ::close(descriptor);
     if (!read || content.size() > protocolFileLimitBytes)

@@ -64,7 +64,8 @@ TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
         {"digits then letters", "1,A\n12x,B\n", false, {{1, "A"}}},
         {"letters", "abc,B\n", false, {}},
         {"empty number", ",B\n", false, {}},
-        {"very long number", "1,A\n99999999999999999999999999,B\n", false, {{1, "A"}}},
+        {"number that wraps 32 bits", "1,A\n4294967296,B\n", false, {{1, "A"}}},
+        {"very long number", "99999999999999999999999999,B\n", false, {}},
         {"number without a name", "1,A\n2", false, {{1, "A"}}},
         {"unbalanced quote", "1,A\n2,\"never closed\n3,C\n", false, {{1, "A"}}},
         {"quote closing on a later line", "1,A\n2,\"B\n3,\"C\"\n", false, {{1, "A"}}},
@@ -135,7 +136,7 @@ TEST(ProtocolFileTest, AFileSwappedDuringTheReadNeverBlocksStartUp)
     });
     auto reads = std::async(std::launch::async, [&] {
         int refused = 0;
-        for (int i = 0; i < 10000; ++i) {
+        for (int i = 0; i < 10000 && !stop; ++i) {
             ProtocolNames table = unknownTable();
             if (!readProtocolFile(path, table))
                 ++refused;
