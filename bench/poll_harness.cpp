@@ -5,6 +5,7 @@
 //   poll_harness PORT SECONDS [--shown-log FILE]
 
 #include "fakes.h"
+#include "monotonicclock.h"
 #include "processusage.h"
 #include "serialportcontroller.h"
 
@@ -12,17 +13,9 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <ctime>
 #include <thread>
 
 namespace {
-
-double monotonicSeconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
 
 class TimedWindow : public fakes::FakeWindow
 {

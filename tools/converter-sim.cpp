@@ -1,28 +1,21 @@
 // A simulated converter unit on a virtual serial line: answers every status request with a status
 // reply built from its options, and can misbehave on request for tests and demonstrations.
 
+#include "monotonicclock.h"
+#include "ptyline.h"
+#include "simoptions.h"
 #include "unitreply.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <filesystem>
-#include <map>
 #include <optional>
 #include <poll.h>
-#include <pty.h>
 #include <random>
-#include <string>
-#include <string_view>
 #include <sys/prctl.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,204 +26,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t pollRequest[] = {0x80, 0xFE, 0x80, 0xFF};
 
-const char *const usage = R"(Usage: converter-sim [OPTION]...
-Plays the converter unit on a virtual serial line. By default it creates a pty pair and prints
-the device path to type into "Comm Port" on its first line of output.
-
-Device:
-  --link PATH            keep a symlink to the pty at PATH (replaced when the pty is renewed)
-  --device PATH          use an existing serial device instead of creating a pty
-  --duration SECONDS     exit after this many seconds (default: run until SIGINT/SIGTERM)
-
-Reply content:
-  --protocol N           protocol number 0-63 (default 5)
-  --version N            version number 0-63 (default 1)
-  --software-ts          software TS mode on
-  --hardware-ts          hardware TS mode on
-  --fail TEST            make a line test fail: cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx, all;
-                         may be given several times
-  --start-source SRC     gps, irig-b or internal (default gps)
-  --end-source SRC       gps, irig-b or internal (default irig-b)
-  --start-time T         HH:MM:SS.mmm (default: the current UTC time at each reply)
-  --end-time T           HH:MM:SS.mmm (default: the start time plus 250 ms)
-
-Faults:
-  --pieces N             send each reply in N pieces ...
-  --gap-ms MS            ... with MS milliseconds between them (default 20)
-  --delay-ms MS          answer MS milliseconds after the request (default 0)
-  --drop-every K         leave every K-th request unanswered
-  --garbage N            send N random bytes before each reply
-  --hangup-after N       at the N-th request, hang up halfway through the reply (as an
-                         unplugged adapter does; the --link goes away with it) ...
-  --return-after SEC     ... and come back after SEC seconds as a new pty behind --link
-                         (default 2; 0 stays away)
-  --flood SECONDS        after the first request, send bytes as fast as the line takes them
-  --flood-marks          scatter 80 FF end marks through the flood
-
-Measurement:
-  --log FILE             log every request received and every reply's last byte written, with
-                         CLOCK_MONOTONIC timestamps in seconds: "poll N T" and "reply N T"
-  --help                 show this text
-)";
-
 volatile std::sig_atomic_t stopRequested = 0;
 
 void requestStop(int)
 {
     stopRequested = 1;
-}
-
-[[noreturn]] void fail(const std::string &message)
-{
-    std::fprintf(stderr, "converter-sim: %s\n", message.c_str());
-    std::exit(2);
-}
-
-struct Options
-{
-    std::string link;
-    std::string device;
-    double duration = 0;
-    sim::UnitState unit;
-    std::optional<sim::TimeTag> startTime;
-    std::optional<sim::TimeTag> endTime;
-    int pieces = 1;
-    int gapMs = 20;
-    int delayMs = 0;
-    int dropEvery = 0;
-    int garbage = 0;
-    int hangupAfter = 0;
-    double returnAfter = 2;
-    double flood = 0;
-    bool floodMarks = false;
-    std::string log;
-};
-
-int number(const std::string &text, int low, int high, const char *option)
-{
-    char *end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || value < low || value > high)
-        fail(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-             std::to_string(high));
-    return static_cast<int>(value);
-}
-
-double seconds(const std::string &text, const char *option)
-{
-    char *end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || value < 0)
-        fail(std::string(option) + " takes a number of seconds");
-    return value;
-}
-
-std::uint8_t source(const std::string &text)
-{
-    if (text == "gps")
-        return 0x82;
-    if (text == "irig-b")
-        return 0x84;
-    if (text == "internal")
-        return 0x00;
-    fail("a time source is gps, irig-b or internal");
-}
-
-sim::TimeTag clockTime(const std::string &text)
-{
-    unsigned h = 0, m = 0, s = 0, ms = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%u:%u:%u.%u%c", &h, &m, &s, &ms, &tail) != 4 || h > 255 ||
-        m > 255 || s > 255 || ms > 65535)
-        fail("a time is HH:MM:SS.mmm");
-    return {0, static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(m),
-            static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(ms)};
-}
-
-Options parse(int argc, char **argv)
-{
-    Options o;
-    const std::map<std::string, int> tests{{"cd-dtr", sim::CdDtrCpu},
-                                           {"cts-rts", sim::CtsRtsCpu},
-                                           {"rts-cts", sim::RtsCtsRtu},
-                                           {"dtr-cd", sim::DtrCdRtu},
-                                           {"tx-rx", sim::TxRxRtu}};
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                fail(option + " needs a value");
-            return argv[++i];
-        };
-        if (option == "--help") {
-            std::fputs(usage, stdout);
-            std::exit(0);
-        } else if (option == "--link") {
-            o.link = value();
-        } else if (option == "--device") {
-            o.device = value();
-        } else if (option == "--duration") {
-            o.duration = seconds(value(), "--duration");
-        } else if (option == "--protocol") {
-            o.unit.protocol = number(value(), 0, 63, "--protocol");
-        } else if (option == "--version") {
-            o.unit.version = number(value(), 0, 63, "--version");
-        } else if (option == "--software-ts") {
-            o.unit.softwareTs = true;
-        } else if (option == "--hardware-ts") {
-            o.unit.hardwareTs = true;
-        } else if (option == "--fail") {
-            const std::string test = value();
-            if (test == "all") {
-                o.unit.linePasses.fill(false);
-            } else if (const auto it = tests.find(test); it != tests.end()) {
-                o.unit.linePasses[static_cast<std::size_t>(it->second)] = false;
-            } else {
-                fail("--fail takes cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx or all");
-            }
-        } else if (option == "--start-source") {
-            o.unit.start.source = source(value());
-        } else if (option == "--end-source") {
-            o.unit.end.source = source(value());
-        } else if (option == "--start-time") {
-            o.startTime = clockTime(value());
-        } else if (option == "--end-time") {
-            o.endTime = clockTime(value());
-        } else if (option == "--pieces") {
-            o.pieces = number(value(), 1, 64, "--pieces");
-        } else if (option == "--gap-ms") {
-            o.gapMs = number(value(), 0, 10000, "--gap-ms");
-        } else if (option == "--delay-ms") {
-            o.delayMs = number(value(), 0, 60000, "--delay-ms");
-        } else if (option == "--drop-every") {
-            o.dropEvery = number(value(), 1, 1000000, "--drop-every");
-        } else if (option == "--garbage") {
-            o.garbage = number(value(), 0, 100000, "--garbage");
-        } else if (option == "--hangup-after") {
-            o.hangupAfter = number(value(), 1, 1000000, "--hangup-after");
-        } else if (option == "--return-after") {
-            o.returnAfter = seconds(value(), "--return-after");
-        } else if (option == "--flood") {
-            o.flood = seconds(value(), "--flood");
-        } else if (option == "--flood-marks") {
-            o.floodMarks = true;
-        } else if (option == "--log") {
-            o.log = value();
-        } else {
-            fail("unknown option " + option + " (see --help)");
-        }
-    }
-    if (!o.link.empty() && !o.device.empty())
-        fail("--link and --device do not go together");
-    return o;
-}
-
-double monotonicSeconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 sim::TimeTag utcNow(std::chrono::milliseconds offset)
@@ -242,81 +42,6 @@ sim::TimeTag utcNow(std::chrono::milliseconds offset)
             static_cast<std::uint8_t>(ms / 1000 % 60), static_cast<std::uint16_t>(ms % 1000)};
 }
 
-void makeRaw(int descriptor)
-{
-    termios settings{};
-    if (::tcgetattr(descriptor, &settings) != 0)
-        return;
-    ::cfmakeraw(&settings);
-    ::cfsetispeed(&settings, B19200);
-    ::cfsetospeed(&settings, B19200);
-    ::tcsetattr(descriptor, TCSANOW, &settings);
-}
-
-class Line
-{
-public:
-    explicit Line(const Options &options) : m_options(options) {}
-    ~Line() { close(true); }
-
-    void open()
-    {
-        if (!m_options.device.empty()) {
-            m_io = ::open(m_options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-            if (m_io < 0)
-                fail(m_options.device + ": " + std::strerror(errno));
-            makeRaw(m_io);
-            m_path = m_options.device;
-            return;
-        }
-        int master = -1;
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            fail(std::string("openpty: ") + std::strerror(errno));
-        // Raw from the start, so nothing the station sends is echoed back before it configures
-        // the line itself.
-        makeRaw(slave);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-        m_io = master;
-        // Holding the slave open keeps the master from reporting a hang-up while no station has
-        // the line open.
-        m_slave = slave;
-        m_path = name;
-        if (!m_options.link.empty()) {
-            // Replace the link atomically, so a station never sees it missing.
-            const std::string temporary = m_options.link + ".new";
-            std::filesystem::remove(temporary);
-            if (::symlink(name, temporary.c_str()) != 0 ||
-                ::rename(temporary.c_str(), m_options.link.c_str()) != 0)
-                fail(m_options.link + ": " + std::strerror(errno));
-        }
-    }
-
-    void close(bool removeLink)
-    {
-        if (m_slave >= 0)
-            ::close(m_slave);
-        if (m_io >= 0)
-            ::close(m_io);
-        m_slave = m_io = -1;
-        if (removeLink && !m_options.link.empty())
-            ::unlink(m_options.link.c_str());
-    }
-
-    int descriptor() const { return m_io; }
-    const std::string &path() const { return m_path; }
-    std::string typeIn() const { return m_options.link.empty() ? m_path : m_options.link; }
-
-private:
-    const Options &m_options;
-    int m_io = -1;
-    int m_slave = -1;
-    std::string m_path;
-};
-
 struct PendingWrite
 {
     Clock::time_point due;
@@ -327,12 +52,12 @@ struct PendingWrite
 class Unit
 {
 public:
-    explicit Unit(const Options &options) : m_options(options), m_line(options)
+    explicit Unit(const sim::Options &options) : m_options(options), m_line(options)
     {
         if (!options.log.empty()) {
             m_log = std::fopen(options.log.c_str(), "w");
             if (!m_log)
-                fail(options.log + ": " + std::strerror(errno));
+                sim::fail(options.log + ": " + std::strerror(errno));
             std::setvbuf(m_log, nullptr, _IOLBF, 0);
         }
     }
@@ -525,8 +250,8 @@ private:
                 std::chrono::duration_cast<std::chrono::microseconds>(wait).count()));
     }
 
-    const Options &m_options;
-    Line m_line;
+    const sim::Options &m_options;
+    sim::PtyLine m_line;
     std::FILE *m_log = nullptr;
     std::uint8_t m_window[4] = {};
     long m_requests = 0;
@@ -541,7 +266,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    const Options options = parse(argc, argv);
+    const sim::Options options = sim::parseOptions(argc, argv);
     struct sigaction action
     {};
     action.sa_handler = requestStop;

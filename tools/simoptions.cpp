@@ -1,0 +1,180 @@
+#include "simoptions.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace sim {
+
+namespace {
+
+const char *const usage = R"(Usage: converter-sim [OPTION]...
+Plays the converter unit on a virtual serial line. By default it creates a pty pair and prints
+the device path to type into "Comm Port" on its first line of output.
+
+Device:
+  --link PATH            keep a symlink to the pty at PATH (replaced when the pty is renewed)
+  --device PATH          use an existing serial device instead of creating a pty
+  --duration SECONDS     exit after this many seconds (default: run until SIGINT/SIGTERM)
+
+Reply content:
+  --protocol N           protocol number 0-63 (default 5)
+  --version N            version number 0-63 (default 1)
+  --software-ts          software TS mode on
+  --hardware-ts          hardware TS mode on
+  --fail TEST            make a line test fail: cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx, all;
+                         may be given several times
+  --start-source SRC     gps, irig-b or internal (default gps)
+  --end-source SRC       gps, irig-b or internal (default irig-b)
+  --start-time T         HH:MM:SS.mmm (default: the current UTC time at each reply)
+  --end-time T           HH:MM:SS.mmm (default: the start time plus 250 ms)
+
+Faults:
+  --pieces N             send each reply in N pieces ...
+  --gap-ms MS            ... with MS milliseconds between them (default 20)
+  --delay-ms MS          answer MS milliseconds after the request (default 0)
+  --drop-every K         leave every K-th request unanswered
+  --garbage N            send N random bytes before each reply
+  --hangup-after N       at the N-th request, hang up halfway through the reply (as an
+                         unplugged adapter does; the --link goes away with it) ...
+  --return-after SEC     ... and come back after SEC seconds as a new pty behind --link
+                         (default 2; 0 stays away)
+  --flood SECONDS        after the first request, send bytes as fast as the line takes them
+  --flood-marks          scatter 80 FF end marks through the flood
+
+Measurement:
+  --log FILE             log every request received and every reply's last byte written, with
+                         CLOCK_MONOTONIC timestamps in seconds: "poll N T" and "reply N T"
+  --help                 show this text
+)";
+
+int number(const std::string &text, int low, int high, const char *option)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value < low || value > high)
+        fail(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
+             std::to_string(high));
+    return static_cast<int>(value);
+}
+
+double seconds(const std::string &text, const char *option)
+{
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || value < 0)
+        fail(std::string(option) + " takes a number of seconds");
+    return value;
+}
+
+std::uint8_t source(const std::string &text)
+{
+    if (text == "gps")
+        return 0x82;
+    if (text == "irig-b")
+        return 0x84;
+    if (text == "internal")
+        return 0x00;
+    fail("a time source is gps, irig-b or internal");
+}
+
+TimeTag clockTime(const std::string &text)
+{
+    unsigned h = 0, m = 0, s = 0, ms = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%u:%u:%u.%u%c", &h, &m, &s, &ms, &tail) != 4 || h > 255 ||
+        m > 255 || s > 255 || ms > 65535)
+        fail("a time is HH:MM:SS.mmm");
+    return {0, static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(m),
+            static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(ms)};
+}
+
+} // namespace
+
+Options parseOptions(int argc, char **argv)
+{
+    Options o;
+    const std::map<std::string, int> tests{{"cd-dtr", CdDtrCpu},
+                                           {"cts-rts", CtsRtsCpu},
+                                           {"rts-cts", RtsCtsRtu},
+                                           {"dtr-cd", DtrCdRtu},
+                                           {"tx-rx", TxRxRtu}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                fail(option + " needs a value");
+            return argv[++i];
+        };
+        if (option == "--help") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        } else if (option == "--link") {
+            o.link = value();
+        } else if (option == "--device") {
+            o.device = value();
+        } else if (option == "--duration") {
+            o.duration = seconds(value(), "--duration");
+        } else if (option == "--protocol") {
+            o.unit.protocol = number(value(), 0, 63, "--protocol");
+        } else if (option == "--version") {
+            o.unit.version = number(value(), 0, 63, "--version");
+        } else if (option == "--software-ts") {
+            o.unit.softwareTs = true;
+        } else if (option == "--hardware-ts") {
+            o.unit.hardwareTs = true;
+        } else if (option == "--fail") {
+            const std::string test = value();
+            if (test == "all") {
+                o.unit.linePasses.fill(false);
+            } else if (const auto it = tests.find(test); it != tests.end()) {
+                o.unit.linePasses[static_cast<std::size_t>(it->second)] = false;
+            } else {
+                fail("--fail takes cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx or all");
+            }
+        } else if (option == "--start-source") {
+            o.unit.start.source = source(value());
+        } else if (option == "--end-source") {
+            o.unit.end.source = source(value());
+        } else if (option == "--start-time") {
+            o.startTime = clockTime(value());
+        } else if (option == "--end-time") {
+            o.endTime = clockTime(value());
+        } else if (option == "--pieces") {
+            o.pieces = number(value(), 1, 64, "--pieces");
+        } else if (option == "--gap-ms") {
+            o.gapMs = number(value(), 0, 10000, "--gap-ms");
+        } else if (option == "--delay-ms") {
+            o.delayMs = number(value(), 0, 60000, "--delay-ms");
+        } else if (option == "--drop-every") {
+            o.dropEvery = number(value(), 1, 1000000, "--drop-every");
+        } else if (option == "--garbage") {
+            o.garbage = number(value(), 0, 100000, "--garbage");
+        } else if (option == "--hangup-after") {
+            o.hangupAfter = number(value(), 1, 1000000, "--hangup-after");
+        } else if (option == "--return-after") {
+            o.returnAfter = seconds(value(), "--return-after");
+        } else if (option == "--flood") {
+            o.flood = seconds(value(), "--flood");
+        } else if (option == "--flood-marks") {
+            o.floodMarks = true;
+        } else if (option == "--log") {
+            o.log = value();
+        } else {
+            fail("unknown option " + option + " (see --help)");
+        }
+    }
+    if (!o.link.empty() && !o.device.empty())
+        fail("--link and --device do not go together");
+    return o;
+}
+
+void fail(const std::string &message)
+{
+    std::fprintf(stderr, "converter-sim: %s\n", message.c_str());
+    std::exit(2);
+}
+
+} // namespace sim

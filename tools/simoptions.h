@@ -1,0 +1,38 @@
+#pragma once
+
+// The simulated unit's command line: what it plays and how it misbehaves.
+
+#include "unitreply.h"
+
+#include <optional>
+#include <string>
+
+namespace sim {
+
+struct Options
+{
+    std::string link;
+    std::string device;
+    double duration = 0;
+    UnitState unit;
+    std::optional<TimeTag> startTime;
+    std::optional<TimeTag> endTime;
+    int pieces = 1;
+    int gapMs = 20;
+    int delayMs = 0;
+    int dropEvery = 0;
+    int garbage = 0;
+    int hangupAfter = 0;
+    double returnAfter = 2;
+    double flood = 0;
+    bool floodMarks = false;
+    std::string log;
+};
+
+// Reads the options; prints the usage and exits on --help, and exits with status 2 on a bad one.
+Options parseOptions(int argc, char **argv);
+
+// Says what went wrong on standard error and exits with status 2.
+[[noreturn]] void fail(const std::string &message);
+
+} // namespace sim
