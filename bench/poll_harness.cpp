@@ -74,11 +74,11 @@ int main(int argc, char **argv)
     timer.start();
 
     const double runSeconds = std::atof(argv[2]);
-    const double cpuStart = fakes::processCpuSeconds();
+    const double cpuStart = support::processCpuSeconds();
     const double wallStart = monotonicSeconds();
     QTimer::singleShot(static_cast<int>(runSeconds * 1000), &application, &QCoreApplication::quit);
     application.exec();
-    const double cpu = fakes::processCpuSeconds() - cpuStart;
+    const double cpu = support::processCpuSeconds() - cpuStart;
     const double wall = monotonicSeconds() - wallStart;
     std::printf("wall %.1f s, cpu %.3f s = %.3f%% of a core, %d replies shown, %d No Reply\n", wall,
                 cpu, 100.0 * cpu / wall, window.replies, window.noReplies);

@@ -15,7 +15,7 @@ void completeReply(benchmark::State &state)
 {
     fakes::FakeStation s;
     s.window.recording = false;
-    const station::Bytes reply = fakes::healthyReply();
+    const station::Bytes reply = support::healthyReply();
     for (auto _ : state) {
         s.station.onTimer();
         s.port.pending.push_back(reply);
@@ -30,7 +30,7 @@ void completeReplyInThreePieces(benchmark::State &state)
 {
     fakes::FakeStation s;
     s.window.recording = false;
-    const station::Bytes reply = fakes::healthyReply();
+    const station::Bytes reply = support::healthyReply();
     const station::Bytes first(reply.begin(), reply.begin() + 9);
     const station::Bytes second(reply.begin() + 9, reply.begin() + 18);
     const station::Bytes third(reply.begin() + 18, reply.end());

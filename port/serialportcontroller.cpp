@@ -142,7 +142,6 @@ void SerialPortController::onErrorOccurred(QSerialPort::SerialPortError error)
                 closeDevice();
         },
         Qt::QueuedConnection);
-    emit deviceLost();
 }
 
 } // namespace port

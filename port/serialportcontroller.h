@@ -1,7 +1,7 @@
 #pragma once
 
-#include "port.h"
-#include "ttydevice.h"
+#include "portcontroller.h"
+#include "ttylock.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -39,7 +39,6 @@ public:
 
 signals:
     void dataArrived();
-    void deviceLost();
 
 private:
     station::PortResult openDevice();

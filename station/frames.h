@@ -17,6 +17,15 @@ inline constexpr std::array<std::uint8_t, 4> PollRequest{0x80, 0xFE, 0x80, 0xFF}
 inline constexpr std::uint8_t escapeByte = 0x80;
 inline constexpr std::uint8_t endByte = 0xFF;
 
+// A reply without escapes that carries every field: head, body positions 3 to 25, end mark.
+inline constexpr std::size_t unescapedReplyBytes = 27;
+// Complete replies longer than these, counted as received, are decoded for their status and for
+// their time tags.
+inline constexpr std::size_t statusThresholdBytes = 9;
+inline constexpr std::size_t timeTagThresholdBytes = unescapedReplyBytes - 1;
+// The status is read from positions 3 to this one of the reply with its escapes removed.
+inline constexpr std::size_t lastStatusPosition = 9;
+
 enum class ReplyEnd {
     NoEnd,       // two bytes or fewer, or the last byte is not 0xFF
     EndByteOnly, // ends in 0xFF, but not in the end mark 0x80 0xFF

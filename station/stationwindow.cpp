@@ -125,9 +125,9 @@ void StationWindow::onDataArrived()
     bool testFailed = false;
     if (end == ReplyEnd::Complete) {
         m_fields.setText(Field::lblRxDataResult, hexText(ReceiveBuffer));
-        if (ReceiveBuffer.size() > 9)
+        if (ReceiveBuffer.size() > statusThresholdBytes)
             testFailed = decodeStatus(ReceiveBuffer, ProtocolNameTable, m_fields);
-        if (ReceiveBuffer.size() > 26)
+        if (ReceiveBuffer.size() > timeTagThresholdBytes)
             decodeTimeTags(ReceiveBuffer, m_fields);
     }
     // One beep per reply, however many tests failed.

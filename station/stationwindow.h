@@ -1,7 +1,7 @@
 #pragma once
 
 #include "frames.h"
-#include "port.h"
+#include "portcontroller.h"
 #include "protocolfile.h"
 #include "window.h"
 
@@ -61,6 +61,9 @@ private:
     PortController &m_port;
     std::filesystem::path m_protocolFilePath{protocolFileName};
 
+    // ReceiveBuffer, AwaitingReply and ProtocolNameTable are the system's own names for this state
+    // and stay so on purpose, beside our m_ members: the behaviour is searched for by them. Do not
+    // rename them to our style.
     Bytes ReceiveBuffer;
     bool AwaitingReply = false;
     ProtocolNames ProtocolNameTable;

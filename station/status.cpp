@@ -69,7 +69,7 @@ bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fiel
     // software TS on arrives as 80 80. Read raw, one escape would shift every verdict after it
     // onto the wrong sample and could turn a failed line into "OK".
     const Bytes d = DecodeEscapes(reply);
-    if (d.size() < statusDecodedBytes) {
+    if (d.size() < lastStatusPosition) {
         // Escapes took the status bytes out of reach: showing the previous reply's verdicts, or
         // guessing, would both be lies.
         blankStatus(fields);

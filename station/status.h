@@ -6,9 +6,6 @@
 
 namespace station {
 
-// Positions 3 to 9 carry the status, so the reply with its escapes removed must reach position 9.
-inline constexpr std::size_t statusDecodedBytes = 9;
-
 // Decodes bytes 3 to 9 of a complete reply of more than 9 bytes, read after its escapes are
 // removed, into the protocol name, the version, the four TS squares and the five line-test
 // verdicts. When escapes leave fewer than 9 decoded bytes, those fields are blanked instead.

@@ -1,5 +1,8 @@
 #include "timetags.h"
 
+#include <cstdint>
+#include <string>
+
 namespace station {
 
 namespace {
@@ -13,28 +16,8 @@ std::string lastDigits(unsigned value, std::size_t count)
     return padded.substr(padded.size() - count);
 }
 
-// A tag occupies eight decoded positions: source, two unread bytes, hours, minutes, seconds and
-// the milliseconds high byte first.
-void showTag(const Bytes &decoded, std::size_t sourcePosition, Field field, ResultFields &fields)
-{
-    const std::size_t lastPosition = sourcePosition + 7;
-    if (decoded.size() < lastPosition) {
-        fields.setText(field, "");
-        return;
-    }
-    const auto d = [&decoded](std::size_t position) {
-        return decoded[position - 1];
-    };
-    const auto milliseconds =
-        static_cast<std::uint16_t>(d(sourcePosition + 6) * 256 + d(sourcePosition + 7));
-    fields.setText(field, timeText(d(sourcePosition + 3), d(sourcePosition + 4),
-                                   d(sourcePosition + 5), milliseconds));
-    // The source name is appended to what the field shows, not to the text that was set.
-    fields.setText(field, fields.text(field) + std::string(sourceName(d(sourcePosition))));
-}
-
-} // namespace
-
+// "07:05:09.042" for 7 h 5 min 9 s 42 ms. Each part keeps only its last two (milliseconds:
+// three) decimal digits, so out-of-range values are shown cut, never checked.
 std::string timeText(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
                      std::uint16_t milliseconds)
 {
@@ -53,6 +36,28 @@ std::string_view sourceName(std::uint8_t source)
         return "   Internal";
     }
 }
+
+// A tag occupies eight decoded positions: source, two unread bytes, hours, minutes, seconds and
+// the milliseconds high byte first.
+void showTag(const Bytes &decoded, std::size_t sourcePosition, Field field, ResultFields &fields)
+{
+    const std::size_t lastPosition = sourcePosition + 7;
+    if (decoded.size() < lastPosition) {
+        fields.setText(field, "");
+        return;
+    }
+    const auto d = [&decoded](std::size_t position) {
+        return decoded[position - 1];
+    };
+    const auto milliseconds =
+        static_cast<std::uint16_t>(d(sourcePosition + 6) * 256 + d(sourcePosition + 7));
+    fields.setText(field, timeText(d(sourcePosition + 3), d(sourcePosition + 4),
+                                   d(sourcePosition + 5), milliseconds));
+    // The source name goes after the time as the field now holds it, read back from the field.
+    fields.setText(field, fields.text(field) + std::string(sourceName(d(sourcePosition))));
+}
+
+} // namespace
 
 void decodeTimeTags(ByteView reply, ResultFields &fields)
 {

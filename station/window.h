@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,9 +24,11 @@ enum class Field {
     lblSoftwareTs,
     lblHardwareNoTs,
     lblSoftwareNoTs,
+    // The window has it, but the station never writes it.
     lblCommPortAvailable,
+    NFields // not a field: counts them, so keep it last
 };
-inline constexpr int fieldCount = 15;
+inline constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::NFields);
 
 std::string_view fieldName(Field field);
 
@@ -48,7 +51,13 @@ public:
     virtual void setToolTip(Field field, std::string_view hint) = 0;
 };
 
-enum class Control { cmdStart, cmdStop, cmbComPort };
+enum class Control {
+    cmdStart,
+    cmdStop,
+    cmbComPort,
+    NControls // not a control: counts them, so keep it last
+};
+inline constexpr std::size_t controlCount = static_cast<std::size_t>(Control::NControls);
 
 class Controls
 {

@@ -7,6 +7,7 @@
 
 using namespace station;
 using namespace fakes;
+using namespace support;
 
 namespace {
 
@@ -254,7 +255,7 @@ TEST(TimeTagDecodingTest, OnlyTagsTheDecodedReplyReachesAreShown)
         {"both tags out of reach", allEscapes, "", ""},
     };
     for (const auto &c : cases) {
-        ASSERT_EQ(c.reply.size(), 27u) << c.name;
+        ASSERT_EQ(c.reply.size(), unescapedReplyBytes) << c.name;
         FakeWindow window;
         window.setText(Field::lblTimeTagStartData, "stale");
         window.setText(Field::lblTimeTagEndData, "stale");

@@ -54,7 +54,7 @@ protected:
         });
     }
 
-    fakes::TempDirectory m_directory;
+    support::TempDirectory m_directory;
 
 private:
     std::filesystem::path m_previous;
@@ -165,6 +165,13 @@ TEST_F(WindowTest, EveryControlAsDrawn)
                       form.palette().color(QPalette::Button));
             EXPECT_EQ(label->wordWrap(), std::string_view(e.name) == "lblRxDataResult");
         }
+    }
+
+    // Every field the station writes is on the window, under its own name.
+    for (std::size_t i = 0; i < station::fieldCount; ++i) {
+        const auto field = static_cast<Field>(i);
+        ASSERT_NE(form.field(field), nullptr) << station::fieldName(field);
+        EXPECT_EQ(form.field(field)->objectName().toStdString(), station::fieldName(field));
     }
 
     // Tab order: Start, the port box, Stop, round in both directions. Stop is enabled here so
@@ -305,9 +312,9 @@ TEST_F(WindowTest, FullCycleThroughTheWindow)
 {
     writeProtocolFile("0,\"Line protocol, zero\"\n");
     // Protocol 0 with software TS on reaches the station escaped, as 80 80.
-    fakes::SimProcess sim({"--protocol", "0", "--software-ts", "--version", "17", "--fail",
-                           "cd-dtr", "--drop-every", "3", "--start-time", "01:02:03.004",
-                           "--end-time", "01:02:04.005"});
+    support::SimProcess sim({"--protocol", "0", "--software-ts", "--version", "17", "--fail",
+                             "cd-dtr", "--drop-every", "3", "--start-time", "01:02:03.004",
+                             "--end-time", "01:02:04.005"});
     ASSERT_FALSE(sim.path().empty());
     ui::Form1 form;
     ASSERT_TRUE(form.load());
@@ -358,7 +365,7 @@ TEST_F(WindowTest, FullCycleThroughTheWindow)
 TEST_F(WindowTest, ClosingWhilePollingReleasesThePortAndExitsCleanly)
 {
     writeProtocolFile("");
-    fakes::PtyPair pty;
+    support::PtyPair pty;
     ASSERT_TRUE(pty.isValid());
     auto form = std::make_unique<ui::Form1>();
     ASSERT_TRUE(form->load());

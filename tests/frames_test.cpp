@@ -70,7 +70,7 @@ TEST(DecodeEscapesTest, FullReplyWithoutEscapesOnlyChangesByteTwo)
         reply.push_back(static_cast<std::uint8_t>(i));
     reply.push_back(0x80);
     reply.push_back(0xFF);
-    ASSERT_EQ(reply.size(), 27u);
+    ASSERT_EQ(reply.size(), unescapedReplyBytes);
 
     Bytes expected = reply;
     expected[1] = 0x01;

@@ -1,238 +1,309 @@
-// The station with the real serial adapter against the simulated unit on a pty; only the window
-// is a fake.
-
 #include "fakes.h"
-#include "serialportcontroller.h"
-#include "simprocess.h"
-#include "tempdirectory.h"
-
-#include <QTest>
-#include <QTimer>
+#include "replies.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <regex>
-#include <thread>
+#include <algorithm>
 
 using namespace station;
+using namespace fakes;
+using namespace support;
 
 namespace {
 
-class LiveCycle
+const Field resultFields[] = {
+    Field::lblProtocolResult, Field::lblVersionResult,    Field::lblDtrCdResult,
+    Field::lblRtsCtsResult,   Field::lblCtsRtsResult,     Field::lblCdDtrResult,
+    Field::lblTxRxResult,     Field::lblTimeTagStartData, Field::lblTimeTagEndData,
+};
+const Field squares[] = {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
+                         Field::lblSoftwareNoTs};
+
+class PollCycleTest : public ::testing::Test
 {
-public:
-    explicit LiveCycle(const QStringList &simArguments) : sim(simArguments)
+protected:
+    void start()
     {
-        QObject::connect(&adapter, &port::SerialPortController::dataArrived,
-                         [this] { station.onDataArrived(); });
-        station.setProtocolFilePath("/nonexistent/Protocol.txt");
-        window.answer = MessageButton::Ok;
-        station.onLoad();
-        window.comPort = sim.path();
-        station.onStartClick();
+        s.station.onStartClick();
+        ASSERT_TRUE(s.window.timerActive);
     }
+    void tick() { s.station.onTimer(); }
 
-    // One poll: the tick, then up to `waitMs` for the reply to be shown.
-    void poll(int waitMs = 1000)
-    {
-        station.onTimer();
-        (void)QTest::qWaitFor(
-            [this] {
-                const std::string &shown = window.shown(Field::lblRxDataResult);
-                return !shown.empty() && shown != noReplyText;
-            },
-            waitMs);
-        QTest::qWait(20); // let the remains of a reply in pieces arrive
-    }
-
-    fakes::SimProcess sim;
-    fakes::FakeWindow window;
-    port::SerialPortController adapter;
-    StationWindow station{window, window, window, window, adapter};
+    FakeStation s;
 };
 
-const Field verdictFields[] = {Field::lblCdDtrResult, Field::lblCtsRtsResult,
-                               Field::lblRtsCtsResult, Field::lblDtrCdResult, Field::lblTxRxResult};
-
-struct LiveCase
+TEST_F(PollCycleTest, FirstTickSendsThePollAndNeverShowsNoReply)
 {
-    const char *name;
-    QStringList arguments;
-    std::array<const char *, 5> verdicts;
-    const char *version;
-    std::array<Colour, 4> squares; // HardwareTs, SoftwareTs, HardwareNoTs, SoftwareNoTs
-    int beeps;
-    std::size_t replyBytes = 27;
-};
+    start();
+    s.window.log.clear();
+    tick();
+    EXPECT_EQ(s.window.log,
+              (std::vector<std::string>{"lblRxDataResult=", "repaint lblRxDataResult", "pause",
+                                        "lblRxDataResult=", "repaint lblRxDataResult"}));
+    EXPECT_EQ(s.window.pauses, std::vector{tickPause});
+    ASSERT_EQ(s.port.sent.size(), 1u);
+    EXPECT_EQ(s.port.sent[0], (Bytes{0x80, 0xFE, 0x80, 0xFF}));
+    EXPECT_TRUE(s.station.isAwaitingReply());
+}
 
-TEST(LivePollCycleTest, DecodesTheSimulatedUnit)
+TEST_F(PollCycleTest, UnansweredPollShowsNoReplyAndBlanksEverything)
 {
-    const LiveCase cases[] = {
-        {"healthy",
-         {"--version", "7", "--start-time", "12:34:56.500", "--end-time", "12:34:57.004"},
-         {"OK", "OK", "OK", "OK", "OK"},
-         " 7",
-         {ColourButtonFace, ColourButtonFace, ColourGreen, ColourGreen},
-         0},
-        {"failing",
-         {"--fail", "rts-cts", "--fail", "cd-dtr", "--software-ts", "--start-time", "12:34:56.500",
-          "--end-time", "12:34:57.004"},
-         {"Error", "OK", "Error", "OK", "OK"},
-         " 1",
-         {ColourButtonFace, ColourRed, ColourRed, ColourButtonFace},
-         1},
-        {"in pieces",
-         {"--pieces", "6", "--gap-ms", "15", "--hardware-ts", "--software-ts", "--start-time",
-          "12:34:56.500", "--end-time", "12:34:57.004"},
-         {"OK", "OK", "OK", "OK", "OK"},
-         " 1",
-         {ColourGreen, ColourGreen, ColourButtonFace, ColourButtonFace},
-         0},
-        // Protocol 0 with software TS on is the byte 0x80, escaped on the wire as 80 80.
-        {"escaped status byte",
-         {"--protocol", "0", "--software-ts", "--version", "17", "--fail", "cd-dtr", "--start-time",
-          "12:34:56.500", "--end-time", "12:34:57.004"},
-         {"Error", "OK", "OK", "OK", "OK"},
-         " 17",
-         {ColourButtonFace, ColourRed, ColourRed, ColourButtonFace},
-         1,
-         28},
+    start();
+    tick();
+    s.arrive(healthyReply());
+    ASSERT_EQ(s.window.shown(Field::lblCdDtrResult), "OK");
+    tick(); // answered: no "No Reply"
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "");
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 7"); // results stay
+
+    s.window.log.clear();
+    tick(); // unanswered
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
+    for (const Field field : resultFields)
+        EXPECT_EQ(s.window.shown(field), "") << fieldName(field);
+    for (const Field field : squares)
+        EXPECT_EQ(s.window.background(field), ColourButtonFace) << fieldName(field);
+    const std::vector<std::string> expectedOrder{
+        "lblRxDataResult=",        "repaint lblRxDataResult", "pause",
+        "lblVersionResult=",       "lblProtocolResult=",      "lblRxDataResult=No Reply",
+        "lblDtrCdResult=",         "lblRtsCtsResult=",        "lblCtsRtsResult=",
+        "lblCdDtrResult=",         "lblTxRxResult=",          "lblTimeTagStartData=",
+        "lblTimeTagEndData=",      "lblHardwareTs bg face",   "lblSoftwareTs bg face",
+        "lblHardwareNoTs bg face", "lblSoftwareNoTs bg face", "repaint lblRxDataResult",
     };
-    for (const auto &c : cases) {
-        LiveCycle live(c.arguments);
-        ASSERT_TRUE(live.window.timerActive) << c.name << ": " << live.sim.path();
-        live.window.log.clear();
-        live.poll();
-        EXPECT_EQ(live.window.shown(Field::lblRxDataResult).size(), c.replyBytes * 3) << c.name;
-        for (std::size_t i = 0; i < 5; ++i)
-            EXPECT_EQ(live.window.shown(verdictFields[i]), c.verdicts[i]) << c.name << " " << i;
-        EXPECT_EQ(live.window.shown(Field::lblVersionResult), c.version) << c.name;
-        EXPECT_EQ(live.window.shown(Field::lblProtocolResult), "Unknown Protocol") << c.name;
-        EXPECT_EQ(live.window.background(Field::lblHardwareTs), c.squares[0]) << c.name;
-        EXPECT_EQ(live.window.background(Field::lblSoftwareTs), c.squares[1]) << c.name;
-        EXPECT_EQ(live.window.background(Field::lblHardwareNoTs), c.squares[2]) << c.name;
-        EXPECT_EQ(live.window.background(Field::lblSoftwareNoTs), c.squares[3]) << c.name;
-        EXPECT_EQ(live.window.shown(Field::lblTimeTagStartData), "12:34:56.500   GPS") << c.name;
-        EXPECT_EQ(live.window.shown(Field::lblTimeTagEndData), "12:34:57.004   IRIG-B") << c.name;
-        EXPECT_EQ(live.window.beeps, c.beeps) << c.name;
-        EXPECT_EQ(std::count(live.window.log.begin(), live.window.log.end(),
-                             std::string("lblVersionResult=") + c.version),
-                  1)
-            << c.name << ": decoded exactly once";
-    }
+    EXPECT_EQ(s.window.log, expectedOrder);
+    EXPECT_EQ(s.port.sent.size(), 3u);
 }
 
-TEST(LivePollCycleTest, DroppedReplyShowsNoReplyThenRecovers)
+TEST_F(PollCycleTest, ReplyInPiecesIsShownOnceWhenItsEndMarkArrives)
 {
-    LiveCycle live({"--drop-every", "2"});
-    live.poll();
-    EXPECT_EQ(live.window.shown(Field::lblCdDtrResult), "OK");
-    const std::regex clock(R"(\d\d:\d\d:\d\d\.\d\d\d   GPS)");
-    EXPECT_TRUE(std::regex_match(live.window.shown(Field::lblTimeTagStartData), clock))
-        << live.window.shown(Field::lblTimeTagStartData);
-    live.poll(300); // dropped
-    EXPECT_EQ(live.window.shown(Field::lblCdDtrResult), "OK") << "results stay until next tick";
-    live.poll(); // the tick finds the poll unanswered, then polls again and gets a reply
-    EXPECT_EQ(live.window.shown(Field::lblCdDtrResult), "OK");
-    EXPECT_NE(std::find(live.window.log.begin(), live.window.log.end(), "lblRxDataResult=No Reply"),
-              live.window.log.end());
+    start();
+    tick();
+    const Bytes reply = healthyReply();
+    s.window.log.clear();
+    s.arrive(Bytes(reply.begin(), reply.begin() + 10));
+    s.arrive(Bytes(reply.begin() + 10, reply.end() - 1));
+    EXPECT_TRUE(s.window.log.empty()) << "pieces before the end mark are only collected";
+    EXPECT_TRUE(s.station.isAwaitingReply());
+    s.arrive(Bytes(reply.end() - 1, reply.end()));
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(reply));
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 7");
+    EXPECT_EQ(s.window.shown(Field::lblTimeTagStartData), "12:34:56.500   GPS");
+    EXPECT_EQ(s.window.shown(Field::lblTimeTagEndData), "01:02:03.004   IRIG-B");
+    EXPECT_EQ(s.window.beeps, 0);
+    EXPECT_FALSE(s.station.isAwaitingReply());
+    EXPECT_EQ(std::count(s.window.log.begin(), s.window.log.end(), "lblVersionResult= 7"), 1);
 }
 
-TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
+TEST_F(PollCycleTest, PieceEndingInDataFFClearsAwaitingReplySilently)
 {
-    const fakes::TempDirectory directory;
-    const auto link = directory / "unit";
-    LiveCycle live({"--link", QString::fromStdString(link.string()), "--hangup-after", "2",
-                    "--return-after", "1"});
-    live.poll();
-    EXPECT_EQ(live.window.shown(Field::lblTxRxResult), "OK");
-    live.poll(300); // the unit hangs up on this one
-
-    int noReplies = 0;
-    bool recovered = false;
-    std::string seen; // what each poll showed, for the failure message
-    for (int tick = 0; tick < 12 && !recovered; ++tick) {
-        live.poll(400);
-        const std::string shown = live.window.shown(Field::lblRxDataResult);
-        noReplies += shown == "No Reply";
-        recovered = shown.size() >= 27u * 3 && shown.ends_with("80 FF ");
-        seen += "\n  poll " + std::to_string(tick + 3) + ": \"" + shown + "\" on " +
-                live.adapter.devicePath();
-    }
-    SCOPED_TRACE("after the hang-up:" + seen);
-    EXPECT_GE(noReplies, 1);
-    EXPECT_TRUE(recovered) << "replies are decoded again without operator action";
-    EXPECT_EQ(live.window.shown(Field::lblTxRxResult), "OK");
-    EXPECT_EQ(live.adapter.lossCount(), 1);
-
-    live.station.onStopClick();
-    EXPECT_EQ(live.adapter.state(), port::SerialPortController::State::Closed);
+    start();
+    tick();
+    s.window.log.clear();
+    s.arrive({0x80, 0x01, 0x05, 0xFF});
+    EXPECT_TRUE(s.window.log.empty());
+    EXPECT_FALSE(s.station.isAwaitingReply());
+    tick(); // the reply never completed, yet no "No Reply"
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "");
 }
 
-} // namespace
-
-namespace {
-
-// Counts what the operator would see, and pauses for real, as the window does.
-class CountingWindow : public fakes::FakeWindow
+struct LengthCase
 {
-public:
-    void setText(Field field, std::string_view text) override
-    {
-        // A whole reply, escapes or not.
-        if (field == Field::lblRxDataResult && text.size() >= 27 * 3 && text.ends_with("80 FF "))
-            ++decodes;
-        if (field == Field::lblRxDataResult && text == noReplyText)
-            ++noReplies;
-        FakeWindow::setText(field, text);
-    }
-    void pause(std::chrono::milliseconds length) override { std::this_thread::sleep_for(length); }
-
-    int decodes = 0;
-    int noReplies = 0;
+    std::size_t length;
+    bool statusDecoded;
+    bool tagsDecoded;
 };
 
-int loggedReplies(const std::filesystem::path &log)
+TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
 {
-    std::ifstream in(log);
-    std::string kind;
-    std::string rest;
-    int replies = 0;
-    while (in >> kind && std::getline(in, rest))
-        replies += kind == "reply";
-    return replies;
+    // The lengths as the unit's byte map fixes them, not the names the code gives them.
+    const LengthCase cases[] = {{3, false, false}, {9, false, false}, {10, true, false},
+                                {26, true, false}, {27, true, true},  {40, true, true}};
+    for (const auto &c : cases) {
+        FakeStation fresh;
+        fresh.station.onTimer();
+        fresh.arrive(replyWith({{4, 0x07}}, c.length));
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult),
+                  hexText(replyWith({{4, 0x07}}, c.length)));
+        EXPECT_EQ(fresh.window.shown(Field::lblVersionResult), c.statusDecoded ? " 7" : "")
+            << c.length;
+        EXPECT_EQ(fresh.window.shown(Field::lblTimeTagStartData).empty(), !c.tagsDecoded)
+            << c.length;
+        EXPECT_FALSE(fresh.station.isAwaitingReply());
+    }
 }
 
-// The real timer, the real pause and the real line: each reply is shown once and no poll goes
-// unanswered. Replies at other moments of the tick are covered with fakes, where the moment can
-// be chosen exactly; here the unit answers at once, which leaves a margin of the whole period.
-TEST(LivePollCycleTest, EveryReplyIsShownOnceOnTheRealLine)
+TEST_F(PollCycleTest, OneBeepPerReplyHoweverManyTestsFail)
 {
-    const fakes::TempDirectory directory;
-    fakes::SimProcess sim({"--log", QString::fromStdString((directory / "sim.log").string())});
-    CountingWindow window;
-    window.recording = false;
-    port::SerialPortController adapter;
-    StationWindow station(window, window, window, window, adapter);
-    QObject::connect(&adapter, &port::SerialPortController::dataArrived,
-                     [&] { station.onDataArrived(); });
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(pollPeriod);
-    QObject::connect(&timer, &QTimer::timeout, [&] { station.onTimer(); });
-    window.comPort = sim.path();
-    station.onStartClick();
-    ASSERT_TRUE(window.timerActive);
-    timer.start();
-    QTest::qWait(6 * 500 + 100);
-    timer.stop();
-    QTest::qWait(300); // the last reply still arrives and is handled
+    start();
+    tick();
+    s.arrive(replyWith({})); // all five tests fail
+    EXPECT_EQ(s.window.shown(Field::lblTxRxResult), "Error");
+    EXPECT_EQ(s.window.beeps, 1);
+    s.arrive(healthyReply()); // buffer now holds both: decoded from the first byte again
+    EXPECT_EQ(s.window.beeps, 2);
+    tick();
+    s.arrive(healthyReply());
+    EXPECT_EQ(s.window.beeps, 2);
+}
 
-    const int replies = loggedReplies(directory / "sim.log");
-    EXPECT_GE(replies, 5);
-    EXPECT_EQ(window.decodes, replies) << "every reply shown exactly once";
-    EXPECT_EQ(window.noReplies, 0);
+TEST_F(PollCycleTest, StopThenStartWithAnUnansweredPollShowsNoReply)
+{
+    start();
+    tick();
+    s.station.onStopClick();
+    EXPECT_FALSE(s.window.timerActive);
+    EXPECT_EQ(s.port.closeCount, 1);
+    EXPECT_TRUE(s.station.isAwaitingReply()) << "Stop keeps AwaitingReply";
+    start();
+    tick();
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
+}
+
+TEST_F(PollCycleTest, TwoRepliesBetweenTicksAreShownAsOneLineAndDecodedFromTheFirst)
+{
+    start();
+    tick();
+    const Bytes failing = replyWith({{4, 0x09}});
+    const Bytes healthy = healthyReply();
+    Bytes both = failing;
+    both.insert(both.end(), healthy.begin(), healthy.end());
+    s.arrive(both);
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(failing) + hexText(healthy));
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 9");
+    EXPECT_EQ(s.window.shown(Field::lblCdDtrResult), "Error");
+}
+
+TEST_F(PollCycleTest, AFloodBeyondTheBoundIsDroppedUntilTheNextTick)
+{
+    struct Case
+    {
+        std::size_t garbage; // bytes before a healthy reply, all in one period
+        bool shown;
+    };
+    const std::size_t reply = healthyReply().size();
+    for (const Case c : {Case{receiveBufferLimitBytes - reply, true},
+                         Case{receiveBufferLimitBytes - reply + 1, false}}) {
+        FakeStation fresh;
+        fresh.station.onTimer();
+        Bytes flood(c.garbage, 0x11);
+        const Bytes healthy = healthyReply();
+        flood.insert(flood.end(), healthy.begin(), healthy.end());
+        // In pieces, as the line delivers them; the last piece carries the end mark.
+        for (std::size_t at = 0; at < flood.size(); at += 1000)
+            fresh.arrive(Bytes(flood.begin() + static_cast<std::ptrdiff_t>(at),
+                               flood.begin() +
+                                   static_cast<std::ptrdiff_t>(std::min(at + 1000, flood.size()))));
+        EXPECT_EQ(!fresh.window.shown(Field::lblRxDataResult).empty(), c.shown) << c.garbage;
+        EXPECT_LE(fresh.station.receiveBuffer().size(), receiveBufferLimitBytes);
+        EXPECT_EQ(fresh.station.isAwaitingReply(), !c.shown);
+
+        fresh.arrive(healthyReply()); // still the same period: dropped
+        EXPECT_EQ(fresh.window.shown(Field::lblCdDtrResult).empty(), !c.shown);
+
+        fresh.station.onTimer();
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), c.shown ? "" : "No Reply");
+        fresh.arrive(healthyReply()); // the next period starts afresh
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), hexText(healthyReply()));
+        EXPECT_EQ(fresh.window.shown(Field::lblCdDtrResult), "OK");
+    }
+}
+
+// The reply to the first poll comes before the second tick, while its pause holds the window, or
+// after it. A reply the tick could not see yet makes that tick say "No Reply", is then shown once
+// all the same, and counts as the answer to the poll the tick sent.
+TEST_F(PollCycleTest, ReplyAtEveryMomentOfTheTickIsShownOnce)
+{
+    enum class Moment { BeforeTick, DuringPause, AfterTick };
+    struct Case
+    {
+        Moment moment;
+        bool secondTickSaysNoReply;
+    };
+    for (const Case c : {Case{Moment::BeforeTick, false}, Case{Moment::DuringPause, true},
+                         Case{Moment::AfterTick, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.moment));
+        FakeStation fresh;
+        const Bytes reply = healthyReply();
+        fresh.station.onTimer();
+        if (c.moment == Moment::BeforeTick)
+            fresh.arrive(reply);
+        if (c.moment == Moment::DuringPause)
+            fresh.window.duringPause = [&] {
+                fresh.port.pending.push_back(reply);
+            };
+        fresh.station.onTimer();
+        fresh.window.duringPause = nullptr;
+        EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(),
+                             "lblRxDataResult=No Reply"),
+                  c.secondTickSaysNoReply ? 1 : 0);
+        if (c.moment == Moment::DuringPause)
+            fresh.station.onDataArrived(); // the notification, handled once the tick returns
+        if (c.moment == Moment::AfterTick)
+            fresh.arrive(reply);
+
+        const std::string shown = "lblRxDataResult=" + hexText(reply);
+        EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(), shown), 1);
+        EXPECT_EQ(fresh.window.shown(Field::lblTxRxResult), "OK");
+        EXPECT_EQ(fresh.station.isAwaitingReply(), c.moment == Moment::BeforeTick);
+
+        fresh.station.onTimer();
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult),
+                  c.moment == Moment::BeforeTick ? "No Reply" : "");
+    }
+}
+
+TEST_F(PollCycleTest, ArrivalsAreHandledWhileIdle)
+{
+    s.arrive(healthyReply());
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(healthyReply()));
+}
+
+TEST_F(PollCycleTest, StartAndStopSwitchTheControls)
+{
+    s.window.comPort = "/dev/pts/7";
+    start();
+    EXPECT_EQ(s.port.openedNames, std::vector<std::string>{"/dev/pts/7"});
+    EXPECT_FALSE(s.window.isEnabled(Control::cmdStart));
+    EXPECT_FALSE(s.window.isEnabled(Control::cmbComPort));
+    EXPECT_TRUE(s.window.isEnabled(Control::cmdStop));
+
+    s.port.closeFails = true; // ignored
+    s.station.onStopClick();
+    EXPECT_FALSE(s.window.timerActive);
+    EXPECT_TRUE(s.window.isEnabled(Control::cmdStart));
+    EXPECT_TRUE(s.window.isEnabled(Control::cmbComPort));
+    EXPECT_FALSE(s.window.isEnabled(Control::cmdStop));
+}
+
+TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
+{
+    struct Case
+    {
+        std::string reason;
+        bool mentionsDialout;
+    };
+    for (const Case &c : {Case{"Device or resource busy", false}, Case{"Permission denied", true},
+                          Case{"", false}}) {
+        FakeStation fresh;
+        fresh.port.openFailure = c.reason.empty() ? "x" : c.reason;
+        fresh.window.log.clear();
+        fresh.station.onStartClick();
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), "Error opening port");
+        EXPECT_EQ(fresh.window.log, std::vector<std::string>{"lblRxDataResult=Error opening port"});
+        EXPECT_FALSE(fresh.window.timerActive);
+        EXPECT_TRUE(fresh.window.isEnabled(Control::cmdStart));
+        EXPECT_TRUE(fresh.window.isEnabled(Control::cmbComPort));
+        EXPECT_FALSE(fresh.window.isEnabled(Control::cmdStop));
+        const std::string &hint = fresh.window.toolTip(Field::lblRxDataResult);
+        EXPECT_NE(hint.find(fresh.port.openFailure), std::string::npos);
+        EXPECT_EQ(hint.find("dialout") != std::string::npos, c.mentionsDialout) << hint;
+
+        // A later successful Start removes the stale hint.
+        fresh.port.openFailure.clear();
+        fresh.station.onStartClick();
+        EXPECT_EQ(fresh.window.toolTip(Field::lblRxDataResult), "");
+    }
 }
 
 } // namespace

@@ -94,7 +94,7 @@ TEST(ProtocolRecordsTest, ReadsRecordsAsOperatorsWriteThem)
 
 TEST(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
 {
-    const fakes::TempDirectory temp;
+    const support::TempDirectory temp;
     const auto file = temp / "Protocol.txt";
     ProtocolNames table = unknownTable();
     EXPECT_FALSE(readProtocolFile(file, table)) << "missing file";
@@ -117,7 +117,7 @@ TEST(ProtocolFileTest, ReadsAFileAndRefusesWhatIsNotOne)
 // and over: every read must end at once, with the list or with a refusal.
 TEST(ProtocolFileTest, AFileSwappedDuringTheReadNeverBlocksStartUp)
 {
-    const fakes::TempDirectory temp;
+    const support::TempDirectory temp;
     const auto path = temp / "Protocol.txt";
     const auto list = temp / "list.txt";
     const auto fifo = temp / "fifo";
@@ -180,7 +180,7 @@ bool readAsUnprivileged(const std::filesystem::path &path)
 
 TEST(ProtocolFileTest, FilesAsTheyAreFoundOnBenchPcs)
 {
-    const fakes::TempDirectory temp;
+    const support::TempDirectory temp;
     ::chmod(temp.path().c_str(), 0755);
 
     // Ten megabytes of records: read whole, the last record for each number wins.

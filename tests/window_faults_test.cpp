@@ -8,15 +8,17 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <sys/file.h>
+#include <unistd.h>
 
 using station::Field;
 
@@ -74,9 +76,11 @@ public:
     std::function<void(int)> duringPause;
 };
 
+constexpr qsizetype wholeReplyHexChars = station::unescapedReplyBytes * 3;
+
 bool isWholeReply(const QString &text)
 {
-    return text.size() >= 27 * 3 && text.endsWith("80 FF ");
+    return text.size() >= wholeReplyHexChars && text.endsWith("80 FF ");
 }
 
 class WindowFaultTest : public ::testing::Test
@@ -98,7 +102,7 @@ protected:
         std::filesystem::current_path(m_previous);
     }
 
-    fakes::TempDirectory m_directory;
+    support::TempDirectory m_directory;
     std::unique_ptr<ProbedForm> form;
 
 private:
@@ -108,8 +112,8 @@ private:
 TEST_F(WindowFaultTest, UnplugDuringAReplyThenReplug)
 {
     const auto link = m_directory / "unit";
-    fakes::SimProcess sim({"--link", QString::fromStdString(link.string()), "--hangup-after", "3",
-                           "--return-after", "1.5"});
+    support::SimProcess sim({"--link", QString::fromStdString(link.string()), "--hangup-after", "3",
+                             "--return-after", "1.5"});
     form->startOn(link.string());
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return isWholeReply(form->shown(Field::lblRxDataResult)); }, 2000));
@@ -136,7 +140,7 @@ TEST_F(WindowFaultTest, UnplugDuringAReplyThenReplug)
 
 TEST_F(WindowFaultTest, StopDuringThePauseIsHandledRightAfterTheTick)
 {
-    fakes::SimProcess sim({});
+    support::SimProcess sim({});
     int pausesAtStop = 0;
     form->duringPause = [&](int pause) {
         if (pause == 2) {
@@ -166,7 +170,7 @@ TEST_F(WindowFaultTest, AFloodingUnitLeavesTheWindowWorking)
                               "01:02:03.004", "--end-time", "01:02:04.005"};
         if (kind == "--flood-marks")
             arguments << kind;
-        fakes::SimProcess sim(arguments);
+        support::SimProcess sim(arguments);
         form->rxHistory.clear();
         form->startOn(sim.path());
         QTest::qWait(2000);
@@ -174,7 +178,7 @@ TEST_F(WindowFaultTest, AFloodingUnitLeavesTheWindowWorking)
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
                 return isWholeReply(form->shown(Field::lblRxDataResult)) &&
-                       form->shown(Field::lblRxDataResult).size() == 27 * 3 &&
+                       form->shown(Field::lblRxDataResult).size() == wholeReplyHexChars &&
                        form->shown(Field::lblCdDtrResult) == "OK";
             },
             3000))
@@ -189,18 +193,12 @@ TEST_F(WindowFaultTest, AFloodingUnitLeavesTheWindowWorking)
 
 TEST_F(WindowFaultTest, StartOnAPortAnotherProgramHolds)
 {
-    fakes::SimProcess sim({});
-    // Another program holding the device, as a terminal program or a second station does.
-    QProcess holder;
-    holder.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import fcntl, os, sys, time\n"
-                                 "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)\n"
-                                 "fcntl.flock(fd, fcntl.LOCK_EX)\n"
-                                 "print('held', flush=True)\n"
-                                 "time.sleep(30)\n"),
-                  QString::fromStdString(sim.path())});
-    ASSERT_TRUE(holder.waitForReadyRead(5000));
+    support::SimProcess sim({});
+    // Another program holding the device, as a terminal program or a second station does: an open
+    // of its own with a lock on it.
+    const int holder = ::open(sim.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
 
     form->startOn(sim.path());
     EXPECT_EQ(form->shown(Field::lblRxDataResult), "Error opening port");
@@ -208,8 +206,7 @@ TEST_F(WindowFaultTest, StartOnAPortAnotherProgramHolds)
         << form->field(Field::lblRxDataResult)->toolTip().toStdString();
     EXPECT_TRUE(form->button("cmdStart")->isEnabled());
 
-    holder.kill();
-    holder.waitForFinished();
+    ::close(holder);
     form->startOn(sim.path());
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return isWholeReply(form->shown(Field::lblRxDataResult)); }, 2000));
@@ -217,7 +214,7 @@ TEST_F(WindowFaultTest, StartOnAPortAnotherProgramHolds)
 
 TEST_F(WindowFaultTest, ClosingTheWindowMidReply)
 {
-    fakes::SimProcess sim({"--pieces", "5", "--gap-ms", "60"});
+    support::SimProcess sim({"--pieces", "5", "--gap-ms", "60"});
     form->duringPause = [&](int pause) {
         if (pause == 2) // the poll goes out after the pause; the reply trickles in over 240 ms
             QTimer::singleShot(100, form.get(), &QWidget::close);

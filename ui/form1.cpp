@@ -242,6 +242,8 @@ void Form1::setEnabled(station::Control control, bool enabled)
     case station::Control::cmbComPort:
         cmbComPort->setEnabled(enabled);
         break;
+    case station::Control::NControls:
+        break;
     }
 }
 

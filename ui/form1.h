@@ -70,7 +70,10 @@ private:
     void makeComPortEditable();
     void setControlTabOrder();
 
-    // Children of the window, so that they can be found by name like every control.
+    // The controls keep the system's own names on purpose, beside our m_ members: comZyloq,
+    // Timer1, cmdStart and, in form1.cpp's table, odd ones such as lblCd (it shows "DTR - CD RTU"),
+    // lclRts and lblData. Each is also the widget's object name, by which tests find it. Do not
+    // rename them to our style. They are children of the window, like every control.
     port::SerialPortController comZyloq{this};
     QTimer Timer1{this};
     std::array<ResultField *, station::fieldCount> m_fields{};

@@ -16,7 +16,6 @@ public:
     explicit ResultField(QWidget *parent = nullptr);
 
     void setBackground(station::Colour colour);
-    station::Colour background() const { return m_colour; }
 
     // 0x00BBGGRR to a Qt colour; ColourButtonFace is the palette's Button role.
     static QColor toQColor(station::Colour colour, const QPalette &palette);

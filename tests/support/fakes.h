@@ -4,7 +4,7 @@
 // operator would see (field texts and colours, enabled controls, beeps) and the order of the
 // display writes, so tests assert outcomes rather than call sequences.
 
-#include "port.h"
+#include "portcontroller.h"
 #include "stationwindow.h"
 #include "window.h"
 
@@ -21,7 +21,12 @@ using namespace station;
 class FakeWindow : public ResultFields, public Controls, public PollTimer, public Desktop
 {
 public:
-    FakeWindow() { backgrounds.fill(ColourButtonFace); }
+    FakeWindow()
+    {
+        backgrounds.fill(ColourButtonFace);
+        enabled.fill(true);
+        enabled[static_cast<std::size_t>(Control::cmdStop)] = false;
+    }
 
     void setText(Field field, std::string_view text) override
     {
@@ -91,7 +96,7 @@ public:
     std::array<std::string, fieldCount> texts{};
     std::array<Colour, fieldCount> backgrounds{};
     std::array<std::string, fieldCount> toolTips{};
-    std::array<bool, 3> enabled{true, false, true}; // cmdStart, cmdStop, cmbComPort
+    std::array<bool, controlCount> enabled{}; // as the window starts: only Stop disabled
     std::string comPort = "COM1";
     bool timerActive = false;
     MessageButton answer = MessageButton::Ok;
@@ -121,13 +126,11 @@ public:
         openedNames.push_back(name);
         if (!openFailure.empty())
             return PortResult::failure(openFailure);
-        isOpen = true;
         return PortResult::success();
     }
     PortResult ClosePort() override
     {
         ++closeCount;
-        isOpen = false;
         return closeFails ? PortResult::failure("close failed") : PortResult::success();
     }
     PortResult SendData(ByteView bytes) override
@@ -148,7 +151,6 @@ public:
     int speed = 0;
     bool speedRefused = false;
     std::string openFailure;
-    bool isOpen = false;
     bool closeFails = false;
     int closeCount = 0;
     std::vector<std::string> openedNames;
@@ -156,7 +158,7 @@ public:
     std::deque<Bytes> pending;
 };
 
-// A station wired to fakes, with the protocol names loaded from `names` as given.
+// A station wired to fakes. Start-up has not run: call station.onLoad() where a test needs it.
 struct FakeStation
 {
     FakeWindow window;

@@ -2,7 +2,7 @@
 
 #include <sys/resource.h>
 
-namespace fakes {
+namespace support {
 
 // CPU time this process has used so far, user and system, in seconds.
 inline double processCpuSeconds()
@@ -13,4 +13,4 @@ inline double processCpuSeconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-} // namespace fakes
+} // namespace support

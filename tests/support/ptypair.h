@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace fakes {
+namespace support {
 
 class PtyPair
 {
@@ -93,4 +93,4 @@ private:
     std::string m_path;
 };
 
-} // namespace fakes
+} // namespace support

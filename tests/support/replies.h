@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <utility>
 
-namespace fakes {
+namespace support {
 
 // A reply of `length` bytes as received: head 80 01, zero body bytes except those given by
 // position (counted from 1), end mark 80 FF. The caller keeps 0x80 out of the body or escapes it.
@@ -50,4 +50,4 @@ inline station::Bytes healthyReply()
                       {25, 4}});
 }
 
-} // namespace fakes
+} // namespace support

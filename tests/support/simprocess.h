@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace fakes {
+namespace support {
 
 class SimProcess
 {
@@ -39,4 +39,4 @@ private:
     std::string m_path;
 };
 
-} // namespace fakes
+} // namespace support

@@ -4,15 +4,16 @@
 #include <filesystem>
 #include <string>
 
-namespace fakes {
+namespace support {
 
-// A fresh folder under /tmp, removed with everything in it when the test is done.
+// A fresh folder under $TMPDIR (else /tmp), removed with everything in it when the test is done.
 class TempDirectory
 {
 public:
     TempDirectory()
     {
-        std::string pattern = "/tmp/station-test-XXXXXX";
+        const char *base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/station-test-XXXXXX";
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
@@ -34,4 +35,4 @@ private:
     std::filesystem::path m_path;
 };
 
-} // namespace fakes
+} // namespace support

@@ -1,4 +1,4 @@
-#include "ttydevice.h"
+#include "ttylock.h"
 
 #include <cerrno>
 #include <climits>

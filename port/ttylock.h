@@ -21,7 +21,6 @@ public:
     bool acquire(const std::string &path, std::string &reason);
     void refuseOtherOpens();
     void release();
-    bool isHeld() const { return m_descriptor >= 0; }
     // The device the lock holds, with symlinks resolved.
     const std::string &devicePath() const { return m_devicePath; }
 
