@@ -32,10 +32,10 @@ station::PortResult SerialPortController::SetSpeed(int bitsPerSecond)
 {
     if (std::find(supportedSpeeds.begin(), supportedSpeeds.end(), bitsPerSecond) ==
         supportedSpeeds.end())
-        return station::PortResult::failure("unsupported speed");
+        return station::PortResult::failure(station::PortError::Other, "unsupported speed");
     m_speed = bitsPerSecond;
     if (m_serialPort.isOpen() && !m_serialPort.setBaudRate(m_speed))
-        return station::PortResult::failure(m_serialPort.errorString().toStdString());
+        return serialPortFailure();
     return station::PortResult::success();
 }
 
@@ -55,18 +55,17 @@ station::PortResult SerialPortController::openDevice()
 {
     const auto mapped = devicePathForPortName(m_portName);
     if (const auto *refused = std::get_if<NameRefused>(&mapped))
-        return station::PortResult::failure(refused->reason);
+        return station::PortResult::failure(station::PortError::BadName, refused->reason);
 
-    std::string reason;
-    if (!m_lock.acquire(std::get<DevicePath>(mapped).path, reason))
-        return station::PortResult::failure(reason);
+    if (auto locked = m_lock.acquire(std::get<DevicePath>(mapped).path); !locked.isOk())
+        return locked;
 
     // The resolved device, so that a symlink and its target share QSerialPort's lock file too.
     m_serialPort.setPortName(QString::fromStdString(m_lock.devicePath()));
     if (!m_serialPort.open(QIODevice::ReadWrite)) {
-        const std::string error = m_serialPort.errorString().toStdString();
+        const auto failure = serialPortFailure();
         m_lock.release();
-        return station::PortResult::failure(error);
+        return failure;
     }
     m_lock.refuseOtherOpens();
     const bool configured = (m_speed == 0 || m_serialPort.setBaudRate(m_speed)) &&
@@ -75,11 +74,27 @@ station::PortResult SerialPortController::openDevice()
                             m_serialPort.setStopBits(QSerialPort::OneStop) &&
                             m_serialPort.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
-        const std::string error = m_serialPort.errorString().toStdString();
+        const auto failure = serialPortFailure();
         closeDevice();
-        return station::PortResult::failure(error);
+        return failure;
     }
     return station::PortResult::success();
+}
+
+station::PortResult SerialPortController::serialPortFailure() const
+{
+    station::PortError kind = station::PortError::Other;
+    switch (m_serialPort.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        kind = station::PortError::NotFound;
+        break;
+    case QSerialPort::PermissionError:
+        kind = station::PortError::PermissionDenied;
+        break;
+    default:
+        break;
+    }
+    return station::PortResult::failure(kind, m_serialPort.errorString().toStdString());
 }
 
 void SerialPortController::closeDevice()
@@ -99,18 +114,19 @@ station::PortResult SerialPortController::ClosePort()
 station::PortResult SerialPortController::SendData(station::ByteView bytes)
 {
     if (m_state == State::Lost) {
-        // One attempt per poll: cheap, and the operator sees "No Reply" until it succeeds.
+        // One attempt per poll: cheap, and the operator sees "No Reply", with the reason the
+        // device cannot be had, until it succeeds.
         closeDevice();
-        if (!openDevice().isOk())
-            return station::PortResult::failure("the device is gone");
+        if (auto reopened = openDevice(); !reopened.isOk())
+            return reopened;
         m_state = State::Open;
     }
     if (m_state != State::Open)
-        return station::PortResult::failure("the port is not open");
+        return station::PortResult::failure(station::PortError::Other, "the port is not open");
 
     const auto size = static_cast<qint64>(bytes.size());
     if (m_serialPort.write(reinterpret_cast<const char *>(bytes.data()), size) != size)
-        return station::PortResult::failure(m_serialPort.errorString().toStdString());
+        return serialPortFailure();
     // Put the poll on the wire now rather than at the next turn of the event loop.
     m_serialPort.flush();
     return station::PortResult::success();

@@ -42,6 +42,7 @@ signals:
 
 private:
     station::PortResult openDevice();
+    station::PortResult serialPortFailure() const;
     void closeDevice();
     void onErrorOccurred(QSerialPort::SerialPortError error);
 

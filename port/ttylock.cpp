@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/file.h>
@@ -17,86 +18,143 @@ namespace port {
 
 namespace {
 
+using station::PortError;
+using station::PortResult;
+
 constexpr const char *notSerialDevice = "not a serial device";
 
-bool minorInRange(const std::string &range, unsigned minor)
+PortError errorKind(int error)
 {
-    const auto dash = range.find('-');
-    try {
-        if (dash == std::string::npos)
-            return std::stoul(range) == minor;
-        return std::stoul(range.substr(0, dash)) <= minor &&
-               minor <= std::stoul(range.substr(dash + 1));
-    } catch (const std::exception &) {
-        return false;
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return PortError::NotFound;
+    case EACCES:
+    case EPERM:
+        return PortError::PermissionDenied;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return PortError::Busy;
+    default:
+        return PortError::Other;
     }
+}
+
+PortResult systemFailure(int error)
+{
+    return PortResult::failure(errorKind(error), std::strerror(error));
+}
+
+std::string readFile(const char *path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 } // namespace
 
-// The kernel's list of tty drivers tells serial ports (ttyS, ttyUSB, ttyACM, ...) and pty slaves
-// apart from the console, /dev/tty and /dev/ptmx, which share the tty majors.
 bool isSerialDevice(unsigned major, unsigned minor)
 {
-    std::ifstream drivers("/proc/tty/drivers");
-    if (!drivers) {
-        // Some sandboxes hide the list. Refuse what is certainly not a serial line (/dev/tty,
-        // /dev/console, /dev/ptmx, the virtual consoles, pty masters) and leave the rest to the
-        // terminal check after opening.
-        constexpr unsigned ttyAuxMajor = 5, virtualConsoleMajor = 4, ptyMasterMajor = 128;
-        return major != ttyAuxMajor && !(major == virtualConsoleMajor && minor < 64) &&
-               !(major >= ptyMasterMajor && major < ptyMasterMajor + 8);
-    }
+    constexpr unsigned virtualConsoleMajor = 4, ttyAuxMajor = 5;
+    constexpr unsigned ptySlaveMajor = 136, ptySlaveMajors = 8;
+    if (major >= ptySlaveMajor && major < ptySlaveMajor + ptySlaveMajors)
+        return true; // pseudo-terminal slaves have no sysfs entry
+    if (major == ttyAuxMajor || (major == virtualConsoleMajor && minor < 64))
+        return false;
+    const std::string device =
+        "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(minor) + "/subsystem";
+    std::error_code error;
+    const auto subsystem = std::filesystem::read_symlink(device, error);
+    return !error && subsystem.filename() == "tty";
+}
+
+bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles)
+{
+    // Each line: name, flags in one or two words, then MAJOR:MINOR last.
+    const std::string wanted = std::to_string(major) + ":" + std::to_string(minor);
+    std::istringstream lines{std::string(consoles)};
     std::string line;
-    while (std::getline(drivers, line)) {
-        std::istringstream fields(line);
-        std::string name, prefix, range, type;
-        unsigned driverMajor = 0;
-        if (!(fields >> name >> prefix >> driverMajor >> range >> type))
+    while (std::getline(lines, line)) {
+        const auto end = line.find_last_not_of(" \t");
+        if (end == std::string::npos)
             continue;
-        if (driverMajor == major && minorInRange(range, minor))
-            return type == "serial" || type == "pty:slave";
+        const auto start = line.find_last_of(" \t", end);
+        const std::string last =
+            line.substr(start == std::string::npos ? 0 : start + 1,
+                        end - (start == std::string::npos ? 0 : start + 1) + 1);
+        if (last == wanted)
+            return true;
     }
     return false;
 }
 
-bool TtyLock::acquire(const std::string &path, std::string &reason)
+std::string deviceHolders(const std::string &devicePath)
+{
+    std::string holders;
+    std::error_code error;
+    for (const auto &process : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        bool holds = false;
+        std::error_code ignored;
+        for (const auto &fd : std::filesystem::directory_iterator(process.path() / "fd", ignored)) {
+            if (std::filesystem::read_symlink(fd.path(), ignored) == devicePath) {
+                holds = true;
+                break;
+            }
+        }
+        if (!holds)
+            continue;
+        std::string name;
+        std::getline(std::ifstream(process.path() / "comm"), name);
+        holders += (holders.empty() ? "held by " : ", ") + name + ", process " + pid;
+    }
+    return holders;
+}
+
+PortResult TtyLock::acquire(const std::string &path)
 {
     release();
     struct stat status
     {};
-    if (::stat(path.c_str(), &status) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISCHR(status.st_mode) || !isSerialDevice(major(status.st_rdev), minor(status.st_rdev))) {
-        reason = notSerialDevice;
-        return false;
-    }
+    if (::stat(path.c_str(), &status) != 0)
+        return systemFailure(errno);
+    if (!S_ISCHR(status.st_mode) || !isSerialDevice(major(status.st_rdev), minor(status.st_rdev)))
+        return PortResult::failure(PortError::NotSerialDevice, notSerialDevice);
+    if (isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), readFile("/proc/consoles")))
+        return PortResult::failure(PortError::SystemConsole, "the system console");
 
     const int descriptor = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
+    if (descriptor < 0)
+        return systemFailure(errno);
     // The path may have changed between stat and open: check what was actually opened.
     struct stat opened
     {};
     if (::fstat(descriptor, &opened) != 0 || opened.st_rdev != status.st_rdev ||
         !::isatty(descriptor)) {
         ::close(descriptor);
-        reason = notSerialDevice;
-        return false;
-    }
-    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        reason = errno == EWOULDBLOCK ? std::strerror(EBUSY) : std::strerror(errno);
-        ::close(descriptor);
-        return false;
+        return PortResult::failure(PortError::NotSerialDevice, notSerialDevice);
     }
     char resolved[PATH_MAX];
-    m_devicePath = ::realpath(path.c_str(), resolved) ? resolved : path;
+    const std::string device = ::realpath(path.c_str(), resolved) ? resolved : path;
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        if (error != EWOULDBLOCK)
+            return systemFailure(error);
+        const std::string holders = deviceHolders(device);
+        return PortResult::failure(PortError::Busy,
+                                   std::string(std::strerror(EBUSY)) + ": " +
+                                       (holders.empty() ? "in use by another program" : holders));
+    }
+    m_devicePath = device;
     m_descriptor = descriptor;
-    return true;
+    return PortResult::success();
 }
 
 // Set only once the port itself is open: for a user without CAP_SYS_ADMIN, TIOCEXCL refuses every

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "portcontroller.h"
+
 #include <string>
+#include <string_view>
 
 namespace port {
 
 // A descriptor on a serial device that this process holds exclusively: an flock(LOCK_EX) on the
 // open file, which holds against root as well, and TIOCEXCL on top (refuseOtherOpens) for
-// programs that do not flock. Opening checks first that the path is a serial or pseudo-terminal
-// device, so nothing else (a regular file, a FIFO, /dev/null, /dev/ptmx) is ever opened for
-// writing.
+// programs that do not flock. What the path names is checked before anything is opened, so
+// nothing but a serial line is ever opened: not a regular file, a FIFO or /dev/null, and no
+// device whose opening has effects of its own, such as a watchdog.
 class TtyLock
 {
 public:
@@ -17,8 +20,7 @@ public:
     TtyLock(const TtyLock &) = delete;
     TtyLock &operator=(const TtyLock &) = delete;
 
-    // On failure returns false and sets `reason` to a short human text from the OS.
-    bool acquire(const std::string &path, std::string &reason);
+    station::PortResult acquire(const std::string &path);
     void refuseOtherOpens();
     void release();
     // The device the lock holds, with symlinks resolved.
@@ -29,7 +31,16 @@ private:
     std::string m_devicePath;
 };
 
-// True when the character device major:minor belongs to a serial or pty-slave tty driver.
+// True when the character device major:minor is a serial line: a device of the kernel's tty
+// class other than the virtual consoles, /dev/tty, /dev/console and /dev/ptmx, or a
+// pseudo-terminal slave. Decided from sysfs, without opening anything.
 bool isSerialDevice(unsigned major, unsigned minor);
+
+// True when `consoles`, in the form of /proc/consoles, lists the device major:minor.
+bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles);
+
+// "held by minicom, process 1234" for the programs that have `devicePath` open, as far as the
+// system lets this process see; empty when it sees none.
+std::string deviceHolders(const std::string &devicePath);
 
 } // namespace port

@@ -7,19 +7,36 @@
 
 namespace station {
 
+// What went wrong with a port, as a kind the station can act on. The system's own text goes beside
+// it, in whatever language the desktop speaks, and is only ever shown, never matched.
+enum class PortError {
+    None,
+    BadName,          // not a name a port can have
+    NotFound,         // no such device (an adapter unplugged, a typing error)
+    PermissionDenied, // the account may not open it
+    Busy,             // another program holds it
+    NotSerialDevice,  // something other than a serial line
+    SystemConsole,    // the kernel's console runs on it
+    Other,
+};
+
 class PortResult
 {
 public:
-    static PortResult success() { return PortResult(true, {}); }
-    static PortResult failure(std::string reason) { return PortResult(false, std::move(reason)); }
+    static PortResult success() { return PortResult(PortError::None, {}); }
+    static PortResult failure(PortError error, std::string reason)
+    {
+        return PortResult(error, std::move(reason));
+    }
 
-    bool isOk() const { return m_ok; }
+    bool isOk() const { return m_error == PortError::None; }
+    PortError error() const { return m_error; }
     // A short human reason, such as "Permission denied"; empty on success.
     const std::string &reason() const { return m_reason; }
 
 private:
-    PortResult(bool ok, std::string reason) : m_ok(ok), m_reason(std::move(reason)) {}
-    bool m_ok;
+    PortResult(PortError error, std::string reason) : m_error(error), m_reason(std::move(reason)) {}
+    PortError m_error;
     std::string m_reason;
 };
 

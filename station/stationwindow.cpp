@@ -5,12 +5,33 @@
 
 namespace station {
 
-std::string openFailureHint(const std::string &reason)
+std::string portFailureHint(const PortResult &failure)
 {
-    std::string hint = reason.empty() ? std::string("The port could not be opened.") : reason;
-    if (reason.find("Permission denied") != std::string::npos) {
-        hint += "\nAdd your user to the dialout group (uucp on some distributions), "
-                "then log out and in again.";
+    std::string hint =
+        failure.reason().empty() ? std::string("The port could not be opened.") : failure.reason();
+    switch (failure.error()) {
+    case PortError::PermissionDenied:
+        hint += "\nAdd your user to the dialout group (uucp on some distributions), then log out "
+                "and in again.";
+        break;
+    case PortError::NotFound:
+        hint += "\nCheck the port name, and that the adapter is plugged in.";
+        break;
+    case PortError::Busy:
+        hint += "\nClose the other program, or pick another port.";
+        break;
+    case PortError::NotSerialDevice:
+        hint += "\nGive a serial port: COM1 to COM256, a device name such as ttyUSB0, or a full "
+                "path.";
+        break;
+    case PortError::SystemConsole:
+        hint += "\nThe system console runs on this port, and polling it would disturb the "
+                "machine. Pick another port.";
+        break;
+    case PortError::None:
+    case PortError::BadName:
+    case PortError::Other:
+        break;
     }
     return hint;
 }
@@ -45,7 +66,7 @@ void StationWindow::onStartClick()
     if (!opened.isOk()) {
         // The controls stay as they were, so the operator can pick another port and try again.
         m_fields.setText(Field::lblRxDataResult, openFailureText);
-        m_fields.setToolTip(Field::lblRxDataResult, openFailureHint(opened.reason()));
+        m_fields.setToolTip(Field::lblRxDataResult, portFailureHint(opened));
         return;
     }
     m_fields.setToolTip(Field::lblRxDataResult, "");
@@ -81,9 +102,10 @@ void StationWindow::onTimer()
     m_overflowed = false;
     m_fields.repaintNow(Field::lblRxDataResult);
     AwaitingReply = true;
-    // A failed send needs no handling here: AwaitingReply stays set, so the next tick shows
-    // "No Reply".
-    m_port.SendData(PollRequest);
+    // A failed send leaves AwaitingReply set, so the next tick shows "No Reply"; its tooltip
+    // says why, for instance why a unit that was unplugged does not come back.
+    const PortResult sent = m_port.SendData(PollRequest);
+    m_fields.setToolTip(Field::lblRxDataResult, sent.isOk() ? "" : portFailureHint(sent));
 }
 
 void StationWindow::blankResults()

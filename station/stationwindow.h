@@ -25,9 +25,9 @@ inline constexpr std::string_view startupFailureText = "Error loading protocol d
 inline constexpr std::string_view openFailureText = "Error opening port";
 inline constexpr std::string_view noReplyText = "No Reply";
 
-// The tooltip for a port that would not open: the adapter's reason, and for a refused
-// permission, how an operator fixes it.
-std::string openFailureHint(const std::string &reason);
+// The tooltip for a port that would not open, or that went away and cannot be reopened: the
+// system's reason, and what an operator can do about it, chosen by the kind of failure.
+std::string portFailureHint(const PortResult &failure);
 
 // The logic behind the station's window: start-up, the two buttons, the poll tick and the
 // arrival of bytes. Every handler runs on the user-interface thread, one at a time.

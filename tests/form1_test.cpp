@@ -370,8 +370,12 @@ TEST_F(WindowTest, ClosingWhilePollingReleasesThePortAndExitsCleanly)
     auto form = std::make_unique<ui::Form1>();
     ASSERT_TRUE(form->load());
     form->show();
-    form->findChild<QComboBox *>(QStringLiteral("cmbComPort"))
-        ->setCurrentText(QString::fromStdString(pty.path()));
+    // The box takes typed text only once it is editable, just after the window shows; before, the
+    // station would be started on "COM1".
+    auto *combo = form->findChild<QComboBox *>(QStringLiteral("cmbComPort"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return combo->isEditable(); }, 2000));
+    combo->setCurrentText(QString::fromStdString(pty.path()));
+    ASSERT_EQ(form->comPortText(), pty.path());
     QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("cmdStart")), Qt::LeftButton);
     ASSERT_EQ(form->portController().state(), port::SerialPortController::State::Open);
 

@@ -152,17 +152,22 @@ TEST(LivePollCycleTest, UnpluggedUnitShowsNoReplyAndComesBackOnItsOwn)
     int noReplies = 0;
     bool recovered = false;
     std::string seen; // what each poll showed, for the failure message
+    std::string whyNoReply;
     for (int tick = 0; tick < 12 && !recovered; ++tick) {
         live.poll(400);
         const std::string shown = live.window.shown(Field::lblRxDataResult);
         noReplies += shown == "No Reply";
+        if (shown == "No Reply")
+            whyNoReply = live.window.toolTip(Field::lblRxDataResult);
         recovered = shown.size() >= unescapedReplyBytes * 3 && shown.ends_with("80 FF ");
         seen += "\n  poll " + std::to_string(tick + 3) + ": \"" + shown + "\" on " +
                 live.adapter.devicePath();
     }
     SCOPED_TRACE("after the hang-up:" + seen);
     EXPECT_GE(noReplies, 1);
+    EXPECT_NE(whyNoReply.find("plugged in"), std::string::npos) << whyNoReply;
     EXPECT_TRUE(recovered) << "replies are decoded again without operator action";
+    EXPECT_EQ(live.window.toolTip(Field::lblRxDataResult), "");
     EXPECT_EQ(live.window.shown(Field::lblTxRxResult), "OK");
     EXPECT_EQ(live.adapter.lossCount(), 1);
 

@@ -280,13 +280,25 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
 {
     struct Case
     {
-        std::string reason;
-        bool mentionsDialout;
+        PortError kind;
+        std::string reason; // as the system words it, in the desktop's language
+        const char *hint;   // a part of the tooltip chosen by the kind
     };
-    for (const Case &c : {Case{"Device or resource busy", false}, Case{"Permission denied", true},
-                          Case{"", false}}) {
+    const Case cases[] = {
+        {PortError::Busy, "Device or resource busy: held by minicom, process 1234", "Close the"},
+        {PortError::PermissionDenied, "Permission denied", "dialout"},
+        {PortError::PermissionDenied, "Keine Berechtigung", "dialout"},
+        {PortError::Other, "Permission denied", ""}, // words are never matched
+        {PortError::NotFound, "No such file or directory", "plugged in"},
+        {PortError::NotSerialDevice, "not a serial device", "ttyUSB0"},
+        {PortError::SystemConsole, "the system console", "disturb the machine"},
+        {PortError::BadName, "no such port: COM ports run from COM1 to COM256", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.reason);
         FakeStation fresh;
-        fresh.port.openFailure = c.reason.empty() ? "x" : c.reason;
+        fresh.port.openFailure = c.reason;
+        fresh.port.openFailureKind = c.kind;
         fresh.window.log.clear();
         fresh.station.onStartClick();
         EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), "Error opening port");
@@ -296,14 +308,30 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
         EXPECT_TRUE(fresh.window.isEnabled(Control::cmbComPort));
         EXPECT_FALSE(fresh.window.isEnabled(Control::cmdStop));
         const std::string &hint = fresh.window.toolTip(Field::lblRxDataResult);
-        EXPECT_NE(hint.find(fresh.port.openFailure), std::string::npos);
-        EXPECT_EQ(hint.find("dialout") != std::string::npos, c.mentionsDialout) << hint;
+        EXPECT_TRUE(hint.starts_with(c.reason)) << hint;
+        if (*c.hint)
+            EXPECT_NE(hint.find(c.hint), std::string::npos) << hint;
+        else
+            EXPECT_EQ(hint, c.reason);
 
         // A later successful Start removes the stale hint.
         fresh.port.openFailure.clear();
         fresh.station.onStartClick();
         EXPECT_EQ(fresh.window.toolTip(Field::lblRxDataResult), "");
     }
+}
+
+TEST_F(PollCycleTest, NoReplySaysWhyAPortThatWentAwayCannotBeHad)
+{
+    start();
+    s.port.sendFailure = PortResult::failure(PortError::PermissionDenied, "Permission denied");
+    tick();
+    tick();
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
+    EXPECT_NE(s.window.toolTip(Field::lblRxDataResult).find("dialout"), std::string::npos);
+    s.port.sendFailure = PortResult::success();
+    tick(); // polling resumes
+    EXPECT_EQ(s.window.toolTip(Field::lblRxDataResult), "");
 }
 
 } // namespace

@@ -125,35 +125,39 @@ TEST_F(AdapterTest, RefusesWhatIsNotASerialDevice)
     const auto link = directory / "link-to-file";
     std::filesystem::create_symlink(file, link);
 
+    using station::PortError;
     struct Case
     {
         std::string name;
+        PortError kind;
         std::string reason; // a part of the reason the operator is shown
     };
     const Case cases[] = {
-        {file.string(), "not a serial device"},
-        {link.string(), "not a serial device"},
-        {directory.path().string(), "not a serial device"},
-        {fifo.string(), "not a serial device"},
-        {"/dev/null", "not a serial device"},
-        {"/dev/ptmx", "not a serial device"},
-        {"/dev/tty", "not a serial device"},
-        {(directory / "missing").string(), "No such file or directory"},
-        {"ttyNoSuchDevice", "No such file or directory"},
-        {"COM0", "COM1 to COM256"},
-        {"COM257", "COM1 to COM256"},
-        {"COM1x", "COM1 to COM256"},
-        {"", "no port name"},
-        {"   ", "no port name"},
-        {std::string(5000, 'x'), "too long"},
-        {"/dev/pts/0\n", "control character"},
-        {"../../etc/passwd", "not a device"},
-        {"$(touch /tmp/x);`id`|*", "not a device"},
-        {"ttyUSB0; rm -rf ~ && echo $HOME `id` *", "No such file or directory"},
+        {file.string(), PortError::NotSerialDevice, "not a serial device"},
+        {link.string(), PortError::NotSerialDevice, "not a serial device"},
+        {directory.path().string(), PortError::NotSerialDevice, "not a serial device"},
+        {fifo.string(), PortError::NotSerialDevice, "not a serial device"},
+        {"/dev/null", PortError::NotSerialDevice, "not a serial device"},
+        {"/dev/zero", PortError::NotSerialDevice, "not a serial device"},
+        {"/dev/ptmx", PortError::NotSerialDevice, "not a serial device"},
+        {"/dev/tty", PortError::NotSerialDevice, "not a serial device"},
+        {"/dev/console", PortError::NotSerialDevice, "not a serial device"},
+        {(directory / "missing").string(), PortError::NotFound, "No such file or directory"},
+        {"ttyNoSuchDevice", PortError::NotFound, "No such file or directory"},
+        {"COM0", PortError::BadName, "COM1 to COM256"},
+        {"COM257", PortError::BadName, "COM1 to COM256"},
+        {"COM1x", PortError::BadName, "COM1 to COM256"},
+        {"", PortError::BadName, "no port name"},
+        {"   ", PortError::BadName, "no port name"},
+        {std::string(5000, 'x'), PortError::BadName, "too long"},
+        {"/dev/pts/0\n", PortError::BadName, "control character"},
+        {"../../etc/passwd", PortError::BadName, "not a device"},
+        {"$(touch /tmp/x);`id`|*", PortError::BadName, "not a device"},
+        {"ttyUSB0; rm -rf ~ && echo $HOME `id` *", PortError::NotFound, "No such file"},
     };
     for (const auto &c : cases) {
         const auto result = adapter.OpenPort(c.name);
-        EXPECT_FALSE(result.isOk()) << c.name.substr(0, 40);
+        EXPECT_EQ(result.error(), c.kind) << c.name.substr(0, 40) << ": " << result.reason();
         EXPECT_NE(result.reason().find(c.reason), std::string::npos)
             << c.name.substr(0, 40) << ": " << result.reason();
         EXPECT_EQ(adapter.state(), SerialPortController::State::Closed);
@@ -170,9 +174,9 @@ TEST_F(AdapterTest, RefusesWhatIsNotASerialDevice)
     EXPECT_EQ(content, "keep me");
 }
 
-// Some sandboxes hide the kernel's list of tty drivers. Then the device number alone cannot tell
-// /dev/null from a serial line, and the terminal check on the opened device must.
-TEST(TtyLockTest, WithoutTheDriverListTheOpenedDeviceMustBeATerminal)
+// Some sandboxes hide the kernel's list of tty drivers; the device's class still tells /dev/null
+// from a serial line, before anything is opened.
+TEST(TtyLockTest, WithTheDriverListHiddenOnlySerialLinesAreTaken)
 {
     enum : int {
         refusedAndAccepted = 0,
@@ -190,12 +194,11 @@ TEST(TtyLockTest, WithoutTheDriverListTheOpenedDeviceMustBeATerminal)
         if (std::ifstream("/proc/tty/drivers"))
             ::_exit(listStillThere);
         port::TtyLock lock;
-        std::string reason;
-        if (lock.acquire("/dev/null", reason) || reason != "not a serial device")
+        if (lock.acquire("/dev/null").error() != station::PortError::NotSerialDevice)
             ::_exit(nullAccepted);
         int master = -1, slave = -1;
         char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0 || !lock.acquire(name, reason))
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0 || !lock.acquire(name).isOk())
             ::_exit(ptyRefused);
         ::_exit(refusedAndAccepted);
     }
@@ -233,6 +236,18 @@ int openErrorWithoutLocking(const std::string &path)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+TEST(TtyLockTest, TheSystemConsoleIsKnownByItsDeviceNumber)
+{
+    const std::string consoles = "tty0                 -WU (EC p  )    4:0\n"
+                                 "ttyS0                -W- (E  p a)    4:64\n"
+                                 "netcon0              -W- (E     )    \n";
+    EXPECT_TRUE(port::isConsoleDevice(4, 64, consoles));
+    EXPECT_TRUE(port::isConsoleDevice(4, 0, consoles));
+    EXPECT_FALSE(port::isConsoleDevice(4, 65, consoles));
+    EXPECT_FALSE(port::isConsoleDevice(64, 4, consoles));
+    EXPECT_FALSE(port::isConsoleDevice(188, 0, ""));
+}
+
 TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
 {
     const auto link = directory / "unit";
@@ -241,10 +256,12 @@ TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
 
     SerialPortController second;
     ASSERT_TRUE(second.SetSpeed(19200).isOk());
+    // The holder is this very process, so the system lets it be named.
+    const std::string holder = "held by port_tests, process " + std::to_string(::getpid());
     for (const std::string &name : {pty.path(), link.string()}) {
         const auto result = second.OpenPort(name);
-        EXPECT_FALSE(result.isOk()) << name;
-        EXPECT_NE(result.reason().find("busy"), std::string::npos) << result.reason();
+        EXPECT_EQ(result.error(), station::PortError::Busy) << name;
+        EXPECT_NE(result.reason().find(holder), std::string::npos) << result.reason();
     }
     EXPECT_EQ(openErrorWithoutLocking(pty.path()), EBUSY)
         << "a terminal program that takes no lock is refused too";

@@ -119,22 +119,26 @@ public:
     PortResult SetSpeed(int bitsPerSecond) override
     {
         speed = bitsPerSecond;
-        return speedRefused ? PortResult::failure("speed refused") : PortResult::success();
+        return speedRefused ? PortResult::failure(PortError::Other, "speed refused")
+                            : PortResult::success();
     }
     PortResult OpenPort(const std::string &name) override
     {
         openedNames.push_back(name);
         if (!openFailure.empty())
-            return PortResult::failure(openFailure);
+            return PortResult::failure(openFailureKind, openFailure);
         return PortResult::success();
     }
     PortResult ClosePort() override
     {
         ++closeCount;
-        return closeFails ? PortResult::failure("close failed") : PortResult::success();
+        return closeFails ? PortResult::failure(PortError::Other, "close failed")
+                          : PortResult::success();
     }
     PortResult SendData(ByteView bytes) override
     {
+        if (sendFailure.error() != PortError::None)
+            return sendFailure;
         sent.emplace_back(bytes.begin(), bytes.end());
         return PortResult::success();
     }
@@ -151,6 +155,8 @@ public:
     int speed = 0;
     bool speedRefused = false;
     std::string openFailure;
+    PortError openFailureKind = PortError::Other;
+    PortResult sendFailure = PortResult::success();
     bool closeFails = false;
     int closeCount = 0;
     std::vector<std::string> openedNames;
