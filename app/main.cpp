@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "runstation.h"
 
 #include <QApplication>
 
@@ -6,10 +7,5 @@ int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(ui::applicationName));
-
-    ui::Form1 form;
-    if (!form.load())
-        return 0;
-    form.show();
-    return application.exec();
+    return ui::runStation();
 }

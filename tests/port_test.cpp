@@ -3,6 +3,7 @@
 #include "ptypair.h"
 #include "serialportcontroller.h"
 #include "tempdirectory.h"
+#include "unprivilegedopen.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -211,31 +212,6 @@ TEST(TtyLockTest, WithTheDriverListHiddenOnlySerialLinesAreTaken)
     EXPECT_EQ(WEXITSTATUS(status), refusedAndAccepted);
 }
 
-// Opens `path` as a program that takes no lock would, from an account without root rights (root
-// may open an exclusive tty all the same); returns the errno of the open, 0 when it succeeded.
-int openErrorWithoutLocking(const std::string &path)
-{
-    const auto tryOpen = [&path] {
-        const int descriptor = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        const int error = descriptor < 0 ? errno : 0;
-        if (descriptor >= 0)
-            ::close(descriptor);
-        return error;
-    };
-    if (::geteuid() != 0)
-        return tryOpen();
-    ::chmod(path.c_str(), 0666); // the pty is root's; let the unprivileged account reach it
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(255);
-        ::_exit(tryOpen());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(TtyLockTest, TheSystemConsoleIsKnownByItsDeviceNumber)
 {
     const std::string consoles = "tty0                 -WU (EC p  )    4:0\n"
@@ -263,7 +239,7 @@ TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
         EXPECT_EQ(result.error(), station::PortError::Busy) << name;
         EXPECT_NE(result.reason().find(holder), std::string::npos) << result.reason();
     }
-    EXPECT_EQ(openErrorWithoutLocking(pty.path()), EBUSY)
+    EXPECT_EQ(support::openErrorWithoutLocking(pty.path()), EBUSY)
         << "a terminal program that takes no lock is refused too";
 
     adapter.ClosePort();
