@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "portlist.h"
 #include "ptypair.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
@@ -139,13 +140,16 @@ TEST_F(WindowTest, EveryControlAsDrawn)
             continue;
         }
         if (e.kind == Kind::ComboBox) {
+            // The machine's own serial devices first, whatever they are, then COM1 ... COM256.
             auto *combo = qobject_cast<QComboBox *>(widget);
             ASSERT_NE(combo, nullptr);
             EXPECT_TRUE(combo->isEditable());
             EXPECT_EQ(combo->currentText(), e.text);
-            ASSERT_EQ(combo->count(), 256);
+            EXPECT_EQ(combo->toolTip(), e.text);
+            const int devices = static_cast<int>(port::presentPorts().size());
+            ASSERT_EQ(combo->count(), devices + 256);
             for (int i = 0; i < 256; ++i)
-                EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+                EXPECT_EQ(combo->itemText(devices + i), QStringLiteral("COM%1").arg(i + 1));
             continue;
         }
         auto *label = qobject_cast<QLabel *>(widget);
@@ -208,6 +212,39 @@ TEST_F(WindowTest, EveryControlAsDrawn)
     EXPECT_EQ(timer->interval(), 500);
     EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
     EXPECT_NE(form.findChild<QObject *>(QStringLiteral("comZyloq")), nullptr);
+}
+
+TEST_F(WindowTest, ThePortListOffersTheDevicesPresentEachTimeItOpens)
+{
+    writeProtocolFile("");
+    ui::Form1 form;
+    ASSERT_TRUE(form.load());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    auto *box = form.findChild<ui::PortBox *>(QStringLiteral("cmbComPort"));
+    ASSERT_TRUE(QTest::qWaitFor([box] { return box->isEditable(); }, 2000));
+    std::vector<port::PortEntry> present{
+        {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1XYZ-if00-port0",
+         "FTDI, FT232R USB UART, A10K1XYZ"}};
+    box->setEnumerator([&present] { return present; });
+    EXPECT_EQ(box->currentText(), "COM1");
+    ASSERT_EQ(box->count(), 257);
+    EXPECT_EQ(box->itemText(0), QString::fromStdString(present[0].name));
+    EXPECT_EQ(box->itemData(0, Qt::ToolTipRole).toString(), "FTDI, FT232R USB UART, A10K1XYZ");
+    EXPECT_EQ(box->itemText(1), "COM1");
+
+    // An adapter plugged in after start-up is there the next time the list opens.
+    present.insert(present.begin(), {"/dev/ttyACM0", ""});
+    box->showPopup();
+    box->hidePopup();
+    ASSERT_EQ(box->count(), 258);
+    EXPECT_EQ(box->itemText(0), "/dev/ttyACM0");
+    EXPECT_EQ(box->currentText(), "COM1") << "opening the list keeps the text in the box";
+
+    // Picking an adapter puts only its name in the box, whole in the tooltip.
+    box->setCurrentIndex(1);
+    EXPECT_EQ(box->currentText(), QString::fromStdString(present[1].name));
+    EXPECT_EQ(box->toolTip(), QString::fromStdString(present[1].name));
 }
 
 TEST_F(WindowTest, CaptionsAndValuesShowWhole)

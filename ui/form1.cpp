@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QMessageBox>
-#include <QStringListModel>
 
 #include <optional>
 #include <thread>
@@ -164,14 +163,10 @@ void Form1::createControls()
         }
         case Kind::ComboBox: {
             // Made editable once the window is on screen: see showEvent.
-            cmbComPort = new QComboBox(this);
+            cmbComPort = new PortBox(this);
             cmbComPort->setInsertPolicy(QComboBox::NoInsert);
             cmbComPort->setMaxVisibleItems(16);
-            QStringList names;
-            for (int n = 1; n <= 256; ++n)
-                names.append(QStringLiteral("COM%1").arg(n));
-            cmbComPort->setModel(new QStringListModel(names, cmbComPort));
-            cmbComPort->setCurrentIndex(0);
+            cmbComPort->refresh();
             widget = cmbComPort;
             break;
         }

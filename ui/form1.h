@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portbox.h"
 #include "resultfield.h"
 #include "serialportcontroller.h"
 #include "stationwindow.h"
@@ -79,7 +80,7 @@ private:
     std::array<ResultField *, station::fieldCount> m_fields{};
     QPushButton *cmdStart = nullptr;
     QPushButton *cmdStop = nullptr;
-    QComboBox *cmbComPort = nullptr;
+    PortBox *cmbComPort = nullptr;
     bool m_endRequested = false;
     station::StationWindow m_station;
 };
