@@ -9,6 +9,7 @@ packages=(
     xvfb xauth x11-utils libxcb1-dev
     clang libclang-rt-14-dev clang-format
     dpkg-dev desktop-file-utils
+    libcanberra-dev libcanberra-pulse sound-theme-freedesktop pulseaudio pulseaudio-utils weston qt6-wayland
 )
 
 missing=()

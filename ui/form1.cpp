@@ -267,7 +267,7 @@ station::MessageButton Form1::askOkCancel(std::string_view text)
 
 void Form1::beep()
 {
-    QApplication::beep();
+    m_bell.ring();
 }
 
 void Form1::endProgram()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bell.h"
 #include "portbox.h"
 #include "resultfield.h"
 #include "serialportcontroller.h"
@@ -82,6 +83,7 @@ private:
     QPushButton *cmdStop = nullptr;
     PortBox *cmbComPort = nullptr;
     bool m_endRequested = false;
+    Bell m_bell;
     station::StationWindow m_station;
 };
 

@@ -25,6 +25,8 @@ void releasePortAtExit()
 
 int runStation(const std::function<void(Form1 &)> &shown)
 {
+    // The desktop entry's name: Wayland docks match the window to the entry, and its icon, by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("converter-station"));
     Form1 form;
     QuitOnSignals quitOnSignals(&form);
     if (!form.load() || quitOnSignals.isQuitRequested())
