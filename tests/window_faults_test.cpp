@@ -54,7 +54,7 @@ public:
     void startOn(const std::string &port)
     {
         // Typed text takes only once the box is editable, just after the window shows.
-        QTest::qWaitFor([&] { return portBox()->isEditable(); }, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return portBox()->isEditable(); }, 2000));
         portBox()->setCurrentText(QString::fromStdString(port));
         EXPECT_EQ(comPortText(), port);
         QTest::mouseClick(button("cmdStart"), Qt::LeftButton);

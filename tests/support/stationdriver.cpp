@@ -39,7 +39,10 @@ int main(int argc, char **argv)
     const int stopAfter = argc == 3 ? std::atoi(argv[2]) : 0;
     return ui::runStation([port, stopAfter](ui::Form1 &form) {
         auto *box = form.findChild<QComboBox *>(QStringLiteral("cmbComPort"));
-        QTest::qWaitFor([box] { return box->isEditable(); }, 5000);
+        if (!QTest::qWaitFor([box] { return box->isEditable(); }, 5000)) {
+            print(QStringLiteral("not polling: the port box never became editable"));
+            return;
+        }
         box->setCurrentText(port);
         form.findChild<QPushButton *>(QStringLiteral("cmdStart"))->click();
         if (form.portController().state() != port::SerialPortController::State::Open) {
