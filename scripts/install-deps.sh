@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     dpkg-dev desktop-file-utils
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop pulseaudio pulseaudio-utils weston qt6-wayland
+    dbus-daemon at-spi2-core python3-pyatspi
 )
 
 missing=()

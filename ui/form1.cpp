@@ -142,6 +142,7 @@ void Form1::createControls()
         case Kind::Result:
         case Kind::Square: {
             auto *field = new ResultField(this);
+            field->setIndicator(entry.kind == Kind::Square);
             field->setAlignment(entry.alignment);
             field->setWordWrap(entry.field == Field::lblRxDataResult);
             if (entry.framed) {
@@ -202,7 +203,7 @@ ResultField *Form1::field(station::Field field) const
 
 void Form1::setText(station::Field field, std::string_view text)
 {
-    this->field(field)->setText(fromStationText(text));
+    this->field(field)->setValue(fromStationText(text));
 }
 
 std::string Form1::text(station::Field field) const

@@ -27,6 +27,7 @@ int runStation(const std::function<void(Form1 &)> &shown)
 {
     // The desktop entry's name: Wayland docks match the window to the entry, and its icon, by it.
     QGuiApplication::setDesktopFileName(QStringLiteral("converter-station"));
+    ResultField::installAccessibility();
     Form1 form;
     QuitOnSignals quitOnSignals(&form);
     if (!form.load() || quitOnSignals.isQuitRequested())

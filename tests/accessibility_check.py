@@ -1,0 +1,48 @@
+"""Reads the station's window through the accessibility bus, as a screen reader does, and checks
+what it says after a failing reply. Prints what it found; exits non-zero on a mismatch.
+
+    accessibility_check.py EXPECTED...   (each NAME=TEXT)
+"""
+import sys
+
+import pyatspi
+
+
+def station_window():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == "Zyloq Converter Test":
+            return app
+    return None
+
+
+def fields(node):
+    for child in node:
+        if child is None:
+            continue
+        try:
+            text = child.queryText().getText(0, -1)
+        except NotImplementedError:
+            text = None
+        if text is not None:
+            yield child.name, text, child.description
+        yield from fields(child)
+
+
+def main():
+    app = station_window()
+    if app is None:
+        print("the station is not on the accessibility bus")
+        return 1
+    found = {name: (text, description) for name, text, description in fields(app)}
+    failures = 0
+    for expectation in sys.argv[1:]:
+        name, want = expectation.split("=", 1)
+        text, description = found.get(name, (None, None))
+        ok = text == want
+        failures += not ok
+        print(f"{'ok' if ok else 'FAILED'}: {name!r} says {text!r} ({description!r})"
+              + ("" if ok else f", expected {want!r}"))
+    return 1 if failures else 0
+
+
+sys.exit(main())
