@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-utils libxcb1-dev
     clang libclang-rt-14-dev clang-format
-    dpkg-dev desktop-file-utils
+    dpkg-dev desktop-file-utils lintian appstream scdoc
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop pulseaudio pulseaudio-utils weston qt6-wayland
     dbus-daemon at-spi2-core python3-pyatspi
 )

@@ -9,12 +9,23 @@ scripts/install-deps.sh
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DSTATION_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" --target converter-station converter-sim
+cmake --build "$build" --target converter-station converter-sim packaged_docs
+rm -f "$build"/converter-station_*_amd64.deb
 (cd "$build" && cpack >/dev/null)
 deb=$(ls "$build"/converter-station_*_amd64.deb)
+app_id=invalid.converter_station.ConverterStation
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 echo "depends: $(dpkg-deb -f "$deb" Depends)"
-desktop-file-validate packaging/converter-station.desktop
+desktop-file-validate "$build/packaging/$app_id.desktop"
+appstreamcli validate --no-net "$build/packaging/$app_id.metainfo.xml"
+# Debian's own checker: no error and no warning.
+lintian_output=$(lintian "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+if [ -n "$lintian_output" ]; then
+    echo "$lintian_output"
+    echo "lintian found something to mend" >&2
+    exit 1
+fi
+echo "lintian: nothing to report"
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
@@ -22,15 +33,18 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get install -y -qq "$(realpath "$deb")" >/dev/null
 trap '"${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null' EXIT
 
-desktop-file-validate /usr/share/applications/converter-station.desktop
+desktop-file-validate /usr/share/applications/$app_id.desktop
 test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
+test ! -e /usr/bin/converter-station-launcher
+man -w converter-station converter-sim >/dev/null
+launcher=$(sed -n 's/^Exec=//p' /usr/share/applications/$app_id.desktop)
 home=$(mktemp -d)
 # Started from the menu with no list of the operator's own, the station must say so at start-up
 # (its message box is titled without the main window's trailing blank, and unlike Qt's hidden
 # 1x1 leader window of the same name it has a window class) and nothing may have put a list in the
 # operator's folder.
-HOME=$home XDG_CONFIG_HOME= xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
-    converter-station-launcher & station=$!
+HOME=$home XDG_CONFIG_HOME= launcher=$launcher xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+    "$launcher" & station=$!
     for _ in $(seq 100); do
         if xwininfo -root -tree | grep -q "\"Zyloq Converter Test\": (\"converter-station\""; then
             kill $station; wait $station; exit 0
@@ -48,11 +62,23 @@ fi
 echo "the installed station showed its start-up message; the operator's folder holds no list"
 rm -rf "$home"
 
-"${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null
+# Purged, nothing of ours may be left outside the operator's own folder.
+files=$(dpkg -L converter-station)
+"${sudo[@]}" apt-get purge -y -qq converter-station >/dev/null
 trap - EXIT
-if dpkg-query -W -f='${Status}' converter-station 2>/dev/null | grep -q 'install ok installed'; then
+if dpkg-query -W -f='${Status}' converter-station 2>/dev/null | grep -q 'installed'; then
     echo "converter-station is still installed" >&2
     exit 1
 fi
-test ! -e /usr/bin/converter-station
-echo "removed cleanly"
+left=$(for path in $files; do
+    case $path in /usr/share/doc/converter-station/* | /usr/libexec/converter-station | \
+        /usr/share/doc/converter-station | /usr/bin/* | /usr/share/man/man1/converter-* | \
+        /usr/share/metainfo/* | /usr/share/applications/* | /usr/share/icons/hicolor/*/apps/*)
+        if [ -e "$path" ]; then echo "$path"; fi ;;
+    esac
+done)
+if [ -n "$left" ]; then
+    echo "left behind after purge: $left" >&2
+    exit 1
+fi
+echo "purged cleanly"

@@ -21,7 +21,7 @@ shoot() {
     echo "wrote $output"
 }
 
-shoot docs/station-healthy.png --protocol 4 --version 12 --software-ts --hardware-ts \
+shoot docs/station-healthy.png --protocol 4 --unit-version 12 --software-ts --hardware-ts \
     --start-source gps --end-source irig-b
-shoot docs/station-failing.png --protocol 7 --version 12 --software-ts \
+shoot docs/station-failing.png --protocol 7 --unit-version 12 --software-ts \
     --fail rts-cts --fail tx-rx --start-source internal --end-source gps

@@ -349,7 +349,7 @@ TEST_F(WindowTest, FullCycleThroughTheWindow)
 {
     writeProtocolFile("0,\"Line protocol, zero\"\n");
     // Protocol 0 with software TS on reaches the station escaped, as 80 80.
-    support::SimProcess sim({"--protocol", "0", "--software-ts", "--version", "17", "--fail",
+    support::SimProcess sim({"--protocol", "0", "--software-ts", "--unit-version", "17", "--fail",
                              "cd-dtr", "--drop-every", "3", "--start-time", "01:02:03.004",
                              "--end-time", "01:02:04.005"});
     ASSERT_FALSE(sim.path().empty());

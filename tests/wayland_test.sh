@@ -66,7 +66,7 @@ run_case() {
     cat "$folder/out"
     check "$name: exit status" 0 "$status"
     check "$name: window" \
-        "platform=wayland title=\"Zyloq Converter Test \" size=423x361 appid=$(basename "$desktop" .desktop)" \
+        "platform=wayland title=\"Zyloq Converter Test \" size=423x361 appid=$(basename "$desktop" .desktop.in)" \
         "$(grep '^platform=' "$folder/out" || true)"
     local shown
     shown=$(grep -c '^reply ' "$folder/out" || true)

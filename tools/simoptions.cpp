@@ -20,7 +20,7 @@ Device:
 
 Reply content:
   --protocol N           protocol number 0-63 (default 5)
-  --version N            version number 0-63 (default 1)
+  --unit-version N       the unit's version number 0-63 (default 1)
   --software-ts          software TS mode on
   --hardware-ts          hardware TS mode on
   --fail TEST            make a line test fail: cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx, all;
@@ -46,6 +46,7 @@ Faults:
 Measurement:
   --log FILE             log every request received and every reply's last byte written, with
                          CLOCK_MONOTONIC timestamps in seconds: "poll N T" and "reply N T"
+  --version              show the program's version
   --help                 show this text
 )";
 
@@ -119,8 +120,11 @@ Options parseOptions(int argc, char **argv)
             o.duration = seconds(value(), "--duration");
         } else if (option == "--protocol") {
             o.unit.protocol = number(value(), 0, 63, "--protocol");
+        } else if (option == "--unit-version") {
+            o.unit.version = number(value(), 0, 63, "--unit-version");
         } else if (option == "--version") {
-            o.unit.version = number(value(), 0, 63, "--version");
+            std::printf("converter-sim %s\n", STATION_VERSION);
+            std::exit(0);
         } else if (option == "--software-ts") {
             o.unit.softwareTs = true;
         } else if (option == "--hardware-ts") {
