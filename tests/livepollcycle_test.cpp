@@ -91,8 +91,8 @@ TEST(LivePollCycleTest, DecodesTheSimulatedUnit)
          0},
         // Protocol 0 with software TS on is the byte 0x80, escaped on the wire as 80 80.
         {"escaped status byte",
-         {"--protocol", "0", "--software-ts", "--unit-version", "17", "--fail", "cd-dtr", "--start-time",
-          "12:34:56.500", "--end-time", "12:34:57.004"},
+         {"--protocol", "0", "--software-ts", "--unit-version", "17", "--fail", "cd-dtr",
+          "--start-time", "12:34:56.500", "--end-time", "12:34:57.004"},
          {"Error", "OK", "OK", "OK", "OK"},
          " 17",
          {ColourButtonFace, ColourRed, ColourRed, ColourButtonFace},

@@ -22,7 +22,8 @@ void Bell::ring()
         m_soundsFailed = ca_context_create(&m_sounds) != CA_SUCCESS ||
                          ca_context_change_props(m_sounds, CA_PROP_APPLICATION_NAME,
                                                  "Converter Test Station", CA_PROP_APPLICATION_ID,
-                                                 "invalid.converter_station.ConverterStation", nullptr) != CA_SUCCESS;
+                                                 "invalid.converter_station.ConverterStation",
+                                                 nullptr) != CA_SUCCESS;
     }
     if (m_soundsFailed || !m_sounds)
         return;

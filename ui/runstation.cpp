@@ -26,7 +26,8 @@ void releasePortAtExit()
 int runStation(const std::function<void(Form1 &)> &shown)
 {
     // The desktop entry's name: Wayland docks match the window to the entry, and its icon, by it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("invalid.converter_station.ConverterStation"));
+    QGuiApplication::setDesktopFileName(
+        QStringLiteral("invalid.converter_station.ConverterStation"));
     ResultField::installAccessibility();
     Form1 form;
     QuitOnSignals quitOnSignals(&form);
