@@ -74,18 +74,15 @@ bool isSerialDevice(unsigned major, unsigned minor)
 
 bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles)
 {
-    // Each line: name, flags in one or two words, then MAJOR:MINOR last.
+    // Each line: the name, its flags, then MAJOR:MINOR as the last word.
     const std::string wanted = std::to_string(major) + ":" + std::to_string(minor);
     std::istringstream lines{std::string(consoles)};
     std::string line;
     while (std::getline(lines, line)) {
-        const auto end = line.find_last_not_of(" \t");
-        if (end == std::string::npos)
-            continue;
-        const auto start = line.find_last_of(" \t", end);
-        const std::string last =
-            line.substr(start == std::string::npos ? 0 : start + 1,
-                        end - (start == std::string::npos ? 0 : start + 1) + 1);
+        std::istringstream words(line);
+        std::string word, last;
+        while (words >> word)
+            last = word;
         if (last == wanted)
             return true;
     }

@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QEvent>
-#include <QRegularExpression>
 
 namespace ui {
 
@@ -32,7 +31,8 @@ public:
             return value();
         case QAccessible::Description: {
             QString caption = widget()->accessibleName();
-            caption.remove(QRegularExpression(QStringLiteral(" result$")));
+            if (caption.endsWith(QLatin1String(" result")))
+                caption.chop(7);
             return caption + QStringLiteral(": ") + value();
         }
         default:
