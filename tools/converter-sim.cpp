@@ -3,6 +3,7 @@
 
 #include "monotonicclock.h"
 #include "ptyline.h"
+#include "replayfile.h"
 #include "simoptions.h"
 #include "unitreply.h"
 
@@ -12,6 +13,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <poll.h>
 #include <random>
@@ -60,6 +63,8 @@ public:
                 sim::fail(options.log + ": " + std::strerror(errno));
             std::setvbuf(m_log, nullptr, _IOLBF, 0);
         }
+        if (!options.replay.empty())
+            loadReplay(options.replay);
     }
     ~Unit()
     {
@@ -147,6 +152,10 @@ private:
         if (m_log)
             std::fprintf(m_log, "poll %ld %.6f\n", request, monotonicSeconds());
 
+        if (!m_options.replay.empty()) {
+            replayNext(request);
+            return;
+        }
         if (m_options.flood > 0 && request == 1)
             m_floodUntil = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                               std::chrono::duration<double>(m_options.flood));
@@ -185,6 +194,43 @@ private:
                  i + 1 == pieces ? request : 0});
             offset += size;
         }
+        std::stable_sort(m_pending.begin(), m_pending.end(),
+                         [](const auto &a, const auto &b) { return a.due < b.due; });
+    }
+
+    void loadReplay(const std::string &path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        if (!file)
+            sim::fail(path + ": " + std::strerror(errno));
+        const std::string text{std::istreambuf_iterator<char>(file), {}};
+        try {
+            m_replay = sim::parseRecording(text);
+        } catch (const std::exception &error) {
+            sim::fail(path + ": " + error.what());
+        }
+        if (m_replay.empty())
+            sim::fail(path + ": the capture holds no polls");
+    }
+
+    // The next recorded exchange, at the recorded moments after this poll.
+    void replayNext(long request)
+    {
+        if (m_nextExchange == m_replay.size()) {
+            if (!m_options.loop) {
+                if (!m_replayOver)
+                    std::fprintf(stderr,
+                                 "converter-sim: the capture is over; polls go unanswered\n");
+                m_replayOver = true;
+                return;
+            }
+            m_nextExchange = 0;
+        }
+        const auto polledAt = Clock::now();
+        const sim::Exchange &exchange = m_replay[m_nextExchange++];
+        for (std::size_t i = 0; i < exchange.size(); ++i)
+            m_pending.push_back({polledAt + exchange[i].afterPoll, exchange[i].bytes,
+                                 i + 1 == exchange.size() ? request : 0});
         std::stable_sort(m_pending.begin(), m_pending.end(),
                          [](const auto &a, const auto &b) { return a.due < b.due; });
     }
@@ -260,6 +306,9 @@ private:
     std::optional<Clock::time_point> m_hungUpUntil;
     long m_flooded = 0;
     std::minstd_rand m_random{12345};
+    std::vector<sim::Exchange> m_replay;
+    std::size_t m_nextExchange = 0;
+    bool m_replayOver = false;
 };
 
 } // namespace

@@ -43,6 +43,13 @@ Faults:
   --flood SECONDS        after the first request, send bytes as fast as the line takes them
   --flood-marks          scatter 80 FF end marks through the flood
 
+Replay:
+  --replay FILE          answer each poll with the next reply of a capture written by
+                         converter-check --record, in its pieces and with its gaps; a poll that
+                         went unanswered there goes unanswered here. The reply content and fault
+                         options above do not apply
+  --loop                 start the capture again after its last poll (default: stay silent)
+
 Measurement:
   --log FILE             log every request received and every reply's last byte written, with
                          CLOCK_MONOTONIC timestamps in seconds: "poll N T" and "reply N T"
@@ -166,12 +173,18 @@ Options parseOptions(int argc, char **argv)
             o.floodMarks = true;
         } else if (option == "--log") {
             o.log = value();
+        } else if (option == "--replay") {
+            o.replay = value();
+        } else if (option == "--loop") {
+            o.loop = true;
         } else {
             fail("unknown option " + option + " (see --help)");
         }
     }
     if (!o.link.empty() && !o.device.empty())
         fail("--link and --device do not go together");
+    if (o.loop && o.replay.empty())
+        fail("--loop goes with --replay");
     return o;
 }
 

@@ -27,6 +27,8 @@ struct Options
     double flood = 0;
     bool floodMarks = false;
     std::string log;
+    std::string replay;
+    bool loop = false;
 };
 
 // Reads the options; prints the usage and exits on --help, and exits with status 2 on a bad one.

@@ -1,0 +1,204 @@
+#include "checkrun.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace check {
+
+using station::Field;
+
+namespace {
+
+void say(const std::string &message)
+{
+    std::fprintf(stderr, "converter-check: %s\n", message.c_str());
+}
+
+// The tooltip's lines, for a message on one line.
+std::string joinedLines(std::string text)
+{
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+        text.replace(at, 1, " ");
+    return text;
+}
+
+std::string counted(int count, const char *one, const char *many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+} // namespace
+
+std::string protocolFileProblem(const std::string &path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error)
+        return error.message();
+    if (!std::filesystem::is_regular_file(status))
+        return "not a regular file";
+    if (std::filesystem::file_size(path, error) > station::protocolFileLimitBytes)
+        return "larger than any list of 256 protocols";
+    std::ifstream file(path);
+    if (!file)
+        return std::strerror(errno);
+    return "not a list of protocol numbers and names, one record after the other";
+}
+
+CheckRun::CheckRun(const Options &options, port::SerialPortController &serial,
+                   station::PortController &line, std::FILE *out)
+    : m_options(options), m_out(out), m_window(options.port, options.noProtocols),
+      m_station(m_window, m_window, *this, m_window, line)
+{
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    m_ticker.setInterval(station::pollPeriod);
+    connect(&m_ticker, &QTimer::timeout, this, &CheckRun::onTick);
+    connect(&serial, &port::SerialPortController::dataArrived, this, &CheckRun::onDataArrived);
+}
+
+int CheckRun::run()
+{
+    // Without a list the station's start-up fails and, told OK, goes on with "Unknown Protocol".
+    const std::string protocols = m_options.noProtocols ? std::string()
+                                  : m_options.protocols.empty()
+                                      ? std::string(station::protocolFileName)
+                                      : m_options.protocols;
+    m_station.setProtocolFilePath(protocols);
+    m_station.onLoad();
+    if (m_window.hasEnded()) {
+        say(std::string(station::startupFailureText) + ": " + protocols + ": " +
+            protocolFileProblem(protocols) + " (--no-protocols goes on without names)");
+        return ProtocolsUnread;
+    }
+
+    m_station.onStartClick();
+    if (!m_window.isEnabled(station::Control::cmdStop)) {
+        say(std::string(station::openFailureText) + " " + m_options.port + ": " +
+            joinedLines(m_window.toolTip(Field::lblRxDataResult)));
+        return PortNotOpened;
+    }
+    // The first poll goes out at once, the next ones at each tick of the poll period.
+    onTick();
+    QCoreApplication::exec();
+    return m_status;
+}
+
+void CheckRun::setActive(bool active)
+{
+    if (active)
+        m_ticker.start();
+    else
+        m_ticker.stop();
+}
+
+void CheckRun::onTick()
+{
+    if (m_finished)
+        return;
+    if (m_polls > 0 && m_station.isAwaitingReply()) {
+        ++m_unanswered;
+        if (!m_options.json) {
+            std::fprintf(m_out, "Poll %d: %s\n\n", m_polls, station::noReplyText.data());
+            std::fflush(m_out);
+        }
+    }
+    if (m_polls == m_options.polls) {
+        finish();
+        return;
+    }
+    ++m_polls;
+    m_station.onTimer();
+}
+
+void CheckRun::onDataArrived()
+{
+    if (m_finished)
+        return;
+    m_window.forgetWrites();
+    const bool awaited = m_station.isAwaitingReply();
+    m_station.onDataArrived();
+    // The station shows a complete reply's bytes; any other end leaves the field alone.
+    if (m_window.wasWritten(Field::lblRxDataResult) &&
+        !m_window.text(Field::lblRxDataResult).empty()) {
+        Reply reply{m_polls,          std::chrono::system_clock::now(), m_station.receiveBuffer(),
+                    m_window.texts(), m_window.backgrounds(),           m_window.writes()};
+        report(reply);
+        m_lastReply = std::move(reply);
+        if (m_options.untilReply && verdictOf(*m_lastReply) != Verdict::NoTests) {
+            finish();
+            return;
+        }
+    }
+    // Once the last poll has its answer there is nothing left to wait for.
+    if (awaited && !m_station.isAwaitingReply() && m_polls == m_options.polls)
+        finish();
+}
+
+void CheckRun::report(const Reply &reply)
+{
+    ++m_replies;
+    const std::string text = m_options.json ? jsonReport(reply) + "\n" : textReport(reply) + "\n";
+    std::fputs(text.c_str(), m_out);
+    std::fflush(m_out);
+}
+
+void CheckRun::finish()
+{
+    std::string message;
+    const int status = decide(message);
+    say(message + " (" + counted(m_polls, "poll", "polls") + ", " +
+        counted(m_replies, "reply", "replies") + ", " + std::to_string(m_unanswered) +
+        " unanswered)");
+    end(status);
+}
+
+int CheckRun::decide(std::string &message) const
+{
+    if (!m_lastReply) {
+        message = "no complete reply in " + counted(m_polls, "poll", "polls");
+        const std::string &why = m_window.toolTip(Field::lblRxDataResult);
+        if (!why.empty())
+            message += ": " + joinedLines(why);
+        return NoReply;
+    }
+    const std::string which = "the reply to poll " + std::to_string(m_lastReply->poll);
+    switch (verdictOf(*m_lastReply)) {
+    case Verdict::Pass:
+        message = "PASS: all five line tests OK in " + which;
+        return Passed;
+    case Verdict::Fail: {
+        message = "FAIL: ";
+        const auto failed = failedTests(*m_lastReply);
+        for (std::size_t i = 0; i < failed.size(); ++i)
+            message += (i ? ", " : "") + std::string(failed[i]);
+        message += " in " + which;
+        return TestsFailed;
+    }
+    case Verdict::NoTests:
+        break;
+    }
+    message = "no verdict: " + which + " is too short to carry the line tests";
+    return NoReply;
+}
+
+void CheckRun::interrupt(int signalNumber)
+{
+    if (m_finished)
+        return;
+    say(std::string("stopped by signal ") + ::strsignal(signalNumber) + "; the port is closed");
+    end(signalStatusBase + signalNumber);
+}
+
+void CheckRun::end(int status)
+{
+    m_finished = true;
+    m_status = status;
+    m_station.onStopClick(); // closes the port and stops the ticks
+    QCoreApplication::exit(status);
+}
+
+} // namespace check

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "checkoptions.h"
+#include "headlesswindow.h"
+#include "report.h"
+#include "serialportcontroller.h"
+#include "stationwindow.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace check {
+
+// One check of one unit: the station's start-up, Start, a poll every 500 ms and the decoding of
+// each reply, all by the station's own logic on a window without a display; then the decision.
+class CheckRun : public QObject, public station::PollTimer
+{
+    Q_OBJECT
+
+public:
+    // `line` is the port the station talks through (`serial` itself, or a recording of it);
+    // replies are reported on `out`, the decision and errors on standard error.
+    CheckRun(const Options &options, port::SerialPortController &serial,
+             station::PortController &line, std::FILE *out);
+
+    // Runs the check in the application's event loop and returns the exit status.
+    int run();
+    // Ends a running check at once, the port closed, with the status a shell gives the signal.
+    void interrupt(int signalNumber);
+
+    void setActive(bool active) override;
+
+private:
+    void onTick();
+    void onDataArrived();
+    void report(const Reply &reply);
+    void finish();
+    int decide(std::string &message) const;
+    void end(int status);
+
+    const Options &m_options;
+    std::FILE *m_out;
+    HeadlessWindow m_window;
+    station::StationWindow m_station;
+    QTimer m_ticker;
+    int m_polls = 0;
+    int m_replies = 0;
+    int m_unanswered = 0;
+    std::optional<Reply> m_lastReply;
+    bool m_finished = false;
+    int m_status = 0;
+};
+
+// Why a protocol list could not be read: the system's reason, or what is wrong with the file.
+std::string protocolFileProblem(const std::string &path);
+
+} // namespace check

@@ -1,0 +1,214 @@
+#include "report.h"
+
+#include "textencoding.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace check {
+
+using station::Field;
+
+namespace {
+
+constexpr std::string_view verdictName(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Pass:
+        return "pass";
+    case Verdict::Fail:
+        return "fail";
+    case Verdict::NoTests:
+        return "none";
+    }
+    return "none";
+}
+
+bool isSquare(Field field)
+{
+    return field == Field::lblHardwareTs || field == Field::lblSoftwareTs ||
+           field == Field::lblHardwareNoTs || field == Field::lblSoftwareNoTs;
+}
+
+// The order of the text report: the window's fields from the top, the squares after the tests.
+constexpr Field textOrder[] = {
+    Field::lblProtocolResult,   Field::lblVersionResult, Field::lblDtrCdResult,
+    Field::lblRtsCtsResult,     Field::lblCtsRtsResult,  Field::lblCdDtrResult,
+    Field::lblTxRxResult,       Field::lblHardwareTs,    Field::lblHardwareNoTs,
+    Field::lblSoftwareTs,       Field::lblSoftwareNoTs,  Field::lblRxDataResult,
+    Field::lblTimeTagStartData, Field::lblTimeTagEndData};
+
+// `text` is UTF-8 already.
+std::string jsonString(std::string_view text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string shownText(const Reply &reply, Field field)
+{
+    const std::size_t i = static_cast<std::size_t>(field);
+    return isSquare(field) ? colourName(reply.colours[i]) : station::asUtf8(reply.texts[i]);
+}
+
+} // namespace
+
+Verdict verdictOf(const Reply &reply)
+{
+    bool allOk = true;
+    for (const Field field : lineTestFields) {
+        const std::size_t i = static_cast<std::size_t>(field);
+        if (!reply.written[i])
+            return Verdict::NoTests;
+        if (reply.texts[i] == "Error")
+            return Verdict::Fail;
+        allOk = allOk && reply.texts[i] == "OK";
+    }
+    return allOk ? Verdict::Pass : Verdict::NoTests;
+}
+
+std::vector<std::string_view> failedTests(const Reply &reply)
+{
+    std::vector<std::string_view> failed;
+    for (const Field field : lineTestFields) {
+        const std::size_t i = static_cast<std::size_t>(field);
+        if (reply.written[i] && reply.texts[i] == "Error")
+            failed.push_back(caption(field));
+    }
+    return failed;
+}
+
+std::string_view caption(Field field)
+{
+    switch (field) {
+    case Field::lblProtocolResult:
+        return "Protocol";
+    case Field::lblVersionResult:
+        return "Version";
+    case Field::lblDtrCdResult:
+        return "DTR - CD RTU";
+    case Field::lblRtsCtsResult:
+        return "RTS - CTS RTU";
+    case Field::lblCtsRtsResult:
+        return "CTS - RTS CPU";
+    case Field::lblCdDtrResult:
+        return "CD - DTR CPU";
+    case Field::lblTxRxResult:
+        return "TX - RX RTU";
+    case Field::lblRxDataResult:
+        return "RX Data";
+    case Field::lblTimeTagStartData:
+        return "Test Start";
+    case Field::lblTimeTagEndData:
+        return "Test End";
+    case Field::lblHardwareTs:
+        return "Hardware TS";
+    case Field::lblSoftwareTs:
+        return "Software TS";
+    case Field::lblHardwareNoTs:
+        return "Hardware No TS";
+    case Field::lblSoftwareNoTs:
+        return "Software No TS";
+    case Field::lblCommPortAvailable:
+        return "Comm Port available";
+    case Field::NFields:
+        break;
+    }
+    return {};
+}
+
+std::string colourName(station::Colour colour)
+{
+    switch (colour) {
+    case station::ColourGreen:
+        return "green";
+    case station::ColourRed:
+        return "red";
+    case station::ColourButtonFace:
+        return "buttonface";
+    default: {
+        char name[16];
+        std::snprintf(name, sizeof name, "#%06X", static_cast<unsigned>(colour & 0xFFFFFF));
+        return name;
+    }
+    }
+}
+
+std::string utcTimestamp(std::chrono::system_clock::time_point at)
+{
+    const auto sinceEpoch = at.time_since_epoch();
+    const std::time_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch).count();
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(milliseconds));
+    return text;
+}
+
+std::string textReport(const Reply &reply)
+{
+    std::string out = "Reply to poll " + std::to_string(reply.poll) + " at " +
+                      utcTimestamp(reply.receivedAt) + "\n";
+    for (const Field field : textOrder)
+        out += std::string(caption(field)) + ": " + shownText(reply, field) + "\n";
+    switch (verdictOf(reply)) {
+    case Verdict::Pass:
+        out += "Verdict: pass\n";
+        break;
+    case Verdict::Fail: {
+        out += "Verdict: fail (";
+        const auto failed = failedTests(reply);
+        for (std::size_t i = 0; i < failed.size(); ++i)
+            out += (i ? ", " : "") + std::string(failed[i]);
+        out += ")\n";
+        break;
+    }
+    case Verdict::NoTests:
+        out += "Verdict: none (the reply is too short to carry the line tests)\n";
+        break;
+    }
+    return out;
+}
+
+std::string jsonReport(const Reply &reply)
+{
+    std::string out = "{\"timestamp\":" + jsonString(utcTimestamp(reply.receivedAt)) +
+                      ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":\"";
+    static constexpr char digits[] = "0123456789ABCDEF";
+    for (const std::uint8_t byte : reply.bytes) {
+        out += digits[byte >> 4];
+        out += digits[byte & 0xF];
+    }
+    out += "\",\"verdict\":" + jsonString(verdictName(verdictOf(reply))) + ",\"failed\":[";
+    const auto failed = failedTests(reply);
+    for (std::size_t i = 0; i < failed.size(); ++i)
+        out += (i ? "," : "") + jsonString(failed[i]);
+    out += "]";
+    for (std::size_t i = 0; i < station::fieldCount; ++i) {
+        const auto field = static_cast<Field>(i);
+        out +=
+            "," + jsonString(station::fieldName(field)) + ":" + jsonString(shownText(reply, field));
+    }
+    return out + "}";
+}
+
+} // namespace check
