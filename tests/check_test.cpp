@@ -1,0 +1,368 @@
+// converter-check as a test executive runs it: the real program, against the simulated unit or a
+// unit played by the test on a pty, judged by its exit status and output.
+
+#include "ptypair.h"
+#include "replayfile.h"
+#include "replies.h"
+#include "simprocess.h"
+#include "tempdirectory.h"
+#include "window.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+using station::Bytes;
+
+struct Outcome
+{
+    int status = -1; // -1: did not end by itself in time
+    std::string out;
+    std::string err;
+};
+
+class CheckProcess
+{
+public:
+    CheckProcess(const QStringList &arguments, const std::filesystem::path &folder)
+    {
+        m_process.setProgram(QStringLiteral(CONVERTER_CHECK_PATH));
+        m_process.setArguments(arguments);
+        m_process.setWorkingDirectory(QString::fromStdString(folder.string()));
+        m_process.start();
+        m_process.waitForStarted(5000);
+    }
+    ~CheckProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    void signal(int number) { ::kill(static_cast<pid_t>(m_process.processId()), number); }
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+
+    Outcome finish(int timeoutMs = 20000)
+    {
+        Outcome outcome;
+        if (m_process.waitForFinished(timeoutMs) && m_process.exitStatus() == QProcess::NormalExit)
+            outcome.status = m_process.exitCode();
+        outcome.out = m_process.readAllStandardOutput().toStdString();
+        outcome.err = m_process.readAllStandardError().toStdString();
+        return outcome;
+    }
+
+private:
+    QProcess m_process;
+};
+
+// A folder to run in, with a "Protocol.txt" naming protocol 5 unless told otherwise.
+struct Workplace
+{
+    explicit Workplace(bool withProtocols = true)
+    {
+        if (withProtocols)
+            std::ofstream(folder / "Protocol.txt") << "5,Five\n";
+    }
+    support::TempDirectory folder;
+};
+
+std::vector<std::string> linesOf(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string withoutTimestamp(const std::string &line)
+{
+    static const std::regex timestamp(R"("timestamp":"[^"]*",)");
+    return std::regex_replace(line, timestamp, "");
+}
+
+} // namespace
+
+TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
+{
+    struct Case
+    {
+        const char *name;
+        QStringList unit; // the simulated unit's options: "{port}" in `check` is its line
+        // and "{folder}" the folder the check runs in
+        QStringList check;
+        bool protocolFile;
+        int status;
+        std::string onStdErr;
+        std::string onStdOut;
+    };
+    const Case cases[] = {
+        {"healthy", {}, {"{port}", "--polls", "2"}, true, 0, "PASS", "Protocol: Five"},
+        {"two tests failing",
+         {"--fail", "cd-dtr", "--fail", "tx-rx"},
+         {"{port}", "--polls", "2"},
+         true,
+         1,
+         "FAIL: CD - DTR CPU, TX - RX RTU",
+         "CD - DTR CPU: Error"},
+        {"every poll dropped",
+         {"--drop-every", "1"},
+         {"{port}", "--polls", "2"},
+         true,
+         2,
+         "no complete reply in 2 polls",
+         "Poll 2: No Reply"},
+        {"no Protocol.txt",
+         {},
+         {"{port}"},
+         false,
+         4,
+         "Error loading protocol description file",
+         ""},
+        {"no Protocol.txt, told to go on",
+         {},
+         {"{port}", "--no-protocols", "--until-reply"},
+         false,
+         0,
+         "PASS",
+         "Protocol: Unknown Protocol"},
+        {"port missing", {}, {"/nonexistent/ttyUSB9"}, true, 3, "Check the port name", ""},
+        {"port is a plain file", {}, {"{folder}/Protocol.txt"}, true, 3, "Give a serial port", ""},
+        {"no port", {}, {"--polls", "2"}, true, 64, "which port?", ""},
+        {"no polls", {}, {"{port}", "--polls", "0"}, true, 64, "--polls takes", ""},
+        {"two ports", {}, {"{port}", "COM2"}, true, 64, "one port at a time", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Workplace place(c.protocolFile);
+        support::SimProcess unit(c.unit);
+        QStringList arguments = c.check;
+        arguments.replaceInStrings(QStringLiteral("{port}"), QString::fromStdString(unit.path()));
+        arguments.replaceInStrings(QStringLiteral("{folder}"),
+                                   QString::fromStdString(place.folder.path().string()));
+        const Outcome outcome = CheckProcess(arguments, place.folder.path()).finish();
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.out.find(c.onStdOut), std::string::npos) << outcome.out;
+    }
+}
+
+// The window keeps showing the verdicts of an earlier reply when a later one is too short to
+// carry its own; the check must not take them for the later reply's.
+TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
+{
+    const Bytes healthy = support::healthyReply();
+    Bytes failing = healthy;
+    failing[8] = 0x00; // TX - RX RTU: the bit missing from its sample
+    const Bytes tooShort{0x80, 0x01, 0x05, 0x07, 0x80, 0xFF};
+    const Bytes escapedAway{0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0xFF};
+    struct Case
+    {
+        const char *name;
+        std::vector<Bytes> replies;
+        int status;
+        std::string onStdErr;
+    };
+    const Case cases[] = {
+        {"a short reply after a passing one", {healthy, tooShort}, 2, "too short"},
+        {"escapes leave no status after a passing one", {healthy, escapedAway}, 2, "too short"},
+        {"a pass after a failure", {failing, healthy}, 0, "PASS"},
+        {"a failure after a pass", {healthy, failing}, 1, "FAIL: TX - RX RTU"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Workplace place;
+        support::PtyPair unit;
+        ASSERT_TRUE(unit.isValid());
+        CheckProcess check({QString::fromStdString(unit.path()), QStringLiteral("--polls"),
+                            QString::number(c.replies.size())},
+                           place.folder.path());
+        for (const Bytes &reply : c.replies) {
+            ASSERT_EQ(unit.read(4, 5000),
+                      Bytes(station::PollRequest.begin(), station::PollRequest.end()));
+            unit.write(reply);
+        }
+        const Outcome outcome = check.finish();
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
+    }
+}
+
+TEST(CheckTest, OneReplyAsJson)
+{
+    Workplace place;
+    // A name written on a Windows desktop, with characters JSON must escape.
+    std::ofstream(place.folder / "Protocol.txt") << "5,F\xFCnf \"1\\2\"\n";
+    support::SimProcess unit({"--fail", "cd-dtr", "--software-ts", "--unit-version", "17",
+                              "--start-time", "12:34:56.789", "--end-source", "internal"});
+    const Outcome outcome =
+        CheckProcess({QString::fromStdString(unit.path()), "--json", "--until-reply"},
+                     place.folder.path())
+            .finish();
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    const auto lines = linesOf(outcome.out);
+    ASSERT_EQ(lines.size(), 1u) << outcome.out;
+    QJsonParseError error{};
+    const QJsonObject reply =
+        QJsonDocument::fromJson(QByteArray::fromStdString(lines[0]), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << lines[0];
+
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)"))
+                    .match(reply[QStringLiteral("timestamp")].toString())
+                    .hasMatch());
+    EXPECT_EQ(reply[QStringLiteral("poll")].toInt(), 1);
+    EXPECT_EQ(reply[QStringLiteral("verdict")].toString(), QStringLiteral("fail"));
+    EXPECT_EQ(reply[QStringLiteral("failed")].toArray(),
+              QJsonArray{QStringLiteral("CD - DTR CPU")});
+    // The raw bytes are the bytes the hex field shows.
+    EXPECT_EQ(reply[QStringLiteral("raw")].toString(),
+              reply[QStringLiteral("lblRxDataResult")].toString().remove(QLatin1Char(' ')));
+    EXPECT_TRUE(reply[QStringLiteral("raw")].toString().startsWith(QStringLiteral("80018511")));
+
+    // Every field by its control name, and nothing else beside the five keys above.
+    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 5);
+    for (std::size_t i = 0; i < station::fieldCount; ++i) {
+        const auto name = QString::fromUtf8(station::fieldName(static_cast<station::Field>(i)));
+        EXPECT_TRUE(reply[name].isString()) << name.toStdString();
+    }
+    const std::pair<const char *, const char *> shown[] = {
+        {"lblProtocolResult", "F\u00FCnf \"1\\2\""},
+        {"lblVersionResult", " 17"},
+        {"lblCdDtrResult", "Error"},
+        {"lblTxRxResult", "OK"},
+        {"lblTimeTagStartData", "12:34:56.789   GPS"},
+        {"lblSoftwareTs", "red"},
+        {"lblSoftwareNoTs", "buttonface"},
+        {"lblHardwareTs", "buttonface"},
+        {"lblHardwareNoTs", "red"},
+    };
+    for (const auto &[name, text] : shown)
+        EXPECT_EQ(reply[QString::fromUtf8(name)].toString(), QString::fromUtf8(text)) << name;
+    EXPECT_TRUE(reply[QStringLiteral("lblTimeTagEndData")].toString().endsWith(
+        QStringLiteral("   Internal")));
+}
+
+TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
+{
+    Workplace place;
+    const std::filesystem::path capture = place.folder / "unit.capture";
+    const QStringList check{"{port}", "--json", "--polls", "6"};
+    const auto run = [&](const QStringList &unitOptions, QStringList arguments) {
+        support::SimProcess unit(unitOptions);
+        arguments.replaceInStrings(QStringLiteral("{port}"), QString::fromStdString(unit.path()));
+        return CheckProcess(arguments, place.folder.path()).finish();
+    };
+    const Outcome live =
+        run({"--fail", "tx-rx", "--software-ts", "--pieces", "3", "--drop-every", "3"},
+            check + QStringList{"--record", QString::fromStdString(capture.string())});
+    const Outcome replayed = run({"--replay", QString::fromStdString(capture.string())}, check);
+
+    EXPECT_EQ(live.status, 1) << live.err;
+    EXPECT_EQ(replayed.status, live.status) << replayed.err;
+    const auto liveLines = linesOf(live.out);
+    const auto replayedLines = linesOf(replayed.out);
+    ASSERT_EQ(liveLines.size(), 4u) << live.out; // polls 3 and 6 dropped
+    ASSERT_EQ(replayedLines.size(), liveLines.size()) << replayed.out;
+    for (std::size_t i = 0; i < liveLines.size(); ++i)
+        EXPECT_EQ(withoutTimestamp(replayedLines[i]), withoutTimestamp(liveLines[i]));
+
+    std::ifstream file(capture);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const auto exchanges = sim::parseRecording(text);
+    ASSERT_EQ(exchanges.size(), 6u);
+    EXPECT_EQ(exchanges[0].size(), 3u); // the reply's three pieces
+    EXPECT_TRUE(exchanges[2].empty());
+}
+
+// The format as a service engineer might write it by hand: comments, a gap, an unanswered poll.
+TEST(CheckTest, HandWrittenCaptureLoops)
+{
+    Workplace place;
+    const Bytes reply = support::healthyReply();
+    std::ofstream capture(place.folder / "hand.capture");
+    capture << "# two polls: the first answered in two pieces, the second not\n"
+            << "0.000000 poll 80 FE 80 FF\n0.010 rx " << station::hexText({reply.data(), 10})
+            << "\n0.150 rx " << station::hexText({reply.data() + 10, reply.size() - 10})
+            << "\n\n0.500 poll 80 FE 80 FF\n";
+    capture.close();
+    support::SimProcess unit(
+        {"--replay", QString::fromStdString((place.folder / "hand.capture").string()), "--loop"});
+    const Outcome outcome =
+        CheckProcess({QString::fromStdString(unit.path()), "--json", "--polls", "4"},
+                     place.folder.path())
+            .finish();
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const auto lines = linesOf(outcome.out);
+    ASSERT_EQ(lines.size(), 2u) << outcome.out;
+    EXPECT_NE(lines[0].find("\"poll\":1,"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"poll\":3,"), std::string::npos);
+    EXPECT_NE(outcome.err.find("2 unanswered"), std::string::npos) << outcome.err;
+}
+
+TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
+{
+    Workplace place;
+    const std::filesystem::path capture = place.folder / "unit.capture";
+    support::SimProcess unit({"--pieces", "2"});
+    CheckProcess check({QString::fromStdString(unit.path()), "--polls", "100", "--record",
+                        QString::fromStdString(capture.string())},
+                       place.folder.path());
+    std::vector<sim::Exchange> exchanges;
+    for (int i = 0; i < 100 && exchanges.size() < 3; ++i) {
+        QTest::qWait(50);
+        std::ifstream file(capture);
+        exchanges = sim::parseRecording(std::string{std::istreambuf_iterator<char>(file), {}});
+    }
+    check.signal(SIGKILL);
+    EXPECT_EQ(check.finish().status, -1);
+
+    std::ifstream file(capture);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n'); // no line cut in half
+    exchanges = sim::parseRecording(text);
+    ASSERT_GE(exchanges.size(), 3u);
+    EXPECT_EQ(exchanges[0].size(), 2u);
+}
+
+TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
+{
+    const std::pair<int, int> cases[] = {{SIGTERM, 143}, {SIGINT, 130}, {SIGHUP, 129}};
+    for (const auto &[number, status] : cases) {
+        SCOPED_TRACE(::strsignal(number));
+        Workplace place;
+        support::PtyPair unit;
+        ASSERT_TRUE(unit.isValid());
+        CheckProcess check({QString::fromStdString(unit.path()), "--polls", "100"},
+                           place.folder.path());
+        Bytes sent = unit.read(8, 5000);
+        check.signal(number);
+        const Outcome outcome = check.finish();
+        EXPECT_EQ(outcome.status, status) << outcome.err;
+        EXPECT_NE(outcome.err.find("the port is closed"), std::string::npos) << outcome.err;
+        const Bytes rest = unit.read(64, 200);
+        sent.insert(sent.end(), rest.begin(), rest.end());
+        ASSERT_GE(sent.size(), 8u);
+        for (std::size_t i = 0; i < sent.size(); ++i)
+            ASSERT_EQ(sent[i], station::PollRequest[i % 4]) << "byte " << i;
+        EXPECT_EQ(sent.size() % 4, 0u);
+        // The line is free again: another check opens it at once.
+        CheckProcess again({QString::fromStdString(unit.path()), "--polls", "1"},
+                           place.folder.path());
+        EXPECT_EQ(unit.read(4, 5000).size(), 4u);
+        EXPECT_EQ(again.finish().status, 2);
+    }
+}
