@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "report.h"
 #include "portlist.h"
 #include "ptypair.h"
 #include "simprocess.h"
@@ -176,6 +177,11 @@ TEST_F(WindowTest, EveryControlAsDrawn)
         const auto field = static_cast<Field>(i);
         ASSERT_NE(form.field(field), nullptr) << station::fieldName(field);
         EXPECT_EQ(form.field(field)->objectName().toStdString(), station::fieldName(field));
+        // converter-check prints each field under the caption the window shows for it.
+        const QString caption = QString::fromUtf8(check::caption(field));
+        const QString accessible = form.field(field)->accessibleName();
+        EXPECT_TRUE(accessible == caption || accessible == caption + QStringLiteral(" result"))
+            << accessible.toStdString();
     }
 
     // Tab order: Start, the port box, Stop, round in both directions. Stop is enabled here so
