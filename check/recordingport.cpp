@@ -29,7 +29,7 @@ std::string oneLine(std::string text)
 RecordingPort::RecordingPort(station::PortController &line, std::FILE *file)
     : m_line(line), m_file(file)
 {
-    writeLine("# converter-check recording: seconds since the first poll, event, bytes in hex");
+    writeLine("# converter-check capture: seconds since the first poll, event, bytes");
 }
 
 station::PortResult RecordingPort::SetSpeed(int bitsPerSecond)

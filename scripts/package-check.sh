@@ -9,7 +9,7 @@ scripts/install-deps.sh
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DSTATION_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" --target converter-station converter-sim packaged_docs
+cmake --build "$build" --target converter-station converter-sim converter-check packaged_docs
 rm -f "$build"/converter-station_*_amd64.deb
 (cd "$build" && cpack >/dev/null)
 deb=$(ls "$build"/converter-station_*_amd64.deb)
@@ -36,7 +36,21 @@ trap '"${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null' EXIT
 desktop-file-validate /usr/share/applications/$app_id.desktop
 test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
 test ! -e /usr/bin/converter-station-launcher
-man -w converter-station converter-sim >/dev/null
+man -w converter-station converter-sim converter-check >/dev/null
+# The installed command-line check against the installed simulated unit, with no display at all.
+work=$(mktemp -d)
+converter-sim --link "$work/unit" >/dev/null 2>&1 &
+sim=$!
+for _ in $(seq 50); do [ -e "$work/unit" ] && break; sleep 0.1; done
+(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY converter-check "$work/unit" --no-protocols \
+    --polls 2 >/dev/null) || {
+    echo "the installed converter-check did not pass the simulated unit" >&2
+    exit 1
+}
+kill "$sim"
+wait "$sim" || true
+rm -rf "$work"
+echo "the installed converter-check passed the installed simulated unit without a display"
 launcher=$(sed -n 's/^Exec=//p' /usr/share/applications/$app_id.desktop)
 home=$(mktemp -d)
 # Started from the menu with no list of the operator's own, the station must say so at start-up
