@@ -23,9 +23,9 @@ Options:
   --help              show this text
 
 Exit status:
-  0    the last decoded reply passed all five line tests
-  1    it failed one or more (standard error names which)
-  2    no complete reply carrying the line tests in N polls
+  0    the last decoded reply passed all five line tests, and it answered the last poll
+  1    the last decoded reply failed one or more (standard error names which)
+  2    no complete reply carrying the line tests in N polls, or none to the last poll
   3    the port could not be opened (standard error says why and what to do)
   4    "Protocol.txt" (or the --protocols FILE) could not be read
   64   bad usage

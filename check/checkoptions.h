@@ -9,9 +9,9 @@ namespace check {
 
 // The exit statuses a test executive acts on.
 enum ExitStatus : int {
-    Passed = 0,           // the last decoded reply passed all five line tests
+    Passed = 0,           // the reply to the last poll passed all five line tests
     TestsFailed = 1,      // it failed one or more
-    NoReply = 2,          // no complete reply carrying the line tests in the polls given
+    NoReply = 2,          // no reply that decides: none, too short, or none to the last poll
     PortNotOpened = 3,    // the port could not be opened
     ProtocolsUnread = 4,  // "Protocol.txt" could not be read
     BadUsage = 64,        // the command line is wrong

@@ -172,7 +172,7 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
     struct Case
     {
         const char *name;
-        std::vector<Bytes> replies;
+        std::vector<Bytes> replies; // one a poll; an empty one leaves the poll unanswered
         int status;
         std::string onStdErr;
     };
@@ -181,6 +181,8 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
         {"escapes leave no status after a passing one", {healthy, escapedAway}, 2, "too short"},
         {"a pass after a failure", {failing, healthy}, 0, "PASS"},
         {"a failure after a pass", {healthy, failing}, 1, "FAIL: TX - RX RTU"},
+        {"silent after a pass", {healthy, {}}, 2, "no reply to the last poll (poll 2)"},
+        {"silent after a failure", {failing, {}}, 1, "FAIL: TX - RX RTU"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

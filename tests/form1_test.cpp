@@ -1,7 +1,7 @@
 #include "form1.h"
-#include "report.h"
 #include "portlist.h"
 #include "ptypair.h"
+#include "report.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
 
