@@ -1,6 +1,6 @@
 #include "replayfile.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -8,6 +8,9 @@
 namespace sim {
 
 namespace {
+
+// Far longer than any capture; and far inside what a count of microseconds holds.
+constexpr double longestCaptureSeconds = 366.0 * 24 * 3600;
 
 [[noreturn]] void badLine(int number, const std::string &why)
 {
@@ -40,8 +43,8 @@ std::vector<Exchange> parseRecording(std::string_view text)
             continue;
         char *end = nullptr;
         const double seconds = std::strtod(time.c_str(), &end);
-        if (*end != '\0' || !std::isfinite(seconds) || seconds < 0)
-            badLine(number, "a time in seconds comes first, not \"" + time + "\"");
+        if (*end != '\0' || !(seconds >= 0 && seconds <= longestCaptureSeconds))
+            badLine(number, "a time in seconds (0 to a year) comes first, not \"" + time + "\"");
         if (!(words >> event) || (event != "poll" && event != "rx"))
             badLine(number, "the event is poll or rx");
         std::vector<std::uint8_t> bytes;
