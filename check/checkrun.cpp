@@ -171,8 +171,8 @@ int CheckRun::decide(std::string &message) const
         // A unit that passed once and then fell silent has not passed: the window would show
         // "No Reply" and blank verdicts by now.
         if (m_lastReply->poll != m_polls) {
-            message = "no reply to the last poll (poll " + std::to_string(m_polls) + "); " +
-                      which + " passed";
+            message = "no reply to the last poll (poll " + std::to_string(m_polls) + "); " + which +
+                      " passed";
             return NoReply;
         }
         message = "PASS: all five line tests OK in " + which;
