@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -18,11 +19,11 @@ void say(const std::string &message)
     std::fprintf(stderr, "converter-check: %s\n", message.c_str());
 }
 
-// The tooltip's lines, for a message on one line.
-std::string joinedLines(std::string text)
+// The tooltip's reason on the message's line, the hint after it on lines of its own, indented.
+std::string indentedLines(std::string text)
 {
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
-        text.replace(at, 1, " ");
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        text.replace(at, 1, "\n  ");
     return text;
 }
 
@@ -78,7 +79,7 @@ int CheckRun::run()
     m_station.onStartClick();
     if (!m_window.isEnabled(station::Control::cmdStop)) {
         say(std::string(station::openFailureText) + " " + m_options.port + ": " +
-            joinedLines(m_window.toolTip(Field::lblRxDataResult)));
+            indentedLines(m_window.toolTip(Field::lblRxDataResult)));
         return PortNotOpened;
     }
     // The first poll goes out at once, the next ones at each tick of the poll period.
@@ -150,9 +151,12 @@ void CheckRun::finish()
 {
     std::string message;
     const int status = decide(message);
-    say(message + " (" + counted(m_polls, "poll", "polls") + ", " +
-        counted(m_replies, "reply", "replies") + ", " + std::to_string(m_unanswered) +
-        " unanswered)");
+    // The counts close the first line; a hint, if any, follows on its own lines.
+    const std::size_t firstLineEnd = std::min(message.find('\n'), message.size());
+    message.insert(firstLineEnd, " (" + counted(m_polls, "poll", "polls") + ", " +
+                                     counted(m_replies, "reply", "replies") + ", " +
+                                     std::to_string(m_unanswered) + " unanswered)");
+    say(message);
     end(status);
 }
 
@@ -162,7 +166,7 @@ int CheckRun::decide(std::string &message) const
         message = "no complete reply in " + counted(m_polls, "poll", "polls");
         const std::string &why = m_window.toolTip(Field::lblRxDataResult);
         if (!why.empty())
-            message += ": " + joinedLines(why);
+            message += ": " + indentedLines(why);
         return NoReply;
     }
     const std::string which = "the reply to poll " + std::to_string(m_lastReply->poll);

@@ -351,6 +351,11 @@ TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
         CheckProcess check({QString::fromStdString(unit.path()), "--polls", "100"},
                            place.folder.path());
         Bytes sent = unit.read(8, 5000);
+        // Held exclusively while it runs: a second check is refused.
+        const Outcome refused =
+            CheckProcess({QString::fromStdString(unit.path())}, place.folder.path()).finish();
+        EXPECT_EQ(refused.status, 3);
+        EXPECT_NE(refused.err.find("Close the other program"), std::string::npos) << refused.err;
         check.signal(number);
         const Outcome outcome = check.finish();
         EXPECT_EQ(outcome.status, status) << outcome.err;
