@@ -192,13 +192,11 @@ std::string textReport(const Reply &reply)
 std::string jsonReport(const Reply &reply)
 {
     std::string out = "{\"timestamp\":" + jsonString(utcTimestamp(reply.receivedAt)) +
-                      ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":\"";
-    static constexpr char digits[] = "0123456789ABCDEF";
-    for (const std::uint8_t byte : reply.bytes) {
-        out += digits[byte >> 4];
-        out += digits[byte & 0xF];
-    }
-    out += "\",\"verdict\":" + jsonString(verdictName(verdictOf(reply))) + ",\"failed\":[";
+                      ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":";
+    std::string raw = station::hexText(reply.bytes);
+    std::erase(raw, ' ');
+    out += jsonString(raw) + ",\"verdict\":" + jsonString(verdictName(verdictOf(reply))) +
+           ",\"failed\":[";
     const auto failed = failedTests(reply);
     for (std::size_t i = 0; i < failed.size(); ++i)
         out += (i ? "," : "") + jsonString(failed[i]);
