@@ -302,16 +302,24 @@ TEST(CheckTest, HandWrittenCaptureLoops)
     capture.close();
     support::SimProcess unit(
         {"--replay", QString::fromStdString((place.folder / "hand.capture").string()), "--loop"});
-    const Outcome outcome =
-        CheckProcess({QString::fromStdString(unit.path()), "--json", "--polls", "3"},
-                     place.folder.path())
-            .finish();
+    const Outcome outcome = CheckProcess({QString::fromStdString(unit.path()), "--json", "--polls",
+                                          "3", "--record", "replayed.capture"},
+                                         place.folder.path())
+                                .finish();
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     const auto lines = linesOf(outcome.out);
     ASSERT_EQ(lines.size(), 2u) << outcome.out;
     EXPECT_NE(lines[0].find("\"poll\":1,"), std::string::npos);
     EXPECT_NE(lines[1].find("\"poll\":3,"), std::string::npos);
     EXPECT_NE(outcome.err.find("1 unanswered"), std::string::npos) << outcome.err;
+
+    // The pieces came as recorded: apart, the second no sooner than 150 ms after its poll.
+    std::ifstream replayed(place.folder / "replayed.capture");
+    const auto exchanges =
+        sim::parseRecording(std::string{std::istreambuf_iterator<char>(replayed), {}});
+    ASSERT_EQ(exchanges.size(), 3u);
+    ASSERT_EQ(exchanges[0].size(), 2u);
+    EXPECT_GE(exchanges[0][1].afterPoll, std::chrono::milliseconds(149));
 }
 
 TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
