@@ -1,9 +1,11 @@
 // Drives StationWindow with fake window fields from a script of fuzzer bytes: arrivals of byte
 // chunks of any length, ticks, Start (succeeding or failing) and Stop. After every arrival that
-// leaves a complete reply in the buffer, the hex field must show exactly that buffer, and a
-// verdict field may only ever hold "", "OK" or "Error".
+// leaves a complete reply in the buffer, the hex field must show exactly that buffer and, when
+// the buffer has no readable status, no verdict; a verdict field may only ever hold "", "OK" or
+// "Error".
 
 #include "fakes.h"
+#include "status.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -45,8 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             at += available;
             const auto &buffer = s.station.receiveBuffer();
             check(buffer.size() <= station::receiveBufferLimitBytes);
-            if (station::replyEnd(buffer) == station::ReplyEnd::Complete)
-                check(s.window.shown(Field::lblRxDataResult) == station::hexText(buffer));
+            if (station::replyEnd(buffer) != station::ReplyEnd::Complete)
+                break;
+            check(s.window.shown(Field::lblRxDataResult) == station::hexText(buffer));
+            // A reply without a readable status leaves no verdict, neither its own nor an
+            // earlier one's.
+            if (const auto reading = station::statusReading(buffer);
+                reading == station::StatusReading::NoFrameHead ||
+                reading == station::StatusReading::CutByEscapes)
+                for (const Field field : verdicts)
+                    check(s.window.shown(field).empty());
             break;
         }
         case 2:

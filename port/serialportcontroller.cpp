@@ -72,7 +72,11 @@ station::PortResult SerialPortController::openDevice()
                             m_serialPort.setDataBits(QSerialPort::Data8) &&
                             m_serialPort.setParity(QSerialPort::NoParity) &&
                             m_serialPort.setStopBits(QSerialPort::OneStop) &&
-                            m_serialPort.setFlowControl(QSerialPort::NoFlowControl);
+                            m_serialPort.setFlowControl(QSerialPort::NoFlowControl) &&
+                            // What waits in the driver was sent before this open: by an earlier
+                            // unit, or while nobody polled. Read after the first poll, it would be
+                            // taken for this unit's answer.
+                            m_serialPort.clear(QSerialPort::Input);
     if (!configured) {
         const auto failure = serialPortFailure();
         closeDevice();

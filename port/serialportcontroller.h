@@ -11,6 +11,7 @@
 namespace port {
 
 // The station's serial link on QSerialPort: 8 data bits, no parity, 1 stop bit, no flow control.
+// Every open, the first and each reopen, starts with the driver's input queue emptied.
 //
 // When the device goes away (a USB adapter unplugged, the far end of a pty closed), the port is
 // closed once and the controller waits: each SendData tries to open the same port name again, so

@@ -32,7 +32,18 @@ enum class ReplyEnd {
     Complete,    // ends in the end mark 0x80 0xFF
 };
 
+// A data byte 0x80 travels as 80 80, so a data 0x80 followed by a data 0xFF arrives as 80 80 FF:
+// its last two bytes look like the end mark, but the 0x80 is the escape's data byte. A buffer
+// that ends there is not complete; its 0xFF is a data byte, as in any other EndByteOnly.
 ReplyEnd replyEnd(ByteView received);
+
+// How many times the buffer, read from its first byte as it grew, ended complete: the number of
+// replies it holds.
+std::size_t completeEndCount(ByteView received);
+
+// A reply starts with 0x80 and a byte other than 0x80 (a second 0x80 would be an escape). Noise
+// before the head, or the tail of a reply that a tick cut off, does not.
+bool hasFrameHead(ByteView received);
 
 // Removes the body escapes of a whole reply. The head always comes out as 0x80 0x01 and the last
 // two bytes are copied as they are. An escape just before the end mark swallows the end mark's

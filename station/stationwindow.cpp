@@ -147,10 +147,22 @@ void StationWindow::onDataArrived()
     bool testFailed = false;
     if (end == ReplyEnd::Complete) {
         m_fields.setText(Field::lblRxDataResult, hexText(ReceiveBuffer));
-        if (ReceiveBuffer.size() > statusThresholdBytes)
+        switch (statusReading(ReceiveBuffer)) {
+        case StatusReading::TooShort:
+            break;
+        case StatusReading::NoFrameHead:
+            // Noise before the reply, or the tail of one that the tick cut off: every field read
+            // from it would be a guess, so the bytes are shown and nothing else is.
+            blankStatus(m_fields);
+            blankTimeTags(m_fields);
+            break;
+        case StatusReading::CutByEscapes:
+        case StatusReading::Decoded:
             testFailed = decodeStatus(ReceiveBuffer, ProtocolNameTable, m_fields);
-        if (ReceiveBuffer.size() > timeTagThresholdBytes)
-            decodeTimeTags(ReceiveBuffer, m_fields);
+            if (ReceiveBuffer.size() > timeTagThresholdBytes)
+                decodeTimeTags(ReceiveBuffer, m_fields);
+            break;
+        }
     }
     // One beep per reply, however many tests failed.
     if (testFailed)

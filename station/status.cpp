@@ -50,6 +50,27 @@ void showTsSquares(bool software, bool hardware, ResultFields &fields)
     }
 }
 
+StatusReading statusReading(ByteView reply, const Bytes &decoded)
+{
+    if (reply.size() <= statusThresholdBytes)
+        return StatusReading::TooShort;
+    if (!hasFrameHead(reply))
+        return StatusReading::NoFrameHead;
+    // With escapes, bytes 3 to 9 must stand before the end mark, or the verdicts would be read
+    // from it. A reply without escapes keeps the plain length rule.
+    const bool hasEscapes = decoded.size() < reply.size();
+    if (hasEscapes && decoded.size() < lastStatusPosition + 2)
+        return StatusReading::CutByEscapes;
+    return StatusReading::Decoded;
+}
+
+} // namespace
+
+StatusReading statusReading(ByteView reply)
+{
+    return statusReading(reply, DecodeEscapes(reply));
+}
+
 void blankStatus(ResultFields &fields)
 {
     for (const Field field : {Field::lblProtocolResult, Field::lblVersionResult,
@@ -61,17 +82,14 @@ void blankStatus(ResultFields &fields)
         fields.setBackground(field, ColourButtonFace);
 }
 
-} // namespace
-
 bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fields)
 {
     // The unit escapes every 0x80 of its body, the status bytes included: protocol 0 with
     // software TS on arrives as 80 80. Read raw, one escape would shift every verdict after it
     // onto the wrong sample and could turn a failed line into "OK".
     const Bytes d = DecodeEscapes(reply);
-    if (d.size() < lastStatusPosition) {
-        // Escapes took the status bytes out of reach: showing the previous reply's verdicts, or
-        // guessing, would both be lies.
+    if (statusReading(reply, d) != StatusReading::Decoded) {
+        // Showing the previous reply's verdicts, or guessing, would both be lies.
         blankStatus(fields);
         return false;
     }

@@ -41,8 +41,10 @@ std::string_view sourceName(std::uint8_t source)
 // the milliseconds high byte first.
 void showTag(const Bytes &decoded, std::size_t sourcePosition, Field field, ResultFields &fields)
 {
+    // Escapes can leave the decoded reply so short that the tag's last bytes would be the end
+    // mark's 0x80 0xFF, which no clock wrote.
     const std::size_t lastPosition = sourcePosition + 7;
-    if (decoded.size() < lastPosition) {
+    if (decoded.size() < lastPosition + 2) {
         fields.setText(field, "");
         return;
     }
@@ -64,6 +66,12 @@ void decodeTimeTags(ByteView reply, ResultFields &fields)
     const Bytes decoded = DecodeEscapes(reply);
     showTag(decoded, 10, Field::lblTimeTagStartData, fields);
     showTag(decoded, 18, Field::lblTimeTagEndData, fields);
+}
+
+void blankTimeTags(ResultFields &fields)
+{
+    fields.setText(Field::lblTimeTagStartData, "");
+    fields.setText(Field::lblTimeTagEndData, "");
 }
 
 } // namespace station

@@ -242,15 +242,19 @@ TEST(TimeTagDecodingTest, OnlyTagsTheDecodedReplyReachesAreShown)
     // 27 bytes as received; each escape shortens the decoded reply by one.
     Bytes twoEscapes = replyWith({{10, 0x82}, {13, 1}, {14, 2}, {15, 3}, {18, 0x84}}, 20);
     twoEscapes.insert(twoEscapes.end() - 2, {0x80, 0x80, 0x80, 0x80, 4, 5, 6}); // d19, d20 = 0x80
+    Bytes oneEscape = replyWith({{10, 0x82}, {13, 1}, {14, 2}, {15, 3}, {18, 0x84}, {24, 7}}, 26);
+    oneEscape.insert(oneEscape.begin() + 19, {0x80, 0x80}); // d20 = 0x80, then d21 to d24 as sent
+    oneEscape.erase(oneEscape.begin() + 21);
     Bytes threeEscapes = replyWith({{10, 0x82}, {13, 1}, {14, 2}, {15, 3}}, 27);
     for (std::size_t i = 18; i < 24; ++i)
         threeEscapes[i] = 0x80;
     Bytes allEscapes(27, 0x80);
     allEscapes[26] = 0xFF;
     const TagCase cases[] = {
-        // Decoded to exactly 25 bytes: the end tag's last byte is the end mark's 0xFF.
-        {"decoded reply ends on the end tag", twoEscapes, "01:02:03.000   GPS",
-         "04:05:06.023   IRIG-B"},
+        // Decoded to exactly 25 bytes: the end tag's last two bytes would be the end mark.
+        {"decoded reply ends on the end tag", twoEscapes, "01:02:03.000   GPS", ""},
+        // Decoded to 26 bytes: the end tag's last byte would be the end mark's 0x80.
+        {"end tag's last byte on the end mark", oneEscape, "01:02:03.000   GPS", ""},
         {"end tag out of reach", threeEscapes, "01:02:03.000   GPS", ""},
         {"both tags out of reach", allEscapes, "", ""},
     };

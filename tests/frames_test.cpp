@@ -25,9 +25,37 @@ TEST(ReplyEndTest, ClassifiesTheBufferEnd)
         {"ends in 80", {0x80, 0x01, 0xFF, 0x80}, ReplyEnd::NoEnd},
         {"poll request", {0x80, 0xFE, 0x80, 0xFF}, ReplyEnd::Complete},
         {"FF FF", {0x80, 0x01, 0xFF, 0xFF}, ReplyEnd::EndByteOnly},
+        {"data 80 then data FF", {0x80, 0x01, 0x80, 0x80, 0xFF}, ReplyEnd::EndByteOnly},
+        {"data 80 then the end mark", {0x80, 0x01, 0x80, 0x80, 0x80, 0xFF}, ReplyEnd::Complete},
+        {"two data 80 then data FF",
+         {0x80, 0x01, 0x05, 0x80, 0x80, 0x80, 0x80, 0xFF},
+         ReplyEnd::EndByteOnly},
+        {"the head is not read for escapes", {0x80, 0x80, 0x80, 0xFF}, ReplyEnd::Complete},
     };
     for (const auto &c : cases)
         EXPECT_EQ(replyEnd(c.buffer), c.expected) << c.name;
+}
+
+TEST(ReplyEndTest, CountsTheRepliesInABuffer)
+{
+    const Bytes reply{0x80, 0x01, 0x05, 0x80, 0x80, 0xFF, 0x07, 0x80, 0xFF};
+    Bytes two = reply;
+    two.insert(two.end(), reply.begin(), reply.end());
+    Bytes noiseBetween = reply;
+    noiseBetween.insert(noiseBetween.end(), {0x80, 0x11});
+    noiseBetween.insert(noiseBetween.end(), reply.begin(), reply.end());
+    const std::pair<Bytes, std::size_t> cases[] = {
+        {{}, 0},           {{0x80, 0x01, 0x05, 0x80, 0x80, 0xFF}, 0}, {reply, 1}, {two, 2},
+        {noiseBetween, 2}, {{0x00, 0x80, 0xFF, 0x80, 0xFF}, 2},
+    };
+    for (const auto &[buffer, replies] : cases) {
+        EXPECT_EQ(completeEndCount(buffer), replies) << hexText(buffer);
+        // The buffer as it grew byte by byte ended complete once for each reply.
+        std::size_t completeLengths = 0;
+        for (std::size_t length = 1; length <= buffer.size(); ++length)
+            completeLengths += replyEnd(ByteView(buffer).first(length)) == ReplyEnd::Complete;
+        EXPECT_EQ(completeLengths, replies) << hexText(buffer);
+    }
 }
 
 struct DecodeCase

@@ -133,6 +133,97 @@ TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
     }
 }
 
+// Byte streams in which a careless reading finds verdicts the unit never sent. Each row follows
+// a reply whose results are still on display, and says what the window shows once the row's
+// pieces have arrived: its bytes in hexadecimal, written once, and what was decoded from them.
+TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
+{
+    Bytes failing = healthyReply(); // "TX - RX RTU" fails
+    failing[8] = 0x00;
+    const auto cut = [](const Bytes &bytes, std::size_t at) {
+        return std::vector<Bytes>{Bytes(bytes.begin(), bytes.begin() + static_cast<long>(at)),
+                                  Bytes(bytes.begin() + static_cast<long>(at), bytes.end())};
+    };
+    const auto with = [](Bytes bytes, std::size_t at, Bytes inserted) {
+        bytes.insert(bytes.begin() + static_cast<long>(at), inserted.begin(), inserted.end());
+        return bytes;
+    };
+    Bytes dataFF = failing; // the start tag's milliseconds 0x00FF
+    dataFF[15] = 0x00;
+    dataFF[16] = 0xFF;
+    Bytes data80FF = failing; // the start tag's hours 0x80 (escaped), minutes 0xFF
+    data80FF[12] = 0xFF;
+    data80FF = with(data80FF, 12, {0x80, 0x80});
+    data80FF.erase(data80FF.begin() + 15);
+
+    constexpr Colour face = ColourButtonFace, red = ColourRed, green = ColourGreen;
+    const char *stale = "12:34:56.500   GPS";
+    struct Case
+    {
+        const char *name;
+        std::vector<Bytes> pieces;
+        const char *version; // "" blanked
+        const char *txRx;
+        const char *startTag;
+        Colour hardwareNoTs;
+        int beeps;
+    };
+    const Case cases[] = {
+        {"noise byte before the head", {with(failing, 0, {0x11})}, "", "", "", face, 0},
+        {"stray 80 before the head", {with(failing, 0, {0x80})}, "", "", "", face, 0},
+        {"tail of a reply", {Bytes(failing.end() - 11, failing.end())}, "", "", "", face, 0},
+        {"escapes leave 11 decoded bytes",
+         {{0x80, 0x01, 0x80, 0x80, 0x07, 0x10, 0x08, 0x02, 0x01, 0x00, 0x80, 0xFF}},
+         " 7",
+         "Error",
+         stale,
+         red,
+         1},
+        {"escapes leave 10 decoded bytes",
+         {{0x80, 0x00, 0x85, 0x87, 0x10, 0x08, 0x80, 0x80, 0x02, 0x80, 0xFF}},
+         "",
+         "",
+         stale,
+         face,
+         0},
+        {"80 80 FF inside, then the rest", cut(data80FF, 15), " 7", "Error", "28:55:56.500   GPS",
+         green, 1},
+        {"data FF ends a piece", cut(dataFF, 17), " 7", "Error", "12:34:56.255   GPS", green, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeStation fresh;
+        fresh.station.onTimer();
+        Bytes earlier = healthyReply(); // version 9, "CD - DTR CPU" fails
+        earlier[3] = 0x09;
+        earlier[4] = 0x00;
+        fresh.arrive(earlier);
+        ASSERT_EQ(fresh.window.shown(Field::lblVersionResult), " 9");
+        fresh.station.onTimer();
+        fresh.window.log.clear();
+        fresh.window.beeps = 0;
+
+        Bytes all;
+        for (const Bytes &piece : c.pieces) {
+            fresh.arrive(piece);
+            all.insert(all.end(), piece.begin(), piece.end());
+        }
+        EXPECT_EQ(std::count_if(fresh.window.log.begin(), fresh.window.log.end(),
+                                [](const std::string &entry) {
+                                    return entry.starts_with("lblRxDataResult=");
+                                }),
+                  1);
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), hexText(all));
+        EXPECT_EQ(fresh.window.shown(Field::lblVersionResult), c.version);
+        EXPECT_EQ(fresh.window.shown(Field::lblCdDtrResult), *c.version ? "OK" : "");
+        EXPECT_EQ(fresh.window.shown(Field::lblTxRxResult), c.txRx);
+        EXPECT_EQ(fresh.window.shown(Field::lblTimeTagStartData), c.startTag);
+        EXPECT_EQ(fresh.window.background(Field::lblHardwareNoTs), c.hardwareNoTs);
+        EXPECT_EQ(fresh.window.beeps, c.beeps);
+        EXPECT_FALSE(fresh.station.isAwaitingReply());
+    }
+}
+
 TEST_F(PollCycleTest, OneBeepPerReplyHoweverManyTestsFail)
 {
     start();
@@ -198,8 +289,9 @@ TEST_F(PollCycleTest, AFloodBeyondTheBoundIsDroppedUntilTheNextTick)
         EXPECT_LE(fresh.station.receiveBuffer().size(), receiveBufferLimitBytes);
         EXPECT_EQ(fresh.station.isAwaitingReply(), !c.shown);
 
+        const std::string shownBefore = fresh.window.shown(Field::lblRxDataResult);
         fresh.arrive(healthyReply()); // still the same period: dropped
-        EXPECT_EQ(fresh.window.shown(Field::lblCdDtrResult).empty(), !c.shown);
+        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), shownBefore);
 
         fresh.station.onTimer();
         EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), c.shown ? "" : "No Reply");

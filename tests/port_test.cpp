@@ -83,6 +83,8 @@ protected:
 
 TEST_F(AdapterTest, SendsAndReadsAReplyInPieces)
 {
+    const Bytes earlierUnit{0x80, 0x01, 0x00, 0x80, 0xFF};
+    pty.write(earlierUnit); // waiting on the line before the port is opened: never read
     ASSERT_TRUE(adapter.OpenPort(pty.path()).isOk());
     EXPECT_EQ(pty.speed(), B19200) << "the speed set before the port was opened";
     const Bytes poll{0x80, 0xFE, 0x80, 0xFF};
@@ -273,10 +275,15 @@ TEST_F(AdapterTest, DeviceLossClosesOnceStaysQuietAndReopensBehindTheSymlink)
     support::PtyPair replugged;
     ASSERT_TRUE(replugged.isValid());
     std::filesystem::create_symlink(replugged.path(), link);
+    replugged.write({0x80, 0x01, 0x00, 0x80, 0xFF}); // sent before the reopen: never read
     EXPECT_TRUE(adapter.SendData(poll).isOk());
     EXPECT_EQ(adapter.state(), SerialPortController::State::Open);
     EXPECT_EQ(replugged.read(4), poll);
     EXPECT_EQ(replugged.speed(), B19200);
+    QTest::qWait(50);
+    Bytes received;
+    ASSERT_TRUE(adapter.ReadData(received).isOk());
+    EXPECT_TRUE(received.empty()) << station::hexText(received);
 }
 
 TEST_F(AdapterTest, RefusesSpeedsItCannotSet)
