@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Wall time of a whole `converter-check --polls 4` run against a healthy simulated unit, from
 # start to exit status: median, fastest and slowest of RUNS runs; then the decoding cost of one
-# reply from station_bench. Four polls take 4 x 500 ms at most by design: the first goes out at
-# once, and the check ends when the fourth has its answer.
+# reply from station_bench. Four polls take four whole poll periods, 2 s, by design: the first
+# goes out at once, and the check ends when the fourth poll's period is over.
 #   bench/check_bench.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=$(realpath "${1:-build}")

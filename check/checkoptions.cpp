@@ -9,11 +9,12 @@ const char *const usageText = R"(Usage: converter-check PORT [OPTION]...
 Polls the converter unit on PORT every 500 ms at 19200 bit/s, decodes its replies as the test
 station does and decides by its exit status whether the unit passed its five line tests.
 PORT is named as in the station: COM1 to COM256, a device name such as ttyUSB0, or a path.
-"Protocol.txt" is read from the current directory.
+"Protocol.txt" is read from the current directory. Each poll period, from one poll to the next
+(the last one 500 ms long), is judged by what it showed when it ended.
 
 Options:
   --polls N           poll N times before deciding (default 4)
-  --until-reply       stop at the first reply that carries the line tests
+  --until-reply       stop when a poll period ends with a reply that carries the line tests
   --json              one JSON object a reply on standard output, instead of text
   --protocols FILE    read the protocol names from FILE instead of "Protocol.txt"
   --no-protocols      read no protocol list: every protocol shows as "Unknown Protocol"
@@ -25,7 +26,9 @@ Options:
 Exit status:
   0    the last decoded reply passed all five line tests, and it answered the last poll
   1    the last decoded reply failed one or more (standard error names which)
-  2    no complete reply carrying the line tests in N polls, or none to the last poll
+  2    no complete reply carrying the line tests in N polls, or none to the last poll; a
+       reply too short, not starting as a reply starts, or sharing its period with another
+       decides nothing
   3    the port could not be opened (standard error says why and what to do)
   4    "Protocol.txt" (or the --protocols FILE) could not be read
   64   bad usage

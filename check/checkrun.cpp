@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace check {
 
@@ -100,13 +101,10 @@ void CheckRun::onTick()
 {
     if (m_finished)
         return;
-    if (m_polls > 0 && m_station.isAwaitingReply()) {
-        ++m_unanswered;
-        if (!m_options.json) {
-            std::fprintf(m_out, "Poll %d: %s\n\n", m_polls, station::noReplyText.data());
-            std::fflush(m_out);
-        }
-    }
+    if (m_polls > 0)
+        closePeriod();
+    if (m_finished)
+        return;
     if (m_polls == m_options.polls) {
         finish();
         return;
@@ -115,28 +113,52 @@ void CheckRun::onTick()
     m_station.onTimer();
 }
 
+void CheckRun::closePeriod()
+{
+    std::optional<Reply> shown = std::exchange(m_shown, std::nullopt);
+    if (!shown) {
+        ++m_unanswered;
+        if (!m_options.json) {
+            // Without "No Reply" the period still ended in a data byte 0xFF, as the station
+            // reads a piece that ends so; its reply never completed all the same.
+            std::fprintf(m_out, "Poll %d: %s\n\n", m_polls,
+                         m_station.isAwaitingReply() ? station::noReplyText.data()
+                                                     : "no complete reply");
+            std::fflush(m_out);
+        }
+        return;
+    }
+    if (station::completeEndCount(m_station.receiveBuffer()) > 1) {
+        // The station decoded the period's bytes from their first byte, which belongs to the
+        // earlier reply: none of its fields is this poll's answer.
+        shown->twoReplies = true;
+        shown->written.reset();
+        shown->written.set(static_cast<std::size_t>(Field::lblRxDataResult));
+    }
+    report(*shown);
+    m_lastReply = std::move(shown);
+    if (m_options.untilReply && verdictOf(*m_lastReply) != Verdict::NoTests)
+        finish();
+}
+
 void CheckRun::onDataArrived()
 {
     if (m_finished)
         return;
     m_window.forgetWrites();
-    const bool awaited = m_station.isAwaitingReply();
     m_station.onDataArrived();
     // The station shows a complete reply's bytes; any other end leaves the field alone.
     if (m_window.wasWritten(Field::lblRxDataResult) &&
         !m_window.text(Field::lblRxDataResult).empty()) {
-        Reply reply{m_polls,          std::chrono::system_clock::now(), m_station.receiveBuffer(),
-                    m_window.texts(), m_window.backgrounds(),           m_window.writes()};
-        report(reply);
-        m_lastReply = std::move(reply);
-        if (m_options.untilReply && verdictOf(*m_lastReply) != Verdict::NoTests) {
-            finish();
-            return;
-        }
+        const station::Bytes &bytes = m_station.receiveBuffer();
+        m_shown = Reply{m_polls,
+                        std::chrono::system_clock::now(),
+                        bytes,
+                        m_window.texts(),
+                        m_window.backgrounds(),
+                        m_window.writes(),
+                        station::statusReading(bytes)};
     }
-    // Once the last poll has its answer there is nothing left to wait for.
-    if (awaited && !m_station.isAwaitingReply() && m_polls == m_options.polls)
-        finish();
 }
 
 void CheckRun::report(const Reply &reply)
@@ -192,7 +214,8 @@ int CheckRun::decide(std::string &message) const
     case Verdict::NoTests:
         break;
     }
-    message = "no verdict: " + which + " is too short to carry the line tests";
+    message = "no verdict in poll " + std::to_string(m_lastReply->poll) + ": " +
+              std::string(noVerdictReason(*m_lastReply));
     return NoReply;
 }
 

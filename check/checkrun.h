@@ -17,6 +17,8 @@ namespace check {
 
 // One check of one unit: the station's start-up, Start, a poll every 500 ms and the decoding of
 // each reply, all by the station's own logic on a window without a display; then the decision.
+// It decides on whole poll periods, each from one poll to the next (the last one 500 ms long):
+// what a period showed when it ended, never what its first end byte seemed to complete.
 class CheckRun : public QObject, public station::PollTimer
 {
     Q_OBJECT
@@ -36,6 +38,7 @@ public:
 
 private:
     void onTick();
+    void closePeriod();
     void onDataArrived();
     void report(const Reply &reply);
     void finish();
@@ -50,6 +53,7 @@ private:
     int m_polls = 0;
     int m_replies = 0;
     int m_unanswered = 0;
+    std::optional<Reply> m_shown; // the last reply the station showed in this poll period
     std::optional<Reply> m_lastReply;
     bool m_finished = false;
     int m_status = 0;

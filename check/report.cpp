@@ -59,6 +59,11 @@ std::string jsonString(std::string_view text)
     return out + "\"";
 }
 
+bool isWritten(const Reply &reply, Field field)
+{
+    return reply.written[static_cast<std::size_t>(field)];
+}
+
 std::string shownText(const Reply &reply, Field field)
 {
     const std::size_t i = static_cast<std::size_t>(field);
@@ -67,8 +72,28 @@ std::string shownText(const Reply &reply, Field field)
 
 } // namespace
 
+std::string_view noVerdictReason(const Reply &reply)
+{
+    if (reply.twoReplies)
+        return "two replies in one poll period: which one answers the poll cannot be known";
+    switch (reply.status) {
+    case station::StatusReading::Decoded:
+        return {};
+    case station::StatusReading::TooShort:
+        return "the reply is too short to carry the line tests";
+    case station::StatusReading::NoFrameHead:
+        return "the bytes do not start with a reply's head: noise on the line, or the tail of a "
+               "reply cut off by the poll";
+    case station::StatusReading::CutByEscapes:
+        return "after its escapes the reply is too short to carry the line tests";
+    }
+    return {};
+}
+
 Verdict verdictOf(const Reply &reply)
 {
+    if (!noVerdictReason(reply).empty())
+        return Verdict::NoTests;
     bool allOk = true;
     for (const Field field : lineTestFields) {
         const std::size_t i = static_cast<std::size_t>(field);
@@ -169,7 +194,8 @@ std::string textReport(const Reply &reply)
     std::string out = "Reply to poll " + std::to_string(reply.poll) + " at " +
                       utcTimestamp(reply.receivedAt) + "\n";
     for (const Field field : textOrder)
-        out += std::string(caption(field)) + ": " + shownText(reply, field) + "\n";
+        out += std::string(caption(field)) + ": " +
+               (isWritten(reply, field) ? shownText(reply, field) : "(not in this reply)") + "\n";
     switch (verdictOf(reply)) {
     case Verdict::Pass:
         out += "Verdict: pass\n";
@@ -183,7 +209,7 @@ std::string textReport(const Reply &reply)
         break;
     }
     case Verdict::NoTests:
-        out += "Verdict: none (the reply is too short to carry the line tests)\n";
+        out += "Verdict: none (" + std::string(noVerdictReason(reply)) + ")\n";
         break;
     }
     return out;
@@ -195,16 +221,17 @@ std::string jsonReport(const Reply &reply)
                       ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":";
     std::string raw = station::hexText(reply.bytes);
     std::erase(raw, ' ');
+    const std::string_view reason = noVerdictReason(reply);
     out += jsonString(raw) + ",\"verdict\":" + jsonString(verdictName(verdictOf(reply))) +
-           ",\"failed\":[";
+           ",\"reason\":" + (reason.empty() ? "null" : jsonString(reason)) + ",\"failed\":[";
     const auto failed = failedTests(reply);
     for (std::size_t i = 0; i < failed.size(); ++i)
         out += (i ? "," : "") + jsonString(failed[i]);
     out += "]";
     for (std::size_t i = 0; i < station::fieldCount; ++i) {
         const auto field = static_cast<Field>(i);
-        out +=
-            "," + jsonString(station::fieldName(field)) + ":" + jsonString(shownText(reply, field));
+        out += "," + jsonString(station::fieldName(field)) + ":" +
+               (isWritten(reply, field) ? jsonString(shownText(reply, field)) : "null");
     }
     return out + "}";
 }

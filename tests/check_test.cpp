@@ -144,6 +144,29 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         {"no port", {}, {"--polls", "2"}, true, 64, "which port?", ""},
         {"no polls", {}, {"{port}", "--polls", "0"}, true, 64, "--polls takes", ""},
         {"two ports", {}, {"{port}", "COM2"}, true, 64, "one port at a time", ""},
+        // The poll's tick cuts each reply: its tail, which ends in 80 FF, is no reply.
+        {"replies longer than the poll period",
+         {"--fail", "all", "--start-time", "12:34:56.500", "--end-time", "16:08:02.288", "--pieces",
+          "7", "--gap-ms", "60", "--delay-ms", "260"},
+         {"{port}", "--polls", "3"},
+         true,
+         2,
+         "no verdict in poll 3: the bytes do not start with a reply's head",
+         "Verdict: none"},
+        {"a noise byte before each reply",
+         {"--garbage", "1", "--fail", "cd-dtr"},
+         {"{port}", "--polls", "2"},
+         true,
+         2,
+         "reply's head",
+         "CD - DTR CPU: \n"},
+        {"pieces that end in a data FF", // the start tag's milliseconds are 0x00FF
+         {"--start-time", "00:00:00.255", "--pieces", "5"},
+         {"{port}", "--polls", "2"},
+         true,
+         0,
+         "PASS",
+         "Test Start: 00:00:00.255"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,12 +192,17 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
     failing[8] = 0x00; // TX - RX RTU: the bit missing from its sample
     const Bytes tooShort{0x80, 0x01, 0x05, 0x07, 0x80, 0xFF};
     const Bytes escapedAway{0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0xFF};
+    const Bytes statusOnly{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00, 0x80, 0xFF};
+    Bytes lateAndOnTime = failing;
+    lateAndOnTime.insert(lateAndOnTime.end(), healthy.begin(), healthy.end());
     struct Case
     {
         const char *name;
         std::vector<Bytes> replies; // one a poll; an empty one leaves the poll unanswered
         int status;
         std::string onStdErr;
+        std::string onStdOut = "";
+        Bytes waiting = {}; // on the line before the check starts
     };
     const Case cases[] = {
         {"a short reply after a passing one", {healthy, tooShort}, 2, "too short"},
@@ -183,12 +211,31 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
         {"a failure after a pass", {healthy, failing}, 1, "FAIL: TX - RX RTU"},
         {"silent after a pass", {healthy, {}}, 2, "no reply to the last poll (poll 2)"},
         {"silent after a failure", {failing, {}}, 1, "FAIL: TX - RX RTU"},
+        {"no time tags after a full reply",
+         {healthy, statusOnly},
+         0,
+         "PASS",
+         "Version:  7\nDTR - CD RTU: OK\nRTS - CTS RTU: OK\nCTS - RTS CPU: OK\nCD - DTR CPU: "
+         "OK\nTX - RX RTU: OK\nHardware TS: buttonface\nHardware No TS: green\nSoftware TS: "
+         "buttonface\nSoftware No TS: green\nRX Data: 80 01 05 07 10 08 02 01 20 00 80 FF \n"
+         "Test Start: (not in this reply)\nTest End: (not in this reply)\n"},
+        {"a late reply and the next in one period",
+         {{}, lateAndOnTime},
+         2,
+         "no verdict in poll 2: two replies in one poll period"},
+        {"a failure waiting before the check, then silence",
+         {{}},
+         2,
+         "no complete reply",
+         "",
+         failing},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Workplace place;
         support::PtyPair unit;
         ASSERT_TRUE(unit.isValid());
+        unit.write(c.waiting);
         CheckProcess check({QString::fromStdString(unit.path()), QStringLiteral("--polls"),
                             QString::number(c.replies.size())},
                            place.folder.path());
@@ -200,6 +247,7 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
         const Outcome outcome = check.finish();
         EXPECT_EQ(outcome.status, c.status) << outcome.err;
         EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.out.find(c.onStdOut), std::string::npos) << outcome.out;
     }
 }
 
@@ -234,11 +282,17 @@ TEST(CheckTest, OneReplyAsJson)
               reply[QStringLiteral("lblRxDataResult")].toString().remove(QLatin1Char(' ')));
     EXPECT_TRUE(reply[QStringLiteral("raw")].toString().startsWith(QStringLiteral("80018511")));
 
-    // Every field by its control name, and nothing else beside the five keys above.
-    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 5);
+    EXPECT_TRUE(reply[QStringLiteral("reason")].isNull());
+    // Every field by its control name, and nothing else beside the six keys above; the one field
+    // no reply writes is null.
+    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 6);
     for (std::size_t i = 0; i < station::fieldCount; ++i) {
-        const auto name = QString::fromUtf8(station::fieldName(static_cast<station::Field>(i)));
-        EXPECT_TRUE(reply[name].isString()) << name.toStdString();
+        const auto field = static_cast<station::Field>(i);
+        const auto name = QString::fromUtf8(station::fieldName(field));
+        if (field == station::Field::lblCommPortAvailable)
+            EXPECT_TRUE(reply[name].isNull());
+        else
+            EXPECT_TRUE(reply[name].isString()) << name.toStdString();
     }
     const std::pair<const char *, const char *> shown[] = {
         {"lblProtocolResult", "F\u00FCnf \"1\\2\""},
