@@ -119,8 +119,8 @@ void CheckRun::closePeriod()
     if (!shown) {
         ++m_unanswered;
         if (!m_options.json) {
-            // Without "No Reply" the period still ended in a data byte 0xFF, as the station
-            // reads a piece that ends so; its reply never completed all the same.
+            // The station shows "No Reply" only while the poll awaits an end byte; a period
+            // whose bytes ended in a data 0xFF had no complete reply either.
             std::fprintf(m_out, "Poll %d: %s\n\n", m_polls,
                          m_station.isAwaitingReply() ? station::noReplyText.data()
                                                      : "no complete reply");
