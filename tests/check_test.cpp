@@ -215,10 +215,8 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
          {healthy, statusOnly},
          0,
          "PASS",
-         "Version:  7\nDTR - CD RTU: OK\nRTS - CTS RTU: OK\nCTS - RTS CPU: OK\nCD - DTR CPU: "
-         "OK\nTX - RX RTU: OK\nHardware TS: buttonface\nHardware No TS: green\nSoftware TS: "
-         "buttonface\nSoftware No TS: green\nRX Data: 80 01 05 07 10 08 02 01 20 00 80 FF \n"
-         "Test Start: (not in this reply)\nTest End: (not in this reply)\n"},
+         "RX Data: 80 01 05 07 10 08 02 01 20 00 80 FF \nTest Start: (not in this reply)\n"
+         "Test End: (not in this reply)\n"},
         {"a late reply and the next in one period",
          {{}, lateAndOnTime},
          2,
