@@ -41,7 +41,8 @@ std::size_t completeEndCount(ByteView received)
 
 bool hasFrameHead(ByteView received)
 {
-    return received.size() >= 2 && received[0] == escapeByte && received[1] != escapeByte;
+    return received.size() >= 2 && received[0] == escapeByte && received[1] != escapeByte &&
+           received[1] != endByte;
 }
 
 Bytes DecodeEscapes(ByteView reply)

@@ -41,8 +41,9 @@ ReplyEnd replyEnd(ByteView received);
 // replies it holds.
 std::size_t completeEndCount(ByteView received);
 
-// A reply starts with 0x80 and a byte other than 0x80 (a second 0x80 would be an escape). Noise
-// before the head, or the tail of a reply that a tick cut off, does not.
+// A reply starts with 0x80 and a byte other than 0x80 (that would be an escape) or 0xFF (that
+// would be an end mark: a reply cut off by the tick just before its last two bytes leaves them
+// in front of the next one). Noise before the head, or the tail of a reply, does not.
 bool hasFrameHead(ByteView received);
 
 // Removes the body escapes of a whole reply. The head always comes out as 0x80 0x01 and the last

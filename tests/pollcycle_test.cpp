@@ -172,6 +172,7 @@ TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
         {"noise byte before the head", {with(failing, 0, {0x11})}, "", "", "", face, 0},
         {"stray 80 before the head", {with(failing, 0, {0x80})}, "", "", "", face, 0},
         {"tail of a reply", {Bytes(failing.end() - 11, failing.end())}, "", "", "", face, 0},
+        {"end mark of the reply before", {with(failing, 0, {0x80, 0xFF})}, "", "", "", face, 0},
         {"escapes leave 11 decoded bytes",
          {{0x80, 0x01, 0x80, 0x80, 0x07, 0x10, 0x08, 0x02, 0x01, 0x00, 0x80, 0xFF}},
          " 7",
