@@ -1,5 +1,7 @@
 #include "checkoptions.h"
 
+#include "terminaltext.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -19,7 +21,7 @@ Options:
   --protocols FILE    read the protocol names from FILE instead of "Protocol.txt"
   --no-protocols      read no protocol list: every protocol shows as "Unknown Protocol"
   --record FILE       write every poll sent and every piece received to FILE, for
-                      converter-sim --replay
+                      converter-sim --replay; written as FILE.part and renamed when complete
   --version           show the program's version
   --help              show this text
 
@@ -32,7 +34,10 @@ Exit status:
   3    the port could not be opened (standard error says why and what to do)
   4    "Protocol.txt" (or the --protocols FILE) could not be read
   64   bad usage
-  73   the --record FILE could not be created
+  73   the --record FILE could not be created (it is not ours to replace, or the folder is
+       not writable)
+  74   the capture or standard output could not be written (a full disk, for instance)
+  141  standard output was a pipe that its reader closed
   130, 143, 129  stopped by Ctrl+C, SIGTERM or SIGHUP; the port is closed all the same
 )";
 
@@ -58,7 +63,7 @@ Options parseOptions(int argc, const char *const *argv)
         const std::string argument = argv[i];
         const auto value = [&]() -> std::string {
             if (i + 1 >= argc)
-                throw UsageError(argument + " needs a value");
+                throw UsageError(cli::printable(argument) + " needs a value");
             return argv[++i];
         };
         if (argument == "--help") {
@@ -82,9 +87,10 @@ Options parseOptions(int argc, const char *const *argv)
             if (options.record.empty())
                 throw UsageError("--record needs a file name");
         } else if (argument.starts_with("-") && argument != "-") {
-            throw UsageError("unknown option " + argument);
+            throw UsageError("unknown option " + cli::printable(argument));
         } else if (portGiven) {
-            throw UsageError("one port at a time: " + options.port + " and " + argument);
+            throw UsageError("one port at a time: " + cli::printable(options.port) + " and " +
+                             cli::printable(argument));
         } else {
             options.port = argument;
             portGiven = true;

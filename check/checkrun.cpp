@@ -1,9 +1,12 @@
 #include "checkrun.h"
 
+#include "terminaltext.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -52,8 +55,9 @@ std::string protocolFileProblem(const std::string &path)
 }
 
 CheckRun::CheckRun(const Options &options, port::SerialPortController &serial,
-                   station::PortController &line, std::FILE *out)
-    : m_options(options), m_out(out), m_window(options.port, options.noProtocols),
+                   station::PortController &line, RecordingPort *recorder, std::FILE *out)
+    : m_options(options), m_out(out), m_recorder(recorder),
+      m_window(options.port, options.noProtocols),
       m_station(m_window, m_window, *this, m_window, line)
 {
     m_ticker.setTimerType(Qt::PreciseTimer);
@@ -72,16 +76,26 @@ int CheckRun::run()
     m_station.setProtocolFilePath(protocols);
     m_station.onLoad();
     if (m_window.hasEnded()) {
-        say(std::string(station::startupFailureText) + ": " + protocols + ": " +
+        say(std::string(station::startupFailureText) + ": " + cli::printable(protocols) + ": " +
             protocolFileProblem(protocols) + " (--no-protocols goes on without names)");
         return ProtocolsUnread;
     }
 
     m_station.onStartClick();
     if (!m_window.isEnabled(station::Control::cmdStop)) {
-        say(std::string(station::openFailureText) + " " + m_options.port + ": " +
+        say(std::string(station::openFailureText) + " " + cli::printable(m_options.port) + ": " +
             indentedLines(m_window.toolTip(Field::lblRxDataResult)));
         return PortNotOpened;
+    }
+    // Created only now: a check that cannot start leaves an earlier capture of that name alone.
+    if (m_recorder) {
+        if (const auto refused = cli::EvidenceFile::create(m_options.record, m_capture)) {
+            say(cli::printable(m_options.record) + ": " + cli::printable(*refused) +
+                "; nothing was recorded");
+            m_station.onStopClick();
+            return RecordNotCreated;
+        }
+        m_recorder->attach(*m_capture);
     }
     // The first poll goes out at once, the next ones at each tick of the poll period.
     onTick();
@@ -111,6 +125,7 @@ void CheckRun::onTick()
     }
     ++m_polls;
     m_station.onTimer();
+    captureHolds();
 }
 
 void CheckRun::closePeriod()
@@ -118,14 +133,13 @@ void CheckRun::closePeriod()
     std::optional<Reply> shown = std::exchange(m_shown, std::nullopt);
     if (!shown) {
         ++m_unanswered;
-        if (!m_options.json) {
-            // The station shows "No Reply" only while the poll awaits an end byte; a period
-            // whose bytes ended in a data 0xFF had no complete reply either.
-            std::fprintf(m_out, "Poll %d: %s\n\n", m_polls,
-                         m_station.isAwaitingReply() ? station::noReplyText.data()
-                                                     : "no complete reply");
-            std::fflush(m_out);
-        }
+        // The station shows "No Reply" only while the poll awaits an end byte; a period whose
+        // bytes ended in a data 0xFF had no complete reply either.
+        if (!m_options.json)
+            writeOut("Poll " + std::to_string(m_polls) + ": " +
+                     (m_station.isAwaitingReply() ? std::string(station::noReplyText)
+                                                  : "no complete reply") +
+                     "\n\n");
         return;
     }
     if (station::completeEndCount(m_station.receiveBuffer()) > 1) {
@@ -137,6 +151,8 @@ void CheckRun::closePeriod()
     }
     report(*shown);
     m_lastReply = std::move(shown);
+    if (m_finished)
+        return;
     if (m_options.untilReply && verdictOf(*m_lastReply) != Verdict::NoTests)
         finish();
 }
@@ -147,6 +163,8 @@ void CheckRun::onDataArrived()
         return;
     m_window.forgetWrites();
     m_station.onDataArrived();
+    if (!captureHolds())
+        return;
     // The station shows a complete reply's bytes; any other end leaves the field alone.
     if (m_window.wasWritten(Field::lblRxDataResult) &&
         !m_window.text(Field::lblRxDataResult).empty()) {
@@ -164,9 +182,39 @@ void CheckRun::onDataArrived()
 void CheckRun::report(const Reply &reply)
 {
     ++m_replies;
-    const std::string text = m_options.json ? jsonReport(reply) + "\n" : textReport(reply) + "\n";
-    std::fputs(text.c_str(), m_out);
-    std::fflush(m_out);
+    writeOut(m_options.json ? jsonReport(reply) + "\n" : textReport(reply) + "\n");
+}
+
+// A report that cannot be written ends the check: a test executive would otherwise file an
+// empty or cut report beside a passing status.
+bool CheckRun::writeOut(const std::string &text)
+{
+    if (std::fputs(text.c_str(), m_out) >= 0 && std::fflush(m_out) == 0)
+        return true;
+    if (errno == EPIPE) {
+        // The reader is gone, as with `| head`: the status a shell gives SIGPIPE, and no message.
+        end(signalStatusBase + SIGPIPE);
+    } else {
+        say(std::string("standard output: ") + std::strerror(errno) + "; the report is lost");
+        end(OutputFailed);
+    }
+    return false;
+}
+
+void CheckRun::sayCaptureLost() const
+{
+    say(cli::printable(m_options.record) + ": " + m_capture->error() +
+        "; what was recorded until then is in " + cli::printable(m_capture->partPath()));
+}
+
+bool CheckRun::captureHolds()
+{
+    if (m_finished || !m_recorder || !m_recorder->hasFailed())
+        return !m_finished;
+    sayCaptureLost();
+    m_recorder = nullptr; // nothing more is written to it
+    end(OutputFailed);
+    return false;
 }
 
 void CheckRun::finish()
@@ -232,7 +280,11 @@ void CheckRun::end(int status)
     m_finished = true;
     m_status = status;
     m_station.onStopClick(); // closes the port and stops the ticks
-    QCoreApplication::exit(status);
+    if (m_recorder && m_capture && !m_recorder->finish()) {
+        sayCaptureLost();
+        m_status = OutputFailed;
+    }
+    QCoreApplication::exit(m_status);
 }
 
 } // namespace check

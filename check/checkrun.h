@@ -1,7 +1,9 @@
 #pragma once
 
 #include "checkoptions.h"
+#include "evidencefile.h"
 #include "headlesswindow.h"
+#include "recordingport.h"
 #include "report.h"
 #include "serialportcontroller.h"
 #include "stationwindow.h"
@@ -24,10 +26,10 @@ class CheckRun : public QObject, public station::PollTimer
     Q_OBJECT
 
 public:
-    // `line` is the port the station talks through (`serial` itself, or a recording of it);
-    // replies are reported on `out`, the decision and errors on standard error.
+    // `line` is the port the station talks through: `serial` itself, or `recorder` in front of
+    // it. Replies are reported on `out`, the decision and errors on standard error.
     CheckRun(const Options &options, port::SerialPortController &serial,
-             station::PortController &line, std::FILE *out);
+             station::PortController &line, RecordingPort *recorder, std::FILE *out);
 
     // Runs the check in the application's event loop and returns the exit status.
     int run();
@@ -41,12 +43,17 @@ private:
     void closePeriod();
     void onDataArrived();
     void report(const Reply &reply);
+    bool writeOut(const std::string &text);
+    bool captureHolds();
+    void sayCaptureLost() const;
     void finish();
     int decide(std::string &message) const;
     void end(int status);
 
     const Options &m_options;
     std::FILE *m_out;
+    RecordingPort *m_recorder;
+    std::optional<cli::EvidenceFile> m_capture;
     HeadlessWindow m_window;
     station::StationWindow m_station;
     QTimer m_ticker;

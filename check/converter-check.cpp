@@ -4,6 +4,7 @@
 #include "checkoptions.h"
 #include "checkrun.h"
 #include "recordingport.h"
+#include "terminaltext.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -11,12 +12,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 int main(int argc, char **argv)
 {
+    cli::openClosedStandardDescriptors();
     check::Options options;
     try {
         options = check::parseOptions(argc, argv);
@@ -43,25 +46,29 @@ int main(int argc, char **argv)
     const int signalDescriptor = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::FILE *record = nullptr;
-    if (!options.record.empty()) {
-        record = std::fopen(options.record.c_str(), "w");
-        if (!record) {
-            std::fprintf(stderr, "converter-check: %s: %s\n", options.record.c_str(),
-                         std::strerror(errno));
-            return check::RecordNotCreated;
-        }
+    // The capture replaces its file only when complete; naming the protocol list would lose it.
+    std::error_code ignored;
+    if (!options.record.empty() && !options.noProtocols &&
+        std::filesystem::equivalent(
+            options.record,
+            options.protocols.empty() ? std::string(station::protocolFileName) : options.protocols,
+            ignored)) {
+        std::fprintf(stderr,
+                     "converter-check: --record %s names the protocol list, which it would "
+                     "replace\nTry 'converter-check --help'.\n",
+                     cli::printable(options.record).c_str());
+        return check::BadUsage;
     }
 
     int qtArgc = 1;
     QCoreApplication application(qtArgc, argv);
     port::SerialPortController serial;
     std::optional<check::RecordingPort> recorder;
-    if (record)
-        recorder.emplace(serial, record);
+    if (!options.record.empty())
+        recorder.emplace(serial);
     station::PortController &line =
         recorder ? static_cast<station::PortController &>(*recorder) : serial;
-    check::CheckRun check(options, serial, line, stdout);
+    check::CheckRun check(options, serial, line, recorder ? &*recorder : nullptr, stdout);
 
     QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {
@@ -70,8 +77,5 @@ int main(int argc, char **argv)
             check.interrupt(static_cast<int>(info.ssi_signo));
     });
 
-    const int status = check.run();
-    if (record)
-        std::fclose(record);
-    return status;
+    return check.run();
 }

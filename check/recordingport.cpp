@@ -1,6 +1,9 @@
 #include "recordingport.h"
 
+#include "replayfile.h"
 #include "report.h"
+
+#include <utility>
 
 namespace check {
 
@@ -26,10 +29,24 @@ std::string oneLine(std::string text)
 
 } // namespace
 
-RecordingPort::RecordingPort(station::PortController &line, std::FILE *file)
-    : m_line(line), m_file(file)
+RecordingPort::RecordingPort(station::PortController &line) : m_line(line)
 {
     writeLine("# converter-check capture: seconds since the first poll, event, bytes");
+}
+
+void RecordingPort::attach(cli::EvidenceFile &file)
+{
+    m_file = &file;
+    for (const std::string &line : std::exchange(m_waiting, {}))
+        writeLine(line);
+}
+
+bool RecordingPort::finish()
+{
+    if (!m_file)
+        return false;
+    writeLine(std::string(sim::captureClosingLine));
+    return !m_failed && m_file->finish();
 }
 
 station::PortResult RecordingPort::SetSpeed(int bitsPerSecond)
@@ -62,7 +79,7 @@ station::PortResult RecordingPort::SendData(station::ByteView bytes)
     if (result.isOk())
         writeLine(at + " poll " + hexBytes(bytes));
     else
-        writeLine("# " + at + " poll not sent: " + oneLine(result.reason()));
+        writeLine(at + " nopoll " + oneLine(result.reason()));
     return result;
 }
 
@@ -78,12 +95,13 @@ station::PortResult RecordingPort::ReadData(station::Bytes &received)
     return result;
 }
 
+// Each line reaches the file at once, so a check that is killed leaves a readable capture.
 void RecordingPort::writeLine(const std::string &line)
 {
-    std::fputs(line.c_str(), m_file);
-    std::fputc('\n', m_file);
-    // Each line reaches the file at once, so a check that is killed leaves a readable capture.
-    std::fflush(m_file);
+    if (!m_file)
+        m_waiting.push_back(line);
+    else if (!m_failed && !m_file->writeLine(line))
+        m_failed = true;
 }
 
 std::string RecordingPort::elapsed() const

@@ -1,5 +1,6 @@
 // Reads a capture for converter-sim --replay from arbitrary bytes. Either it is refused with a
-// reason naming a line, or every piece it yields holds bytes and comes at or after its poll.
+// reason naming a line, or every piece it yields holds bytes and comes at or after its poll and
+// the piece before it.
 
 #include "replayfile.h"
 
@@ -13,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string_view text(reinterpret_cast<const char *>(data), size);
     try {
         for (const sim::Exchange &exchange : sim::parseRecording(text)) {
+            std::chrono::microseconds previous{0};
             for (const sim::ReplayPiece &piece : exchange) {
-                if (piece.bytes.empty() || piece.afterPoll.count() < 0)
+                if (piece.bytes.empty() || piece.afterPoll < previous)
                     std::abort();
+                previous = piece.afterPoll;
             }
         }
     } catch (const std::runtime_error &error) {

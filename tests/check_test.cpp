@@ -378,6 +378,7 @@ TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
 {
     Workplace place;
     const std::filesystem::path capture = place.folder / "unit.capture";
+    const std::filesystem::path part = place.folder / "unit.capture.part";
     support::SimProcess unit({"--pieces", "2"});
     CheckProcess check({QString::fromStdString(unit.path()), "--polls", "100", "--record",
                         QString::fromStdString(capture.string())},
@@ -385,16 +386,18 @@ TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
     std::vector<sim::Exchange> exchanges;
     for (int i = 0; i < 100 && exchanges.size() < 3; ++i) {
         QTest::qWait(50);
-        std::ifstream file(capture);
+        std::ifstream file(part);
         exchanges = sim::parseRecording(std::string{std::istreambuf_iterator<char>(file), {}});
     }
     check.signal(SIGKILL);
     EXPECT_EQ(check.finish().status, -1);
 
-    std::ifstream file(capture);
+    EXPECT_FALSE(std::filesystem::exists(capture)) << "only a whole capture takes the name";
+    std::ifstream file(part);
     const std::string text{std::istreambuf_iterator<char>(file), {}};
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n'); // no line cut in half
+    EXPECT_EQ(text.find(sim::captureClosingLine), std::string::npos);
     exchanges = sim::parseRecording(text);
     ASSERT_GE(exchanges.size(), 3u);
     EXPECT_EQ(exchanges[0].size(), 2u);

@@ -1,10 +1,13 @@
 // A simulated converter unit on a virtual serial line: answers every status request with a status
 // reply built from its options, and can misbehave on request for tests and demonstrations.
 
+#include "evidencefile.h"
+#include "inputfile.h"
 #include "monotonicclock.h"
 #include "ptyline.h"
 #include "replayfile.h"
 #include "simoptions.h"
+#include "terminaltext.h"
 #include "unitreply.h"
 
 #include <algorithm>
@@ -12,8 +15,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <poll.h>
@@ -28,6 +31,8 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t pollRequest[] = {0x80, 0xFE, 0x80, 0xFF};
+// The --log could not be written: EX_IOERR, as converter-check gives for its capture.
+constexpr int logFailedStatus = 74;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -57,19 +62,12 @@ class Unit
 public:
     explicit Unit(const sim::Options &options) : m_options(options), m_line(options)
     {
-        if (!options.log.empty()) {
-            m_log = std::fopen(options.log.c_str(), "w");
-            if (!m_log)
-                sim::fail(options.log + ": " + std::strerror(errno));
-            std::setvbuf(m_log, nullptr, _IOLBF, 0);
-        }
         if (!options.replay.empty())
             loadReplay(options.replay);
-    }
-    ~Unit()
-    {
-        if (m_log)
-            std::fclose(m_log);
+        if (!options.log.empty()) {
+            if (const auto refused = cli::EvidenceFile::create(options.log, m_log))
+                sim::fail("--log " + cli::printable(options.log) + ": " + cli::printable(*refused));
+        }
     }
 
     int run()
@@ -81,7 +79,7 @@ public:
                      m_line.typeIn().c_str(), m_line.path().c_str());
 
         const auto startedAt = Clock::now();
-        while (!stopRequested) {
+        while (!stopRequested && m_status == 0) {
             const auto now = Clock::now();
             if (m_options.duration > 0 &&
                 now - startedAt > std::chrono::duration<double>(m_options.duration))
@@ -98,7 +96,9 @@ public:
             step();
         }
         m_line.close(true);
-        return 0;
+        if (m_log && m_status == 0 && !m_log->finish())
+            logFailed();
+        return m_status;
     }
 
 private:
@@ -149,8 +149,7 @@ private:
     void onRequest()
     {
         const long request = ++m_requests;
-        if (m_log)
-            std::fprintf(m_log, "poll %ld %.6f\n", request, monotonicSeconds());
+        log("poll", request);
 
         if (!m_options.replay.empty()) {
             replayNext(request);
@@ -198,19 +197,69 @@ private:
                          [](const auto &a, const auto &b) { return a.due < b.due; });
     }
 
+    // Read as a stream, keeping only the exchanges; a signal ends the reading as promptly as it
+    // ends the rest.
     void loadReplay(const std::string &path)
     {
-        std::ifstream file(path, std::ios::binary);
-        if (!file)
-            sim::fail(path + ": " + std::strerror(errno));
-        const std::string text{std::istreambuf_iterator<char>(file), {}};
-        try {
-            m_replay = sim::parseRecording(text);
-        } catch (const std::exception &error) {
-            sim::fail(path + ": " + error.what());
+        const std::string name = "--replay " + cli::printable(path);
+        auto opened = cli::openInputFile(path, sim::captureLimitBytes);
+        if (const auto *refused = std::get_if<std::string>(&opened))
+            sim::fail(name + ": " + *refused);
+        std::FILE *file = std::get<cli::InputFile>(opened).get();
+        sim::CaptureReader reader;
+        char *line = nullptr;
+        std::size_t capacity = 0;
+        std::uint64_t total = 0;
+        ssize_t length = 0;
+        while (!stopRequested && (length = ::getline(&line, &capacity, file)) > 0) {
+            total += static_cast<std::uint64_t>(length);
+            if (total > sim::captureLimitBytes)
+                break; // the file grew while it was read
+            std::string_view text(line, static_cast<std::size_t>(length));
+            if (text.ends_with('\n'))
+                text.remove_suffix(1);
+            try {
+                reader.readLine(text);
+            } catch (const std::exception &error) {
+                std::free(line);
+                sim::fail(name + ": " + error.what());
+            }
         }
+        const bool unreadable = std::ferror(file) != 0;
+        std::free(line);
+        if (stopRequested)
+            std::exit(0);
+        if (total > sim::captureLimitBytes)
+            sim::fail(name + ": it grew beyond " + std::to_string(sim::captureLimitBytes >> 20) +
+                      " MiB while it was read");
+        if (unreadable)
+            sim::fail(name + ": " + std::strerror(errno));
+        m_replay = reader.exchanges();
         if (m_replay.empty())
-            sim::fail(path + ": the capture holds no polls");
+            sim::fail(name + ": the capture holds no polls");
+        if (!reader.isComplete())
+            std::fprintf(stderr,
+                         "converter-sim: %s: no closing line: the capture was cut short, and "
+                         "its last poll may miss its reply\n",
+                         name.c_str());
+    }
+
+    void log(const char *event, long number)
+    {
+        if (!m_log || m_status != 0)
+            return;
+        char line[64];
+        std::snprintf(line, sizeof line, "%s %ld %.6f", event, number, monotonicSeconds());
+        if (!m_log->writeLine(line))
+            logFailed();
+    }
+
+    void logFailed()
+    {
+        std::fprintf(stderr, "converter-sim: --log %s: %s; what was logged until then is in %s\n",
+                     cli::printable(m_log->path()).c_str(), m_log->error().c_str(),
+                     cli::printable(m_log->partPath()).c_str());
+        m_status = logFailedStatus;
     }
 
     // The next recorded exchange, at the recorded moments after this poll.
@@ -247,8 +296,8 @@ private:
                 next.bytes.erase(next.bytes.begin(), next.bytes.begin() + written);
                 return;
             }
-            if (m_log && next.replyNumber > 0)
-                std::fprintf(m_log, "reply %ld %.6f\n", next.replyNumber, monotonicSeconds());
+            if (next.replyNumber > 0)
+                log("reply", next.replyNumber);
             m_pending.erase(m_pending.begin());
         }
     }
@@ -298,7 +347,8 @@ private:
 
     const sim::Options &m_options;
     sim::PtyLine m_line;
-    std::FILE *m_log = nullptr;
+    std::optional<cli::EvidenceFile> m_log;
+    int m_status = 0;
     std::uint8_t m_window[4] = {};
     long m_requests = 0;
     std::vector<PendingWrite> m_pending;
@@ -315,6 +365,7 @@ private:
 
 int main(int argc, char **argv)
 {
+    cli::openClosedStandardDescriptors();
     const sim::Options options = sim::parseOptions(argc, argv);
     struct sigaction action
     {};

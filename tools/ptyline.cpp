@@ -1,10 +1,13 @@
 #include "ptyline.h"
 
+#include "terminaltext.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,7 +33,7 @@ void PtyLine::open()
     if (!m_options.device.empty()) {
         m_io = ::open(m_options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (m_io < 0)
-            fail(m_options.device + ": " + std::strerror(errno));
+            fail(cli::printable(m_options.device) + ": " + std::strerror(errno));
         makeRaw(m_io);
         m_path = m_options.device;
         return;
@@ -52,13 +55,38 @@ void PtyLine::open()
     m_slave = slave;
     m_path = name;
     if (!m_options.link.empty()) {
+        const std::string &link = m_options.link;
+        if (!isLinkOfOurs(link))
+            fail("--link " + cli::printable(link) +
+                 ": something other than a simulated unit's link is there; remove it, or give "
+                 "another path");
         // Replace the link atomically, so a station never sees it missing.
-        const std::string temporary = m_options.link + ".new";
-        std::filesystem::remove(temporary);
-        if (::symlink(name, temporary.c_str()) != 0 ||
-            ::rename(temporary.c_str(), m_options.link.c_str()) != 0)
-            fail(m_options.link + ": " + std::strerror(errno));
+        const std::string temporary = link + ".new";
+        if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
+            fail("--link " + cli::printable(temporary) + ": " + std::strerror(errno));
+        if (::symlink(name, temporary.c_str()) != 0)
+            fail("--link " + cli::printable(temporary) + ": " + std::strerror(errno));
+        if (::rename(temporary.c_str(), link.c_str()) != 0) {
+            const int error = errno;
+            ::unlink(temporary.c_str());
+            fail("--link " + cli::printable(link) + ": " + std::strerror(error));
+        }
     }
+}
+
+// A link a simulated unit made: a symbolic link of this user's to a pty. Anything else at the
+// path (a file, a directory, another user's link) is not ours to replace or remove.
+bool PtyLine::isLinkOfOurs(const std::string &path)
+{
+    struct stat status
+    {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return errno == ENOENT;
+    if (!S_ISLNK(status.st_mode) || status.st_uid != ::geteuid())
+        return false;
+    std::error_code error;
+    const auto target = std::filesystem::read_symlink(path, error);
+    return !error && target.string().starts_with("/dev/pts/");
 }
 
 void PtyLine::close(bool removeLink)
@@ -68,7 +96,10 @@ void PtyLine::close(bool removeLink)
     if (m_io >= 0)
         ::close(m_io);
     m_slave = m_io = -1;
-    if (removeLink && !m_options.link.empty())
+    // Only while it still leads to this unit's pty: the path may have been taken over since.
+    std::error_code error;
+    if (removeLink && !m_options.link.empty() && !m_path.empty() &&
+        std::filesystem::read_symlink(m_options.link, error) == m_path && !error)
         ::unlink(m_options.link.c_str());
 }
 

@@ -26,6 +26,8 @@ public:
     std::string typeIn() const { return m_options.link.empty() ? m_path : m_options.link; }
 
 private:
+    static bool isLinkOfOurs(const std::string &path);
+
     const Options &m_options;
     int m_io = -1;
     int m_slave = -1;

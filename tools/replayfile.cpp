@@ -1,5 +1,7 @@
 #include "replayfile.h"
 
+#include "terminaltext.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
@@ -28,43 +30,65 @@ int hexDigit(char c)
     return -1;
 }
 
+std::string quoted(const std::string &token)
+{
+    return "\"" + cli::printable(token, 40) + "\"";
+}
+
 } // namespace
+
+void CaptureReader::readLine(std::string_view line)
+{
+    const int number = ++m_number;
+    std::istringstream words{std::string(line)};
+    std::string time, event;
+    if (!(words >> time) || time.starts_with('#')) {
+        if (line == captureClosingLine)
+            m_complete = true;
+        return;
+    }
+    m_complete = false;
+    char *end = nullptr;
+    const double seconds = std::strtod(time.c_str(), &end);
+    // A NUL byte ends what strtod reads, so the whole token must have been read.
+    if (end != time.c_str() + time.size() || !(seconds >= 0 && seconds <= longestCaptureSeconds))
+        badLine(number, "a time in seconds (0 to a year) comes first, not " + quoted(time));
+    if (!(words >> event) || (event != "poll" && event != "rx" && event != "nopoll"))
+        badLine(number, "the event is poll, nopoll or rx");
+    if (event == "nopoll") {
+        // A poll the recording check could not send: the unit heard nothing and said nothing.
+        m_exchanges.emplace_back();
+        m_pollAt = m_lastAt = seconds;
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    for (std::string hex; words >> hex;) {
+        if (hex.size() != 2 || hexDigit(hex[0]) < 0 || hexDigit(hex[1]) < 0)
+            badLine(number, "bytes are two hex digits each, not " + quoted(hex));
+        bytes.push_back(static_cast<std::uint8_t>(hexDigit(hex[0]) * 16 + hexDigit(hex[1])));
+    }
+    if (bytes.empty())
+        badLine(number, "an event carries its bytes");
+    if (event == "poll") {
+        m_exchanges.emplace_back();
+        m_pollAt = m_lastAt = seconds;
+    } else if (!m_exchanges.empty()) {
+        if (seconds < m_lastAt)
+            badLine(number, "the time goes back to " + time + " s within a poll");
+        m_lastAt = seconds;
+        const auto after = std::chrono::duration<double>(seconds - m_pollAt);
+        m_exchanges.back().push_back(
+            {std::chrono::duration_cast<std::chrono::microseconds>(after), std::move(bytes)});
+    }
+}
 
 std::vector<Exchange> parseRecording(std::string_view text)
 {
-    std::vector<Exchange> exchanges;
-    double pollAt = 0;
+    CaptureReader reader;
     std::istringstream lines{std::string(text)};
-    std::string line;
-    for (int number = 1; std::getline(lines, line); ++number) {
-        std::istringstream words(line);
-        std::string time, event;
-        if (!(words >> time) || time.starts_with('#'))
-            continue;
-        char *end = nullptr;
-        const double seconds = std::strtod(time.c_str(), &end);
-        if (*end != '\0' || !(seconds >= 0 && seconds <= longestCaptureSeconds))
-            badLine(number, "a time in seconds (0 to a year) comes first, not \"" + time + "\"");
-        if (!(words >> event) || (event != "poll" && event != "rx"))
-            badLine(number, "the event is poll or rx");
-        std::vector<std::uint8_t> bytes;
-        for (std::string hex; words >> hex;) {
-            if (hex.size() != 2 || hexDigit(hex[0]) < 0 || hexDigit(hex[1]) < 0)
-                badLine(number, "bytes are two hex digits each, not \"" + hex + "\"");
-            bytes.push_back(static_cast<std::uint8_t>(hexDigit(hex[0]) * 16 + hexDigit(hex[1])));
-        }
-        if (bytes.empty())
-            badLine(number, "an event carries its bytes");
-        if (event == "poll") {
-            exchanges.emplace_back();
-            pollAt = seconds;
-        } else if (!exchanges.empty()) {
-            const auto after = std::chrono::duration<double>(std::max(0.0, seconds - pollAt));
-            exchanges.back().push_back(
-                {std::chrono::duration_cast<std::chrono::microseconds>(after), std::move(bytes)});
-        }
-    }
-    return exchanges;
+    for (std::string line; std::getline(lines, line);)
+        reader.readLine(line);
+    return reader.exchanges();
 }
 
 } // namespace sim

@@ -1,5 +1,7 @@
 #include "simoptions.h"
 
+#include "terminaltext.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -113,7 +115,7 @@ Options parseOptions(int argc, char **argv)
         const std::string option = argv[i];
         const auto value = [&]() -> std::string {
             if (i + 1 >= argc)
-                fail(option + " needs a value");
+                fail(cli::printable(option) + " needs a value");
             return argv[++i];
         };
         if (option == "--help") {
@@ -178,7 +180,7 @@ Options parseOptions(int argc, char **argv)
         } else if (option == "--loop") {
             o.loop = true;
         } else {
-            fail("unknown option " + option + " (see --help)");
+            fail("unknown option " + cli::printable(option) + " (see --help)");
         }
     }
     if (!o.link.empty() && !o.device.empty())

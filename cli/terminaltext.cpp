@@ -1,0 +1,91 @@
+#include "terminaltext.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `text`, 0 if there is none. The C1
+// controls (U+0080 to U+009F) count as not well-formed: some terminals act on them.
+std::size_t utf8SequenceLength(std::string_view text)
+{
+    const auto byte = [&text](std::size_t i) {
+        return static_cast<unsigned char>(text[i]);
+    };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    unsigned minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        minimum = 0xA0;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    unsigned code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code >= minimum && code <= 0x10FFFF && !surrogate ? length : 0;
+}
+
+} // namespace
+
+std::string printable(std::string_view text, std::size_t limit)
+{
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size() && i < limit) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += text[i++];
+            continue;
+        }
+        if (const std::size_t length = byte >= 0x80 ? utf8SequenceLength(text.substr(i)) : 0) {
+            out += text.substr(i, length);
+            i += length;
+            continue;
+        }
+        char escaped[8];
+        if (byte == '\n')
+            out += "\\n";
+        else if (byte == '\t')
+            out += "\\t";
+        else {
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        }
+        ++i;
+    }
+    if (i < text.size())
+        out += "...";
+    return out;
+}
+
+void openClosedStandardDescriptors()
+{
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free descriptor is the closed one.
+        const int opened = ::open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != descriptor && opened >= 0)
+            ::close(opened);
+    }
+}
+
+} // namespace cli
