@@ -96,10 +96,13 @@ int CheckRun::run()
             return RecordNotCreated;
         }
         m_recorder->attach(*m_capture);
+        if (!captureHolds())
+            return m_status;
     }
     // The first poll goes out at once, the next ones at each tick of the poll period.
     onTick();
-    QCoreApplication::exec();
+    if (!m_finished) // an exit asked for before the loop runs would be lost
+        QCoreApplication::exec();
     return m_status;
 }
 

@@ -17,9 +17,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,9 +41,10 @@ struct Outcome
 class CheckProcess
 {
 public:
-    CheckProcess(const QStringList &arguments, const std::filesystem::path &folder)
+    CheckProcess(const QStringList &arguments, const std::filesystem::path &folder,
+                 const QString &program = QStringLiteral(CONVERTER_CHECK_PATH))
     {
-        m_process.setProgram(QStringLiteral(CONVERTER_CHECK_PATH));
+        m_process.setProgram(program);
         m_process.setArguments(arguments);
         m_process.setWorkingDirectory(QString::fromStdString(folder.string()));
         m_process.start();
@@ -372,6 +379,15 @@ TEST(CheckTest, HandWrittenCaptureLoops)
     ASSERT_EQ(exchanges.size(), 3u);
     ASSERT_EQ(exchanges[0].size(), 2u);
     EXPECT_GE(exchanges[0][1].afterPoll, std::chrono::milliseconds(149));
+
+    // Without --loop the capture plays once: the third poll goes unanswered too.
+    support::SimProcess once(
+        {"--replay", QString::fromStdString((place.folder / "hand.capture").string())});
+    const Outcome played =
+        CheckProcess({QString::fromStdString(once.path()), "--polls", "3"}, place.folder.path())
+            .finish();
+    EXPECT_EQ(played.status, 2) << played.err;
+    EXPECT_NE(played.err.find("2 unanswered"), std::string::npos) << played.err;
 }
 
 TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
@@ -435,4 +451,230 @@ TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
         EXPECT_EQ(unit.read(4, 5000).size(), 4u);
         EXPECT_EQ(again.finish().status, 2);
     }
+}
+
+// Files the check and the simulated unit write are evidence: never through a link, never into a
+// file of another user's, never a FIFO or a device, nothing before the port opens, and a write
+// that fails is a failure.
+TEST(CheckTest, WritesOnlyFilesOfItsOwn)
+{
+    constexpr uid_t nobody = 65534;
+    const auto keep = [](const std::filesystem::path &file) {
+        std::ofstream(file) << "not yours\n";
+    };
+    struct Planted
+    {
+        std::filesystem::path given;
+        std::filesystem::path kept; // must still say "not yours"
+    };
+    struct Case
+    {
+        const char *name;
+        bool asAnotherUser; // needs root
+        std::function<Planted(const std::filesystem::path &)> plant;
+        QStringList arguments; // "{port}": a healthy unit's line, "{path}": what was planted
+        QString program;
+        int status;
+        std::string onStdErr;
+    };
+    const QString check = QStringLiteral(CONVERTER_CHECK_PATH);
+    const QString simulator = QStringLiteral(CONVERTER_SIM_PATH);
+    const QStringList record{"{port}", "--polls", "1", "--record", "{path}"};
+    const auto linkTo = [&](const std::filesystem::path &folder) {
+        keep(folder / "victim");
+        std::filesystem::create_symlink(folder / "victim", folder / "c");
+        return Planted{folder / "c", folder / "victim"};
+    };
+    const Case cases[] = {
+        {"a link planted by another user", true,
+         [&](const auto &folder) {
+             const Planted planted = linkTo(folder);
+             EXPECT_EQ(::lchown(planted.given.c_str(), nobody, nobody), 0);
+             return planted;
+         },
+         record, check, 73, "a symbolic link"},
+        {"a file of another user's", true,
+         [&](const auto &folder) {
+             keep(folder / "c");
+             EXPECT_EQ(::chown((folder / "c").c_str(), nobody, nobody), 0);
+             return Planted{folder / "c", folder / "c"};
+         },
+         record, check, 73, "another user"},
+        {"a FIFO without a reader", false,
+         [](const auto &folder) {
+             EXPECT_EQ(::mkfifo((folder / "c").c_str(), 0666), 0);
+             return Planted{folder / "c", {}};
+         },
+         record, check, 73, "a FIFO"},
+        {"a directory", false,
+         [](const auto &folder) {
+             std::filesystem::create_directory(folder / "c");
+             return Planted{folder / "c", {}};
+         },
+         record, check, 73, "a directory"},
+        {"a device", false,
+         [](const auto &) {
+             return Planted{"/dev/full", {}};
+         },
+         record, check, 73, "a device"},
+        {"yesterday's capture, and a port that does not open",
+         false,
+         [&](const auto &folder) {
+             keep(folder / "c");
+             return Planted{folder / "c", folder / "c"};
+         },
+         {"/nonexistent/ttyUSB9", "--record", "{path}"},
+         check,
+         3,
+         "Check the port name"},
+        {"a full filesystem",
+         true,
+         [](const auto &folder) {
+             std::filesystem::create_directory(folder / "small");
+             return Planted{folder / "small", {}};
+         },
+         {"-m", "sh", "-c",
+          "mount -t tmpfs -o size=4k tmpfs \"$1\" || exit 99; head -c 4096 /dev/zero > \"$1/f\"; "
+          "shift; exec \"$@\"",
+          "sh", "{path}", check, "{port}", "--polls", "1", "--record", "{path}/c"},
+         QStringLiteral("unshare"),
+         74,
+         "c: write failed: No space left on device; what was "
+         "recorded until then is in"},
+        {"converter-sim --link over a file",
+         false,
+         [&](const auto &folder) {
+             keep(folder / "c");
+             return Planted{folder / "c", folder / "c"};
+         },
+         {"--link", "{path}", "--duration", "1"},
+         simulator,
+         2,
+         "something other than"},
+        {"converter-sim --log through a link",
+         false,
+         linkTo,
+         {"--log", "{path}", "--duration", "1"},
+         simulator,
+         2,
+         "a symbolic link"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.asAnotherUser && ::geteuid() != 0) {
+            std::fprintf(stderr, "not run without root: %s\n", c.name);
+            continue;
+        }
+        Workplace place;
+        const Planted planted = c.plant(place.folder.path());
+        std::optional<support::SimProcess> unit;
+        if (c.arguments.contains(QStringLiteral("{port}")))
+            unit.emplace(QStringList{});
+        QStringList arguments = c.arguments;
+        arguments.replaceInStrings(QStringLiteral("{port}"),
+                                   unit ? QString::fromStdString(unit->path()) : QString());
+        arguments.replaceInStrings(QStringLiteral("{path}"),
+                                   QString::fromStdString(planted.given.string()));
+        const Outcome outcome = CheckProcess(arguments, place.folder.path(), c.program).finish();
+        if (outcome.status == 99) {
+            std::fprintf(stderr, "not run: no private mount here: %s\n", c.name);
+            continue;
+        }
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
+        if (!planted.kept.empty()) {
+            std::ifstream kept(planted.kept);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "not yours\n");
+        }
+        EXPECT_FALSE(std::filesystem::exists(planted.given.string() + ".part"));
+    }
+}
+
+// A report that cannot be written is never a pass, and no file the check opens takes the place
+// of a standard stream closed at start.
+TEST(CheckTest, AReportThatCannotBeWrittenIsNeverAPass)
+{
+    enum class Output { DevFull, PipeWithoutReader, ClosedAtStart };
+    const std::pair<Output, int> cases[] = {
+        {Output::DevFull, 74}, {Output::PipeWithoutReader, 141}, {Output::ClosedAtStart, 0}};
+    for (const auto &[output, status] : cases) {
+        SCOPED_TRACE(static_cast<int>(output));
+        Workplace place;
+        support::SimProcess unit({});
+        const std::string capture = (place.folder / "unit.capture").string();
+        std::vector<std::string> arguments{CONVERTER_CHECK_PATH, unit.path(), "--polls", "1",
+                                           "--record",           capture};
+        std::vector<char *> argv;
+        for (std::string &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_addchdir_np(&actions, place.folder.path().c_str());
+        int pipeEnds[2] = {-1, -1};
+        if (output == Output::DevFull) {
+            ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+        } else if (output == Output::PipeWithoutReader) {
+            ASSERT_EQ(::pipe(pipeEnds), 0);
+            ::close(pipeEnds[0]);
+            ::posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        } else {
+            ::posix_spawn_file_actions_addclose(&actions, 0);
+            ::posix_spawn_file_actions_addclose(&actions, 1);
+        }
+        pid_t child = 0;
+        ASSERT_EQ(::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        ::posix_spawn_file_actions_destroy(&actions);
+        if (pipeEnds[1] >= 0)
+            ::close(pipeEnds[1]);
+        int waitStatus = 0;
+        for (int i = 0; i < 400 && ::waitpid(child, &waitStatus, WNOHANG) == 0; ++i)
+            QTest::qWait(50);
+        if (::waitpid(child, &waitStatus, WNOHANG) == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &waitStatus, 0);
+            FAIL() << "the check did not end within 20 s";
+        }
+        ASSERT_TRUE(WIFEXITED(waitStatus));
+        EXPECT_EQ(WEXITSTATUS(waitStatus), status);
+        std::ifstream file(capture);
+        const std::string text{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_NE(text.find(" poll 80 FE 80 FF"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Reply to poll"), std::string::npos) << "the report in the capture";
+    }
+}
+
+// A device that went away while recording: its polls are in the capture, and the replay leaves
+// the same polls unanswered.
+TEST(CheckTest, AnOutageSurvivesTheRoundTrip)
+{
+    Workplace place;
+    const std::string capture = (place.folder / "unit.capture").string();
+    const auto answeredPolls = [](const std::string &json) {
+        std::vector<int> polls;
+        for (const std::string &line : linesOf(json))
+            polls.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line))
+                                .object()[QStringLiteral("poll")]
+                                .toInt());
+        return polls;
+    };
+    const QStringList check{"{port}", "--polls", "10", "--json"};
+    const auto run = [&](const QStringList &unitOptions, QStringList arguments) {
+        support::SimProcess unit(unitOptions);
+        arguments.replaceInStrings(QStringLiteral("{port}"), QString::fromStdString(unit.path()));
+        return CheckProcess(arguments, place.folder.path()).finish();
+    };
+    const QString link = QString::fromStdString((place.folder / "unit").string());
+    const Outcome live = run({"--link", link, "--hangup-after", "3", "--return-after", "1.2"},
+                             check + QStringList{"--record", QString::fromStdString(capture)});
+    const Outcome replayed = run({"--replay", QString::fromStdString(capture)}, check);
+
+    std::ifstream file(capture);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(text.find(" nopoll "), std::string::npos) << text;
+    const std::vector<int> polls = answeredPolls(live.out);
+    EXPECT_LT(polls.size(), 9u) << live.out;
+    EXPECT_EQ(answeredPolls(replayed.out), polls) << replayed.out;
+    EXPECT_EQ(replayed.status, live.status) << replayed.err;
 }
