@@ -16,7 +16,8 @@ Plays the converter unit on a virtual serial line. By default it creates a pty p
 the device path to type into "Comm Port" on its first line of output.
 
 Device:
-  --link PATH            keep a symlink to the pty at PATH (replaced when the pty is renewed)
+  --link PATH            keep a symlink to the pty at PATH (replaced when the pty is renewed;
+                         only a simulated unit's own link is ever replaced or removed)
   --device PATH          use an existing serial device instead of creating a pty
   --duration SECONDS     exit after this many seconds (default: run until SIGINT/SIGTERM)
 
@@ -49,12 +50,13 @@ Replay:
   --replay FILE          answer each poll with the next reply of a capture written by
                          converter-check --record, in its pieces and with its gaps; a poll that
                          went unanswered there goes unanswered here. The reply content and fault
-                         options above do not apply
+                         options above do not apply. A regular file of at most 64 MiB
   --loop                 start the capture again after its last poll (default: stay silent)
 
 Measurement:
   --log FILE             log every request received and every reply's last byte written, with
-                         CLOCK_MONOTONIC timestamps in seconds: "poll N T" and "reply N T"
+                         CLOCK_MONOTONIC timestamps in seconds: "poll N T" and "reply N T";
+                         written as FILE.part and renamed to FILE at the end
   --version              show the program's version
   --help                 show this text
 )";
