@@ -19,7 +19,7 @@ struct LinesCase
 {
     const char *name;
     std::string text;
-    std::string refusal;                 // empty: read
+    std::string refusal;                  // empty: read
     std::vector<std::size_t> pieceCounts; // pieces of each exchange, when read
 };
 
@@ -29,11 +29,14 @@ TEST(CaptureReaderTest, ReadsOrRefusesEachLine)
     const LinesCase cases[] = {
         {"lower-case hex", "0" + poll + "0.1 rx 8a ff\n", "", {1}},
         {"an outage keeps its place",
-         "0" + poll + "0.1 rx 01\n0.5 nopoll No such file or directory\n1.0" + poll + "1.05 rx 02\n",
+         "0" + poll + "0.1 rx 01\n0.5 nopoll No such file or directory\n1.0" + poll +
+             "1.05 rx 02\n",
          "",
          {1, 0, 1}},
         {"a piece before its poll", "0.5" + poll + "0.4 rx 01\n", "line 2: the time goes back", {}},
-        {"pieces out of order", "0" + poll + "0.2 rx 01\n0.1 rx 02\n", "line 3: the time goes back",
+        {"pieces out of order",
+         "0" + poll + "0.2 rx 01\n0.1 rx 02\n",
+         "line 3: the time goes back",
          {}},
         {"a NUL byte in the time", std::string("0\0", 2) + poll, "line 1: a time in seconds", {}},
         {"a huge token", "0 poll " + std::string(1 << 20, 'A') + "\n", "line 1: bytes are two", {}},
