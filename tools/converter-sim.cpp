@@ -234,7 +234,7 @@ private:
                       " MiB while it was read");
         if (unreadable)
             sim::fail(name + ": " + std::strerror(errno));
-        m_replay = reader.exchanges();
+        m_replay = reader.takeExchanges();
         if (m_replay.empty())
             sim::fail(name + ": the capture holds no polls");
         if (!reader.isComplete())

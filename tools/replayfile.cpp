@@ -88,7 +88,7 @@ std::vector<Exchange> parseRecording(std::string_view text)
     std::istringstream lines{std::string(text)};
     for (std::string line; std::getline(lines, line);)
         reader.readLine(line);
-    return reader.exchanges();
+    return reader.takeExchanges();
 }
 
 } // namespace sim

@@ -36,6 +36,7 @@ public:
     void readLine(std::string_view line);
 
     const std::vector<Exchange> &exchanges() const { return m_exchanges; }
+    std::vector<Exchange> takeExchanges() { return std::move(m_exchanges); }
     // Whether the capture ended with its closing line, rather than being cut off.
     bool isComplete() const { return m_complete; }
 
