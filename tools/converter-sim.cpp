@@ -76,7 +76,8 @@ public:
         std::printf("%s\n", m_line.typeIn().c_str());
         std::fflush(stdout);
         std::fprintf(stderr, "converter-sim: type %s into \"Comm Port\" (device %s)\n",
-                     m_line.typeIn().c_str(), m_line.path().c_str());
+                     cli::printable(m_line.typeIn()).c_str(),
+                     cli::printable(m_line.path()).c_str());
 
         const auto startedAt = Clock::now();
         while (!stopRequested && m_status == 0) {
