@@ -151,6 +151,7 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         {"no port", {}, {"--polls", "2"}, true, 64, "which port?", ""},
         {"no polls", {}, {"{port}", "--polls", "0"}, true, 64, "--polls takes", ""},
         {"two ports", {}, {"{port}", "COM2"}, true, 64, "one port at a time", ""},
+        {"an option without its value", {}, {"{port}", "--record"}, true, 64, "needs a value", ""},
         // The poll's tick cuts each reply: its tail, which ends in 80 FF, is no reply.
         {"replies longer than the poll period",
          {"--fail", "all", "--start-time", "12:34:56.500", "--end-time", "16:08:02.288", "--pieces",
@@ -259,8 +260,9 @@ TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
 TEST(CheckTest, OneReplyAsJson)
 {
     Workplace place;
-    // A name written on a Windows desktop, with characters JSON must escape.
-    std::ofstream(place.folder / "Protocol.txt") << "5,F\xFCnf \"1\\2\"\n";
+    // A name written on a Windows desktop, with characters JSON must escape, a control character
+    // among them.
+    std::ofstream(place.folder / "Protocol.txt") << "5,F\xFCnf\t\"1\\2\"\n";
     support::SimProcess unit({"--fail", "cd-dtr", "--software-ts", "--unit-version", "17",
                               "--start-time", "12:34:56.789", "--end-source", "internal"});
     const Outcome outcome =
@@ -300,7 +302,7 @@ TEST(CheckTest, OneReplyAsJson)
             EXPECT_TRUE(reply[name].isString()) << name.toStdString();
     }
     const std::pair<const char *, const char *> shown[] = {
-        {"lblProtocolResult", "F\u00FCnf \"1\\2\""},
+        {"lblProtocolResult", "F\u00FCnf\t\"1\\2\""},
         {"lblVersionResult", " 17"},
         {"lblCdDtrResult", "Error"},
         {"lblTxRxResult", "OK"},
