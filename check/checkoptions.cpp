@@ -4,41 +4,62 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 namespace check {
 
-const char *const usageText = R"(Usage: converter-check PORT [OPTION]...
-Polls the converter unit on PORT every 500 ms at 19200 bit/s, decodes its replies as the test
-station does and decides by its exit status whether the unit passed its five line tests.
+const char *const usageText = R"(Usage: converter-check PORT [PORT]... [OPTION]...
+Polls the converter unit on each PORT every 500 ms at 19200 bit/s, all ports at the same time,
+decodes the replies as the test station does and decides by its exit status whether each unit
+passed its five line tests over the whole run.
 PORT is named as in the station: COM1 to COM256, a device name such as ttyUSB0, or a path.
 "Protocol.txt" is read from the current directory. Each poll period, from one poll to the next
 (the last one 500 ms long), is judged by what it showed when it ended.
 
+A line test passes the run when it was OK in every decoded reply, fails when it was Error in
+every one, and is intermittent when it was both. A unit passes when all five passed and a reply
+was decoded in the last poll's period. (Earlier releases judged by the last reply alone.)
+
 Options:
   --polls N           poll N times before deciding (default 4)
   --until-reply       stop when a poll period ends with a reply that carries the line tests
-  --json              one JSON object a reply on standard output, instead of text
+  --json              one JSON object a reply on standard output, instead of text, and a
+                      summary object for each port at the end
+  --junit FILE        write a JUnit XML report to FILE, one test suite a port; written as
+                      FILE.part and renamed when complete
+  --unit-id TEXT      the unit's serial number, for the reports; with several ports,
+                      --unit-id PORT=TEXT once for each port
+  --operator TEXT     who tests, for the reports
+  --station TEXT      where the test runs, for the reports (default: the host name)
+  --expect-protocol N the unit must report protocol N (0 to 63) in every decoded reply
+  --expect-version N  the unit must report version N (0 to 63) in every decoded reply
+  --expect-ts MODES   the TS modes it must report: agree (both on or both off), software,
+                      hardware, both or none
   --protocols FILE    read the protocol names from FILE instead of "Protocol.txt"
   --no-protocols      read no protocol list: every protocol shows as "Unknown Protocol"
   --record FILE       write every poll sent and every piece received to FILE, for
-                      converter-sim --replay; written as FILE.part and renamed when complete
+                      converter-sim --replay; written as FILE.part and renamed when complete;
+                      one port only
   --version           show the program's version
   --help              show this text
 
-Exit status:
-  0    the last decoded reply passed all five line tests, and it answered the last poll
-  1    the last decoded reply failed one or more (standard error names which)
+Exit status (with several ports, the worst port's: 3 before 2 before 1 before 0):
+  0    every line test OK in every decoded reply, and a reply decoded in the last poll period
+  1    a line test failed or was intermittent, or the unit missed an expectation (standard
+       error names which)
   2    no complete reply carrying the line tests in N polls, or none to the last poll; a
        reply too short, not starting as a reply starts, or sharing its period with another
        decides nothing
   3    the port could not be opened (standard error says why and what to do)
-  4    "Protocol.txt" (or the --protocols FILE) could not be read
-  64   bad usage
-  73   the --record FILE could not be created (it is not ours to replace, or the folder is
-       not writable)
-  74   the capture or standard output could not be written (a full disk, for instance)
+  4    "Protocol.txt" (or the --protocols FILE) could not be read; no port is polled
+  64   bad usage; no port is polled
+  73   the --record or --junit FILE could not be created (it is not ours to replace, or
+       the folder is not writable)
+  74   the capture, the JUnit report or standard output could not be written (a full
+       disk, for instance)
   141  standard output was a pipe that its reader closed
-  130, 143, 129  stopped by Ctrl+C, SIGTERM or SIGHUP; the port is closed all the same
+  130, 143, 129  stopped by Ctrl+C, SIGTERM or SIGHUP; the ports are closed all the same,
+       and no JUnit report is written
 )";
 
 namespace {
@@ -53,12 +74,52 @@ int pollCount(const std::string &text)
     return static_cast<int>(value);
 }
 
+int protocolNumber(const std::string &option, const std::string &text)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value < 0 || value > 63)
+        throw UsageError(option + " takes a whole number from 0 to 63");
+    return static_cast<int>(value);
+}
+
+// Identity goes into reports that other tools read: printable text only.
+std::string identity(const std::string &option, const std::string &text)
+{
+    if (text.empty() || cli::printable(text, text.size()) != text)
+        throw UsageError(option + " takes printable text");
+    return text;
+}
+
+// With one port, --unit-id TEXT (or PORT=TEXT); with several, PORT=TEXT for each.
+void assignUnitIds(const std::vector<std::string> &given, Options &options)
+{
+    options.unitIds.assign(options.ports.size(), std::string());
+    for (const std::string &value : given) {
+        std::optional<std::size_t> port;
+        for (std::size_t i = 0; i < options.ports.size(); ++i)
+            if (value.starts_with(options.ports[i] + "=") &&
+                (!port || options.ports[i].size() > options.ports[*port].size()))
+                port = i;
+        std::string id = port ? value.substr(options.ports[*port].size() + 1) : value;
+        if (!port && options.ports.size() == 1)
+            port = 0;
+        if (!port)
+            throw UsageError("with several ports, give --unit-id PORT=TEXT, one for each port: " +
+                             cli::printable(value));
+        if (!options.unitIds[*port].empty())
+            throw UsageError("two unit ids for " + cli::printable(options.ports[*port]));
+        options.unitIds[*port] = identity("--unit-id", id);
+    }
+}
+
 } // namespace
 
 Options parseOptions(int argc, const char *const *argv)
 {
     Options options;
-    bool portGiven = false;
+    std::vector<std::string> unitIds;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const auto value = [&]() -> std::string {
@@ -86,20 +147,45 @@ Options parseOptions(int argc, const char *const *argv)
             options.record = value();
             if (options.record.empty())
                 throw UsageError("--record needs a file name");
+        } else if (argument == "--junit") {
+            options.junit = value();
+            if (options.junit.empty())
+                throw UsageError("--junit needs a file name");
+        } else if (argument == "--unit-id") {
+            unitIds.push_back(value());
+        } else if (argument == "--operator") {
+            options.operatorName = identity(argument, value());
+        } else if (argument == "--station") {
+            options.stationName = identity(argument, value());
+        } else if (argument == "--expect-protocol") {
+            options.expected.protocol = protocolNumber(argument, value());
+        } else if (argument == "--expect-version") {
+            options.expected.version = protocolNumber(argument, value());
+        } else if (argument == "--expect-ts") {
+            TsExpectation ts{};
+            if (!parseTsExpectation(value(), ts))
+                throw UsageError("--expect-ts takes agree, software, hardware, both or none");
+            options.expected.ts = ts;
         } else if (argument.starts_with("-") && argument != "-") {
             throw UsageError("unknown option " + cli::printable(argument));
-        } else if (portGiven) {
-            throw UsageError("one port at a time: " + cli::printable(options.port) + " and " +
-                             cli::printable(argument));
         } else {
-            options.port = argument;
-            portGiven = true;
+            if (argument.empty())
+                throw UsageError("an empty port name");
+            for (const std::string &port : options.ports)
+                if (port == argument)
+                    throw UsageError(cli::printable(argument) + " is named twice");
+            options.ports.push_back(argument);
         }
     }
     if (options.help || options.version)
         return options;
-    if (!portGiven || options.port.empty())
+    if (options.ports.empty())
         throw UsageError("which port? Give one, such as COM1 or /dev/ttyUSB0");
+    if (!options.record.empty() && options.ports.size() > 1)
+        throw UsageError("--record takes one port's line: give one port");
+    if (!options.record.empty() && options.record == options.junit)
+        throw UsageError("--record and --junit name the same file");
+    assignUnitIds(unitIds, options);
     if (options.noProtocols && !options.protocols.empty())
         throw UsageError("--protocols and --no-protocols do not go together");
     return options;

@@ -2,15 +2,18 @@
 
 // converter-check's command line.
 
+#include "runverdict.h"
+
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace check {
 
 // The exit statuses a test executive acts on.
 enum ExitStatus : int {
-    Passed = 0,            // the reply to the last poll passed all five line tests
-    TestsFailed = 1,       // it failed one or more
+    Passed = 0,            // every line test passed in every decoded reply
+    TestsFailed = 1,       // a line test failed or was intermittent, or an expectation missed
     NoReply = 2,           // no reply that decides: none, too short, or none to the last poll
     PortNotOpened = 3,     // the port could not be opened
     ProtocolsUnread = 4,   // "Protocol.txt" could not be read
@@ -23,7 +26,12 @@ inline constexpr int signalStatusBase = 128;
 
 struct Options
 {
-    std::string port;
+    std::vector<std::string> ports;
+    std::vector<std::string> unitIds; // one for each port, empty where none was given
+    std::string operatorName;
+    std::string stationName; // empty: the host name
+    std::string junit;
+    Expectations expected;
     int polls = 4;
     bool untilReply = false;
     bool json = false;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <utility>
 
 namespace check {
@@ -23,17 +24,12 @@ void say(const std::string &message)
     std::fprintf(stderr, "converter-check: %s\n", message.c_str());
 }
 
-// The tooltip's reason on the message's line, the hint after it on lines of its own, indented.
-std::string indentedLines(std::string text)
+std::string hostName()
 {
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
-        text.replace(at, 1, "\n  ");
-    return text;
-}
-
-std::string counted(int count, const char *one, const char *many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return cli::printable(name, sizeof name);
 }
 
 } // namespace
@@ -54,144 +50,151 @@ std::string protocolFileProblem(const std::string &path)
     return "not a list of protocol numbers and names, one record after the other";
 }
 
-CheckRun::CheckRun(const Options &options, port::SerialPortController &serial,
-                   station::PortController &line, RecordingPort *recorder, std::FILE *out)
-    : m_options(options), m_out(out), m_recorder(recorder),
-      m_window(options.port, options.noProtocols),
-      m_station(m_window, m_window, *this, m_window, line)
+PortLine::PortLine(PortSetup setup, bool record)
 {
-    m_ticker.setTimerType(Qt::PreciseTimer);
-    m_ticker.setInterval(station::pollPeriod);
-    connect(&m_ticker, &QTimer::timeout, this, &CheckRun::onTick);
-    connect(&serial, &port::SerialPortController::dataArrived, this, &CheckRun::onDataArrived);
+    if (record)
+        recorder.emplace(serial);
+    station::PortController &line =
+        recorder ? static_cast<station::PortController &>(*recorder) : serial;
+    check = std::make_unique<PortCheck>(std::move(setup), line, *this);
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(station::pollPeriod);
+}
+
+void PortLine::setActive(bool active)
+{
+    if (active)
+        ticker.start();
+    else
+        ticker.stop();
+}
+
+CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options), m_out(out)
+{
+    m_identity = {options.operatorName,
+                  options.stationName.empty() ? hostName() : options.stationName, "converter-check",
+                  STATION_VERSION};
+    const std::string protocols = options.noProtocols ? std::string()
+                                  : options.protocols.empty()
+                                      ? std::string(station::protocolFileName)
+                                      : options.protocols;
+    for (std::size_t i = 0; i < options.ports.size(); ++i) {
+        PortSetup setup{options.ports[i], protocols, options.noProtocols, options.polls,
+                        options.untilReply};
+        auto line = std::make_unique<PortLine>(std::move(setup), !options.record.empty());
+        PortLine &l = *line;
+        l.unitId = options.unitIds[i];
+        connect(&l.ticker, &QTimer::timeout, this, [this, &l] { onTick(l); });
+        connect(&l.serial, &port::SerialPortController::dataArrived, this, [this, &l] {
+            if (m_finished)
+                return;
+            l.check->dataArrived();
+            afterEvent(l);
+        });
+        const ReportHeading heading{cli::printable(l.check->setup().port, 4096), l.unitId};
+        l.check->onReply = [this, heading](const Reply &reply) {
+            writeOut(m_options.json ? jsonReport(reply, heading) + "\n"
+                                    : textReport(reply, heading) + "\n");
+        };
+        l.check->onUnanswered = [this, &l](int poll, bool awaiting) {
+            // The station shows "No Reply" only while the poll awaits an end byte; a period
+            // whose bytes ended in a data 0xFF had no complete reply either.
+            if (!m_options.json)
+                writeOut("Poll " + std::to_string(poll) + ": " +
+                         (awaiting ? std::string(station::noReplyText) : "no complete reply") +
+                         portPrefix(l) + "\n\n");
+        };
+        m_lines.push_back(std::move(line));
+    }
+}
+
+std::string CheckRun::portPrefix(const PortLine &line) const
+{
+    if (m_lines.size() < 2)
+        return {};
+    return " (" + cli::printable(line.check->setup().port) + ")";
 }
 
 int CheckRun::run()
 {
-    // Without a list the station's start-up fails and, told OK, goes on with "Unknown Protocol".
-    const std::string protocols = m_options.noProtocols ? std::string()
-                                  : m_options.protocols.empty()
-                                      ? std::string(station::protocolFileName)
-                                      : m_options.protocols;
-    m_station.setProtocolFilePath(protocols);
-    m_station.onLoad();
-    if (m_window.hasEnded()) {
-        say(std::string(station::startupFailureText) + ": " + cli::printable(protocols) + ": " +
-            protocolFileProblem(protocols) + " (--no-protocols goes on without names)");
-        return ProtocolsUnread;
+    // Every list is read before any port opens: a check that cannot start polls nothing.
+    for (const auto &line : m_lines) {
+        if (!line->check->load()) {
+            const std::string &protocols = line->check->setup().protocols;
+            say(std::string(station::startupFailureText) + ": " + cli::printable(protocols) + ": " +
+                protocolFileProblem(protocols) + " (--no-protocols goes on without names)");
+            return ProtocolsUnread;
+        }
     }
-
-    m_station.onStartClick();
-    if (!m_window.isEnabled(station::Control::cmdStop)) {
-        say(std::string(station::openFailureText) + " " + cli::printable(m_options.port) + ": " +
-            indentedLines(m_window.toolTip(Field::lblRxDataResult)));
-        return PortNotOpened;
-    }
-    // Created only now: a check that cannot start leaves an earlier capture of that name alone.
-    if (m_recorder) {
-        if (const auto refused = cli::EvidenceFile::create(m_options.record, m_capture)) {
-            say(cli::printable(m_options.record) + ": " + cli::printable(*refused) +
-                "; nothing was recorded");
-            m_station.onStopClick();
+    // Created before the ports open, so that a port that does not open is in the report; an
+    // earlier report of that name is replaced only by a whole one.
+    if (!m_options.junit.empty()) {
+        if (const auto refused = cli::EvidenceFile::create(m_options.junit, m_junit)) {
+            say(cli::printable(m_options.junit) + ": " + cli::printable(*refused) +
+                "; no port was polled");
             return RecordNotCreated;
         }
-        m_recorder->attach(*m_capture);
-        if (!captureHolds())
-            return m_status;
     }
-    // The first poll goes out at once, the next ones at each tick of the poll period.
-    onTick();
+    for (const auto &line : m_lines) {
+        line->start = std::chrono::system_clock::now();
+        if (!line->check->start()) {
+            line->end = line->start;
+            continue;
+        }
+        // Created only now: a check that cannot start leaves an earlier capture of that name
+        // alone.
+        if (line->recorder) {
+            if (const auto refused = cli::EvidenceFile::create(m_options.record, m_capture)) {
+                say(cli::printable(m_options.record) + ": " + cli::printable(*refused) +
+                    "; nothing was recorded");
+                line->recorder.reset(); // nothing waits to be written
+                end(RecordNotCreated);
+                return m_status;
+            }
+            line->recorder->attach(*m_capture);
+            if (!captureHolds())
+                return m_status;
+        }
+    }
+    // The first poll goes out at once, the next ones at each tick of each port's period.
+    for (const auto &line : m_lines) {
+        if (m_finished)
+            break;
+        onTick(*line);
+    }
+    if (!m_finished)
+        finish();    // when no port opened
     if (!m_finished) // an exit asked for before the loop runs would be lost
         QCoreApplication::exec();
     return m_status;
 }
 
-void CheckRun::setActive(bool active)
-{
-    if (active)
-        m_ticker.start();
-    else
-        m_ticker.stop();
-}
-
-void CheckRun::onTick()
+void CheckRun::onTick(PortLine &line)
 {
     if (m_finished)
         return;
-    if (m_polls > 0)
-        closePeriod();
-    if (m_finished)
-        return;
-    if (m_polls == m_options.polls) {
-        finish();
-        return;
-    }
-    ++m_polls;
-    m_station.onTimer();
-    captureHolds();
+    line.check->tick();
+    afterEvent(line);
 }
 
-void CheckRun::closePeriod()
+void CheckRun::afterEvent(PortLine &line)
 {
-    std::optional<Reply> shown = std::exchange(m_shown, std::nullopt);
-    if (!shown) {
-        ++m_unanswered;
-        // The station shows "No Reply" only while the poll awaits an end byte; a period whose
-        // bytes ended in a data 0xFF had no complete reply either.
-        if (!m_options.json)
-            writeOut("Poll " + std::to_string(m_polls) + ": " +
-                     (m_station.isAwaitingReply() ? std::string(station::noReplyText)
-                                                  : "no complete reply") +
-                     "\n\n");
+    if (m_finished || !captureHolds())
         return;
-    }
-    if (station::completeEndCount(m_station.receiveBuffer()) > 1) {
-        // The station decoded the period's bytes from their first byte, which belongs to the
-        // earlier reply: none of its fields is this poll's answer.
-        shown->twoReplies = true;
-        shown->written.reset();
-        shown->written.set(static_cast<std::size_t>(Field::lblRxDataResult));
-    }
-    report(*shown);
-    m_lastReply = std::move(shown);
-    if (m_finished)
-        return;
-    if (m_options.untilReply && verdictOf(*m_lastReply) != Verdict::NoTests)
-        finish();
-}
-
-void CheckRun::onDataArrived()
-{
-    if (m_finished)
-        return;
-    m_window.forgetWrites();
-    m_station.onDataArrived();
-    if (!captureHolds())
-        return;
-    // The station shows a complete reply's bytes; any other end leaves the field alone.
-    if (m_window.wasWritten(Field::lblRxDataResult) &&
-        !m_window.text(Field::lblRxDataResult).empty()) {
-        const station::Bytes &bytes = m_station.receiveBuffer();
-        m_shown = Reply{m_polls,
-                        std::chrono::system_clock::now(),
-                        bytes,
-                        m_window.texts(),
-                        m_window.backgrounds(),
-                        m_window.writes(),
-                        station::statusReading(bytes)};
-    }
-}
-
-void CheckRun::report(const Reply &reply)
-{
-    ++m_replies;
-    writeOut(m_options.json ? jsonReport(reply) + "\n" : textReport(reply) + "\n");
+    if (line.check->isOver() && line.end < line.start)
+        line.end = std::chrono::system_clock::now();
+    for (const auto &each : m_lines)
+        if (!each->check->isOver())
+            return;
+    finish();
 }
 
 // A report that cannot be written ends the check: a test executive would otherwise file an
 // empty or cut report beside a passing status.
 bool CheckRun::writeOut(const std::string &text)
 {
+    if (m_finished)
+        return false;
     if (std::fputs(text.c_str(), m_out) >= 0 && std::fflush(m_out) == 0)
         return true;
     if (errno == EPIPE) {
@@ -212,62 +215,67 @@ void CheckRun::sayCaptureLost() const
 
 bool CheckRun::captureHolds()
 {
-    if (m_finished || !m_recorder || !m_recorder->hasFailed())
-        return !m_finished;
-    sayCaptureLost();
-    m_recorder = nullptr; // nothing more is written to it
-    end(OutputFailed);
-    return false;
+    for (const auto &line : m_lines) {
+        if (m_finished)
+            return false;
+        if (!line->recorder || !line->recorder->hasFailed())
+            continue;
+        sayCaptureLost();
+        line->recorder.reset(); // nothing more is written to it
+        end(OutputFailed);
+        return false;
+    }
+    return !m_finished;
 }
 
 void CheckRun::finish()
 {
-    std::string message;
-    const int status = decide(message);
-    // The counts close the first line; a hint, if any, follows on its own lines.
-    const std::size_t firstLineEnd = std::min(message.find('\n'), message.size());
-    message.insert(firstLineEnd, " (" + counted(m_polls, "poll", "polls") + ", " +
-                                     counted(m_replies, "reply", "replies") + ", " +
-                                     std::to_string(m_unanswered) + " unanswered)");
-    say(message);
+    for (const auto &line : m_lines)
+        if (!line->check->isOver())
+            return;
+    std::vector<PortSummary> summaries;
+    int status = Passed;
+    for (const auto &line : m_lines) {
+        const PortCheck &check = *line->check;
+        PortSummary summary{cli::printable(check.setup().port, 4096),
+                            line->unitId,
+                            line->start,
+                            line->end,
+                            check.record(),
+                            decideRun(check.record(), m_options.expected)};
+        // 3 before 2 before 1 before 0.
+        status = std::max(status, summary.decision.exitStatus);
+        summaries.push_back(std::move(summary));
+    }
+    if (m_options.json)
+        for (const PortSummary &summary : summaries)
+            if (!writeOut(summaryJson(summary, m_identity) + "\n"))
+                return;
+    for (std::size_t i = 0; i < summaries.size(); ++i) {
+        const std::string &message = summaries[i].decision.message;
+        if (summaries[i].record.startFailure)
+            say(std::string(station::openFailureText) + " " + cli::printable(m_options.ports[i]) +
+                message.substr(message.find(':')));
+        else
+            say(m_lines.size() > 1 ? cli::printable(m_options.ports[i]) + ": " + message : message);
+    }
+    if (m_lines.size() > 1)
+        std::fputs(("\n" + summaryTable(summaries)).c_str(), stderr);
+    if (m_junit && !writeJunit(summaries))
+        return;
     end(status);
 }
 
-int CheckRun::decide(std::string &message) const
+bool CheckRun::writeJunit(const std::vector<PortSummary> &summaries)
 {
-    if (!m_lastReply) {
-        message = "no complete reply in " + counted(m_polls, "poll", "polls");
-        const std::string &why = m_window.toolTip(Field::lblRxDataResult);
-        if (!why.empty())
-            message += ": " + indentedLines(why);
-        return NoReply;
-    }
-    const std::string which = "the reply to poll " + std::to_string(m_lastReply->poll);
-    switch (verdictOf(*m_lastReply)) {
-    case Verdict::Pass:
-        // A unit that passed once and then fell silent has not passed: the window would show
-        // "No Reply" and blank verdicts by now.
-        if (m_lastReply->poll != m_polls) {
-            message = "no reply to the last poll (poll " + std::to_string(m_polls) + "); " + which +
-                      " passed";
-            return NoReply;
-        }
-        message = "PASS: all five line tests OK in " + which;
-        return Passed;
-    case Verdict::Fail: {
-        message = "FAIL: ";
-        const auto failed = failedTests(*m_lastReply);
-        for (std::size_t i = 0; i < failed.size(); ++i)
-            message += (i ? ", " : "") + std::string(failed[i]);
-        message += " in " + which;
-        return TestsFailed;
-    }
-    case Verdict::NoTests:
-        break;
-    }
-    message = "no verdict in poll " + std::to_string(m_lastReply->poll) + ": " +
-              std::string(noVerdictReason(*m_lastReply));
-    return NoReply;
+    std::string document = junitXml(summaries, m_identity);
+    document.pop_back(); // the line end that writeLine adds
+    if (m_junit->writeLine(document) && m_junit->finish())
+        return true;
+    say(cli::printable(m_options.junit) + ": " + m_junit->error() + "; the report is lost");
+    m_junit->discard();
+    end(OutputFailed);
+    return false;
 }
 
 void CheckRun::interrupt(int signalNumber)
@@ -280,13 +288,20 @@ void CheckRun::interrupt(int signalNumber)
 
 void CheckRun::end(int status)
 {
+    if (m_finished)
+        return;
     m_finished = true;
     m_status = status;
-    m_station.onStopClick(); // closes the port and stops the ticks
-    if (m_recorder && m_capture && !m_recorder->finish()) {
-        sayCaptureLost();
-        m_status = OutputFailed;
+    for (const auto &line : m_lines) {
+        line->check->stop(); // closes the port and stops the ticks
+        if (line->recorder && m_capture && !line->recorder->finish()) {
+            sayCaptureLost();
+            m_status = OutputFailed;
+        }
     }
+    // A report is whole or nothing: a run cut short writes none.
+    if (m_junit)
+        m_junit->discard();
     QCoreApplication::exit(m_status);
 }
 

@@ -2,66 +2,73 @@
 
 #include "checkoptions.h"
 #include "evidencefile.h"
-#include "headlesswindow.h"
+#include "portcheck.h"
 #include "recordingport.h"
-#include "report.h"
+#include "runreport.h"
 #include "serialportcontroller.h"
-#include "stationwindow.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace check {
 
-// One check of one unit: the station's start-up, Start, a poll every 500 ms and the decoding of
-// each reply, all by the station's own logic on a window without a display; then the decision.
-// It decides on whole poll periods, each from one poll to the next (the last one 500 ms long):
-// what a period showed when it ended, never what its first end byte seemed to complete.
-class CheckRun : public QObject, public station::PollTimer
+// One port under test: its serial line, its own 500 ms cycle and its own station logic.
+class PortLine : public QObject, public station::PollTimer
 {
     Q_OBJECT
 
 public:
-    // `line` is the port the station talks through: `serial` itself, or `recorder` in front of
-    // it. Replies are reported on `out`, the decision and errors on standard error.
-    CheckRun(const Options &options, port::SerialPortController &serial,
-             station::PortController &line, RecordingPort *recorder, std::FILE *out);
-
-    // Runs the check in the application's event loop and returns the exit status.
-    int run();
-    // Ends a running check at once, the port closed, with the status a shell gives the signal.
-    void interrupt(int signalNumber);
+    PortLine(PortSetup setup, bool record);
 
     void setActive(bool active) override;
 
+    port::SerialPortController serial;
+    std::optional<RecordingPort> recorder;
+    QTimer ticker;
+    std::unique_ptr<PortCheck> check;
+    std::string unitId;
+    std::chrono::system_clock::time_point start;
+    std::chrono::system_clock::time_point end;
+};
+
+// A check of every port named, all at the same time on one event loop, then the decision: each
+// port's, and the worst of them as the exit status. Replies are reported on `out`, decisions and
+// errors on standard error.
+class CheckRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    CheckRun(const Options &options, std::FILE *out);
+
+    // Runs the check in the application's event loop and returns the exit status.
+    int run();
+    // Ends a running check at once, the ports closed, with the status a shell gives the signal.
+    void interrupt(int signalNumber);
+
 private:
-    void onTick();
-    void closePeriod();
-    void onDataArrived();
-    void report(const Reply &reply);
+    void onTick(PortLine &line);
+    void afterEvent(PortLine &line);
     bool writeOut(const std::string &text);
     bool captureHolds();
     void sayCaptureLost() const;
     void finish();
-    int decide(std::string &message) const;
+    bool writeJunit(const std::vector<PortSummary> &summaries);
     void end(int status);
+    std::string portPrefix(const PortLine &line) const;
 
     const Options &m_options;
     std::FILE *m_out;
-    RecordingPort *m_recorder;
+    RunIdentity m_identity;
+    std::vector<std::unique_ptr<PortLine>> m_lines;
     std::optional<cli::EvidenceFile> m_capture;
-    HeadlessWindow m_window;
-    station::StationWindow m_station;
-    QTimer m_ticker;
-    int m_polls = 0;
-    int m_replies = 0;
-    int m_unanswered = 0;
-    std::optional<Reply> m_shown; // the last reply the station showed in this poll period
-    std::optional<Reply> m_lastReply;
+    std::optional<cli::EvidenceFile> m_junit;
     bool m_finished = false;
     int m_status = 0;
 };

@@ -3,7 +3,6 @@
 
 #include "checkoptions.h"
 #include "checkrun.h"
-#include "recordingport.h"
 #include "terminaltext.h"
 
 #include <QCoreApplication>
@@ -46,29 +45,26 @@ int main(int argc, char **argv)
     const int signalDescriptor = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     std::signal(SIGPIPE, SIG_IGN);
 
-    // The capture replaces its file only when complete; naming the protocol list would lose it.
+    // The capture and the report replace their files only when complete; naming the protocol
+    // list would lose it.
     std::error_code ignored;
-    if (!options.record.empty() && !options.noProtocols &&
-        std::filesystem::equivalent(
-            options.record,
-            options.protocols.empty() ? std::string(station::protocolFileName) : options.protocols,
-            ignored)) {
+    const std::string protocols =
+        options.protocols.empty() ? std::string(station::protocolFileName) : options.protocols;
+    for (const auto &[option, path] :
+         {std::pair{"--record", &options.record}, std::pair{"--junit", &options.junit}}) {
+        if (path->empty() || options.noProtocols ||
+            !std::filesystem::equivalent(*path, protocols, ignored))
+            continue;
         std::fprintf(stderr,
-                     "converter-check: --record %s names the protocol list, which it would "
+                     "converter-check: %s %s names the protocol list, which it would "
                      "replace\nTry 'converter-check --help'.\n",
-                     cli::printable(options.record).c_str());
+                     option, cli::printable(*path).c_str());
         return check::BadUsage;
     }
 
     int qtArgc = 1;
     QCoreApplication application(qtArgc, argv);
-    port::SerialPortController serial;
-    std::optional<check::RecordingPort> recorder;
-    if (!options.record.empty())
-        recorder.emplace(serial);
-    station::PortController &line =
-        recorder ? static_cast<station::PortController &>(*recorder) : serial;
-    check::CheckRun check(options, serial, line, recorder ? &*recorder : nullptr, stdout);
+    check::CheckRun check(options, stdout);
 
     QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {

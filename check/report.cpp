@@ -1,6 +1,8 @@
 #include "report.h"
 
+#include "status.h"
 #include "textencoding.h"
+#include "timetags.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,12 +27,6 @@ constexpr std::string_view verdictName(Verdict verdict)
     return "none";
 }
 
-bool isSquare(Field field)
-{
-    return field == Field::lblHardwareTs || field == Field::lblSoftwareTs ||
-           field == Field::lblHardwareNoTs || field == Field::lblSoftwareNoTs;
-}
-
 // The order of the text report: the window's fields from the top, the squares after the tests.
 constexpr Field textOrder[] = {
     Field::lblProtocolResult,   Field::lblVersionResult, Field::lblDtrCdResult,
@@ -38,6 +34,18 @@ constexpr Field textOrder[] = {
     Field::lblTxRxResult,       Field::lblHardwareTs,    Field::lblHardwareNoTs,
     Field::lblSoftwareTs,       Field::lblSoftwareNoTs,  Field::lblRxDataResult,
     Field::lblTimeTagStartData, Field::lblTimeTagEndData};
+
+bool isWritten(const Reply &reply, Field field)
+{
+    return reply.handled.written[static_cast<std::size_t>(field)];
+}
+
+std::string optionalJson(const std::string &text)
+{
+    return text.empty() ? "null" : jsonString(text);
+}
+
+} // namespace
 
 // `text` is UTF-8 already.
 std::string jsonString(std::string_view text)
@@ -59,24 +67,39 @@ std::string jsonString(std::string_view text)
     return out + "\"";
 }
 
-bool isWritten(const Reply &reply, Field field)
-{
-    return reply.written[static_cast<std::size_t>(field)];
-}
-
 std::string shownText(const Reply &reply, Field field)
 {
-    const std::size_t i = static_cast<std::size_t>(field);
-    return isSquare(field) ? colourName(reply.colours[i]) : station::asUtf8(reply.texts[i]);
+    const station::ReplyHandled &h = reply.handled;
+    const auto &status = h.status;
+    if (station::isTsSquare(field))
+        return colourName(
+            status ? station::tsSquareColour(field, status->softwareTs, status->hardwareTs)
+                   : station::ColourButtonFace);
+    switch (field) {
+    case Field::lblProtocolResult:
+        return status ? station::asUtf8(h.protocolName) : "";
+    case Field::lblVersionResult:
+        return status ? station::versionText(status->version) : "";
+    case Field::lblRxDataResult:
+        return station::hexText(h.bytes);
+    case Field::lblTimeTagStartData:
+        return h.startTag ? station::tagText(*h.startTag) : "";
+    case Field::lblTimeTagEndData:
+        return h.endTag ? station::tagText(*h.endTag) : "";
+    default:
+        break;
+    }
+    for (std::size_t i = 0; i < station::lineTestCount; ++i)
+        if (station::lineTestFields[i] == field)
+            return status ? std::string(station::lineTestText(status->linesOk[i])) : "";
+    return "";
 }
-
-} // namespace
 
 std::string_view noVerdictReason(const Reply &reply)
 {
     if (reply.twoReplies)
         return "two replies in one poll period: which one answers the poll cannot be known";
-    switch (reply.status) {
+    switch (reply.handled.reading) {
     case station::StatusReading::Decoded:
         return {};
     case station::StatusReading::TooShort:
@@ -92,68 +115,20 @@ std::string_view noVerdictReason(const Reply &reply)
 
 Verdict verdictOf(const Reply &reply)
 {
-    if (!noVerdictReason(reply).empty())
+    if (!noVerdictReason(reply).empty() || !reply.handled.status)
         return Verdict::NoTests;
-    bool allOk = true;
-    for (const Field field : lineTestFields) {
-        const std::size_t i = static_cast<std::size_t>(field);
-        if (!reply.written[i])
-            return Verdict::NoTests;
-        if (reply.texts[i] == "Error")
-            return Verdict::Fail;
-        allOk = allOk && reply.texts[i] == "OK";
-    }
-    return allOk ? Verdict::Pass : Verdict::NoTests;
+    return reply.handled.status->anyLineFailed() ? Verdict::Fail : Verdict::Pass;
 }
 
 std::vector<std::string_view> failedTests(const Reply &reply)
 {
     std::vector<std::string_view> failed;
-    for (const Field field : lineTestFields) {
-        const std::size_t i = static_cast<std::size_t>(field);
-        if (reply.written[i] && reply.texts[i] == "Error")
-            failed.push_back(caption(field));
-    }
+    if (verdictOf(reply) == Verdict::NoTests)
+        return failed;
+    for (std::size_t i = 0; i < station::lineTestCount; ++i)
+        if (!reply.handled.status->linesOk[i])
+            failed.push_back(station::fieldCaption(station::lineTestFields[i]));
     return failed;
-}
-
-std::string_view caption(Field field)
-{
-    switch (field) {
-    case Field::lblProtocolResult:
-        return "Protocol";
-    case Field::lblVersionResult:
-        return "Version";
-    case Field::lblDtrCdResult:
-        return "DTR - CD RTU";
-    case Field::lblRtsCtsResult:
-        return "RTS - CTS RTU";
-    case Field::lblCtsRtsResult:
-        return "CTS - RTS CPU";
-    case Field::lblCdDtrResult:
-        return "CD - DTR CPU";
-    case Field::lblTxRxResult:
-        return "TX - RX RTU";
-    case Field::lblRxDataResult:
-        return "RX Data";
-    case Field::lblTimeTagStartData:
-        return "Test Start";
-    case Field::lblTimeTagEndData:
-        return "Test End";
-    case Field::lblHardwareTs:
-        return "Hardware TS";
-    case Field::lblSoftwareTs:
-        return "Software TS";
-    case Field::lblHardwareNoTs:
-        return "Hardware No TS";
-    case Field::lblSoftwareNoTs:
-        return "Software No TS";
-    case Field::lblCommPortAvailable:
-        return "Comm Port available";
-    case Field::NFields:
-        break;
-    }
-    return {};
 }
 
 std::string colourName(station::Colour colour)
@@ -189,12 +164,14 @@ std::string utcTimestamp(std::chrono::system_clock::time_point at)
     return text;
 }
 
-std::string textReport(const Reply &reply)
+std::string textReport(const Reply &reply, const ReportHeading &heading)
 {
     std::string out = "Reply to poll " + std::to_string(reply.poll) + " at " +
-                      utcTimestamp(reply.receivedAt) + "\n";
+                      utcTimestamp(reply.receivedAt) + "\nPort: " + heading.port + "\n";
+    if (!heading.unitId.empty())
+        out += "Unit: " + heading.unitId + "\n";
     for (const Field field : textOrder)
-        out += std::string(caption(field)) + ": " +
+        out += std::string(station::fieldCaption(field)) + ": " +
                (isWritten(reply, field) ? shownText(reply, field) : "(not in this reply)") + "\n";
     switch (verdictOf(reply)) {
     case Verdict::Pass:
@@ -215,11 +192,13 @@ std::string textReport(const Reply &reply)
     return out;
 }
 
-std::string jsonReport(const Reply &reply)
+std::string jsonReport(const Reply &reply, const ReportHeading &heading)
 {
-    std::string out = "{\"timestamp\":" + jsonString(utcTimestamp(reply.receivedAt)) +
+    std::string out = "{\"record\":\"reply\",\"port\":" + jsonString(heading.port) +
+                      ",\"unitId\":" + optionalJson(heading.unitId) +
+                      ",\"timestamp\":" + jsonString(utcTimestamp(reply.receivedAt)) +
                       ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":";
-    std::string raw = station::hexText(reply.bytes);
+    std::string raw = station::hexText(reply.handled.bytes);
     std::erase(raw, ' ');
     const std::string_view reason = noVerdictReason(reply);
     out += jsonString(raw) + ",\"verdict\":" + jsonString(verdictName(verdictOf(reply))) +

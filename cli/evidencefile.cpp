@@ -120,4 +120,13 @@ bool EvidenceFile::finish()
     return true;
 }
 
+void EvidenceFile::discard()
+{
+    if (m_descriptor < 0)
+        return;
+    ::close(m_descriptor);
+    m_descriptor = -1;
+    ::unlink(partPath().c_str());
+}
+
 } // namespace cli

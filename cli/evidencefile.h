@@ -27,6 +27,8 @@ public:
     bool writeLine(std::string_view line);
     // Closes NAME.part and renames it to NAME; false, and NAME.part left, on any failure.
     bool finish();
+    // Closes and removes NAME.part: for a report that is whole or nothing, when it cannot be whole.
+    void discard();
 
     const std::string &path() const { return m_path; }
     std::string partPath() const { return m_path + ".part"; }

@@ -15,8 +15,7 @@ namespace {
 
 using station::Field;
 
-const Field verdicts[] = {Field::lblDtrCdResult, Field::lblRtsCtsResult, Field::lblCtsRtsResult,
-                          Field::lblCdDtrResult, Field::lblTxRxResult};
+const auto &verdicts = station::lineTestFields;
 
 void check(bool condition)
 {

@@ -36,9 +36,27 @@ std::string portFailureHint(const PortResult &failure)
     return hint;
 }
 
+void StationWindow::WriteLog::setText(Field field, std::string_view text)
+{
+    m_fields.setText(field, text);
+    written.set(static_cast<std::size_t>(field));
+}
+
+void StationWindow::WriteLog::setBackground(Field field, Colour colour)
+{
+    m_fields.setBackground(field, colour);
+    written.set(static_cast<std::size_t>(field));
+}
+
+void StationWindow::WriteLog::setToolTip(Field field, std::string_view hint)
+{
+    m_fields.setToolTip(field, hint);
+}
+
 StationWindow::StationWindow(ResultFields &fields, Controls &controls, PollTimer &timer,
                              Desktop &desktop, PortController &port)
-    : m_fields(fields), m_controls(controls), m_timer(timer), m_desktop(desktop), m_port(port)
+    : m_log(fields), m_fields(m_log), m_controls(controls), m_timer(timer), m_desktop(desktop),
+      m_port(port)
 {}
 
 void StationWindow::onLoad()
@@ -67,6 +85,8 @@ void StationWindow::onStartClick()
         // The controls stay as they were, so the operator can pick another port and try again.
         m_fields.setText(Field::lblRxDataResult, openFailureText);
         m_fields.setToolTip(Field::lblRxDataResult, portFailureHint(opened));
+        if (m_listener)
+            m_listener->startHandled(opened);
         return;
     }
     m_fields.setToolTip(Field::lblRxDataResult, "");
@@ -74,6 +94,8 @@ void StationWindow::onStartClick()
     m_controls.setEnabled(Control::cmbComPort, false);
     m_controls.setEnabled(Control::cmdStart, false);
     m_controls.setEnabled(Control::cmdStop, true);
+    if (m_listener)
+        m_listener->startHandled(opened);
 }
 
 // Stop leaves the display, the buffer and AwaitingReply alone: a poll that was unanswered before
@@ -93,7 +115,8 @@ void StationWindow::onTimer()
     m_fields.repaintNow(Field::lblRxDataResult);
     m_desktop.pause(tickPause);
 
-    if (AwaitingReply) {
+    const bool unanswered = AwaitingReply;
+    if (unanswered) {
         blankResults();
     } else {
         m_fields.setText(Field::lblRxDataResult, "");
@@ -106,6 +129,11 @@ void StationWindow::onTimer()
     // says why, for instance why a unit that was unplugged does not come back.
     const PortResult sent = m_port.SendData(PollRequest);
     m_fields.setToolTip(Field::lblRxDataResult, sent.isOk() ? "" : portFailureHint(sent));
+    if (m_listener) {
+        if (unanswered)
+            m_listener->pollUnanswered();
+        m_listener->pollSent(sent);
+    }
 }
 
 void StationWindow::blankResults()
@@ -113,12 +141,11 @@ void StationWindow::blankResults()
     m_fields.setText(Field::lblVersionResult, "");
     m_fields.setText(Field::lblProtocolResult, "");
     m_fields.setText(Field::lblRxDataResult, noReplyText);
-    for (const Field field : {Field::lblDtrCdResult, Field::lblRtsCtsResult, Field::lblCtsRtsResult,
-                              Field::lblCdDtrResult, Field::lblTxRxResult,
-                              Field::lblTimeTagStartData, Field::lblTimeTagEndData})
+    for (const Field field : lineTestFields)
         m_fields.setText(field, "");
-    for (const Field field : {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
-                              Field::lblSoftwareNoTs})
+    m_fields.setText(Field::lblTimeTagStartData, "");
+    m_fields.setText(Field::lblTimeTagEndData, "");
+    for (const Field field : tsSquareFields)
         m_fields.setBackground(field, ColourButtonFace);
 }
 
@@ -144,10 +171,12 @@ void StationWindow::onDataArrived()
     if (end == ReplyEnd::NoEnd)
         return;
 
-    bool testFailed = false;
+    m_log.written.reset();
+    ReplyHandled told;
     if (end == ReplyEnd::Complete) {
         m_fields.setText(Field::lblRxDataResult, hexText(ReceiveBuffer));
-        switch (statusReading(ReceiveBuffer)) {
+        told.reading = statusReading(ReceiveBuffer);
+        switch (told.reading) {
         case StatusReading::TooShort:
             break;
         case StatusReading::NoFrameHead:
@@ -158,16 +187,35 @@ void StationWindow::onDataArrived()
             break;
         case StatusReading::CutByEscapes:
         case StatusReading::Decoded:
-            testFailed = decodeStatus(ReceiveBuffer, ProtocolNameTable, m_fields);
-            if (ReceiveBuffer.size() > timeTagThresholdBytes)
-                decodeTimeTags(ReceiveBuffer, m_fields);
+            told.status = readStatus(ReceiveBuffer);
+            if (told.status)
+                showStatus(*told.status, ProtocolNameTable, m_fields);
+            else
+                // Showing the previous reply's verdicts, or guessing, would both be lies.
+                blankStatus(m_fields);
+            if (ReceiveBuffer.size() > timeTagThresholdBytes) {
+                const TimeTags tags = readTimeTags(ReceiveBuffer);
+                showTimeTags(tags, m_fields);
+                told.startTag = tags.start;
+                told.endTag = tags.end;
+            }
             break;
         }
     }
     // One beep per reply, however many tests failed.
-    if (testFailed)
+    told.beeped = told.status && told.status->anyLineFailed();
+    if (told.beeped)
         m_desktop.beep();
     AwaitingReply = false;
+
+    if (m_listener) {
+        told.end = end;
+        told.bytes = ReceiveBuffer;
+        if (told.status)
+            told.protocolName = ProtocolNameTable[static_cast<std::size_t>(told.status->protocol)];
+        told.written = m_log.written;
+        m_listener->replyHandled(told);
+    }
 }
 
 } // namespace station

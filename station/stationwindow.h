@@ -1,10 +1,12 @@
 #pragma once
 
+#include "decisions.h"
 #include "frames.h"
 #include "portcontroller.h"
 #include "protocolfile.h"
 #include "window.h"
 
+#include <bitset>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -39,6 +41,8 @@ public:
 
     // Where "Protocol.txt" is looked for; the current directory unless a test says otherwise.
     void setProtocolFilePath(std::filesystem::path path) { m_protocolFilePath = std::move(path); }
+    // Told what the station decided, after the window shows it; none by default.
+    void setListener(StationListener *listener) { m_listener = listener; }
 
     void onLoad();
     void onStartClick();
@@ -51,14 +55,33 @@ public:
     const ProtocolNames &protocolNames() const { return ProtocolNameTable; }
 
 private:
+    // Passes every write on to the window and notes which fields were written.
+    class WriteLog : public ResultFields
+    {
+    public:
+        explicit WriteLog(ResultFields &fields) : m_fields(fields) {}
+        void setText(Field field, std::string_view text) override;
+        std::string text(Field field) const override { return m_fields.text(field); }
+        void setBackground(Field field, Colour colour) override;
+        void repaintNow(Field field) override { m_fields.repaintNow(field); }
+        void setToolTip(Field field, std::string_view hint) override;
+
+        std::bitset<fieldCount> written;
+
+    private:
+        ResultFields &m_fields;
+    };
+
     bool loadProtocolNames();
     void blankResults();
 
+    WriteLog m_log;
     ResultFields &m_fields;
     Controls &m_controls;
     PollTimer &m_timer;
     Desktop &m_desktop;
     PortController &m_port;
+    StationListener *m_listener = nullptr;
     std::filesystem::path m_protocolFilePath{protocolFileName};
 
     // ReceiveBuffer, AwaitingReply and ProtocolNameTable are the system's own names for this state

@@ -11,7 +11,7 @@ constexpr std::uint8_t tsFlag = 0x80;
 
 struct LineTest
 {
-    Field field;
+    std::size_t index; // into lineTestFields, which is top-down
     std::uint8_t bit;
     // Reply positions 5 to 9 as offsets from position 5: the sample that must carry the bit,
     // and the samples that must not.
@@ -20,34 +20,25 @@ struct LineTest
     int clearCount;
 };
 
-// Each test wants its bit set in exactly one sample of its side and clear in the others.
+// Each test wants its bit set in exactly one sample of its side and clear in the others. In the
+// order the station reads and writes them.
 constexpr LineTest lineTests[] = {
-    {Field::lblCdDtrResult, 0x10, 0, {1, 0}, 1},  // CD - DTR CPU
-    {Field::lblCtsRtsResult, 0x08, 1, {0, 0}, 1}, // CTS - RTS CPU
-    {Field::lblRtsCtsResult, 0x02, 2, {3, 4}, 2}, // RTS - CTS RTU
-    {Field::lblDtrCdResult, 0x01, 3, {2, 4}, 2},  // DTR - CD RTU
-    {Field::lblTxRxResult, 0x20, 4, {2, 3}, 2},   // TX - RX RTU
+    {3, 0x10, 0, {1, 0}, 1}, // CD - DTR CPU
+    {2, 0x08, 1, {0, 0}, 1}, // CTS - RTS CPU
+    {1, 0x02, 2, {3, 4}, 2}, // RTS - CTS RTU
+    {0, 0x01, 3, {2, 4}, 2}, // DTR - CD RTU
+    {4, 0x20, 4, {2, 3}, 2}, // TX - RX RTU
 };
 
 void showTsSquares(bool software, bool hardware, ResultFields &fields)
 {
-    if (software && hardware) {
-        fields.setBackground(Field::lblHardwareTs, ColourGreen);
-        fields.setBackground(Field::lblSoftwareTs, ColourGreen);
-        fields.setBackground(Field::lblHardwareNoTs, ColourButtonFace);
-        fields.setBackground(Field::lblSoftwareNoTs, ColourButtonFace);
-    } else if (!software && !hardware) {
-        fields.setBackground(Field::lblHardwareTs, ColourButtonFace);
-        fields.setBackground(Field::lblSoftwareTs, ColourButtonFace);
-        fields.setBackground(Field::lblHardwareNoTs, ColourGreen);
-        fields.setBackground(Field::lblSoftwareNoTs, ColourGreen);
-    } else {
-        // The flags disagree: each row shows its own state in red.
-        fields.setBackground(Field::lblSoftwareNoTs, software ? ColourButtonFace : ColourRed);
-        fields.setBackground(Field::lblSoftwareTs, software ? ColourRed : ColourButtonFace);
-        fields.setBackground(Field::lblHardwareNoTs, hardware ? ColourButtonFace : ColourRed);
-        fields.setBackground(Field::lblHardwareTs, hardware ? ColourRed : ColourButtonFace);
-    }
+    // When the flags disagree, each row shows its own state in red, the software row first.
+    static constexpr Field agreeing[] = {Field::lblHardwareTs, Field::lblSoftwareTs,
+                                         Field::lblHardwareNoTs, Field::lblSoftwareNoTs};
+    static constexpr Field disagreeing[] = {Field::lblSoftwareNoTs, Field::lblSoftwareTs,
+                                            Field::lblHardwareNoTs, Field::lblHardwareTs};
+    for (const Field square : software == hardware ? agreeing : disagreeing)
+        fields.setBackground(square, tsSquareColour(square, software, hardware));
 }
 
 StatusReading statusReading(ByteView reply, const Bytes &decoded)
@@ -71,46 +62,89 @@ StatusReading statusReading(ByteView reply)
     return statusReading(reply, DecodeEscapes(reply));
 }
 
+Colour tsSquareColour(Field square, bool softwareTs, bool hardwareTs)
+{
+    const bool software = square == Field::lblSoftwareTs || square == Field::lblSoftwareNoTs;
+    const bool tsColumn = square == Field::lblSoftwareTs || square == Field::lblHardwareTs;
+    if (softwareTs == hardwareTs)
+        return tsColumn == softwareTs ? ColourGreen : ColourButtonFace;
+    const bool on = software ? softwareTs : hardwareTs;
+    return tsColumn == on ? ColourRed : ColourButtonFace;
+}
+
+std::string versionText(int version)
+{
+    return " " + std::to_string(version);
+}
+
+std::string_view lineTestText(bool ok)
+{
+    return ok ? "OK" : "Error";
+}
+
+bool UnitStatus::anyLineFailed() const
+{
+    for (const bool ok : linesOk)
+        if (!ok)
+            return true;
+    return false;
+}
+
 void blankStatus(ResultFields &fields)
 {
-    for (const Field field : {Field::lblProtocolResult, Field::lblVersionResult,
-                              Field::lblCdDtrResult, Field::lblCtsRtsResult, Field::lblRtsCtsResult,
-                              Field::lblDtrCdResult, Field::lblTxRxResult})
-        fields.setText(field, "");
-    for (const Field field : {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
-                              Field::lblSoftwareNoTs})
+    fields.setText(Field::lblProtocolResult, "");
+    fields.setText(Field::lblVersionResult, "");
+    for (const LineTest &test : lineTests)
+        fields.setText(lineTestFields[test.index], "");
+    for (const Field field : tsSquareFields)
         fields.setBackground(field, ColourButtonFace);
 }
 
-bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fields)
+std::optional<UnitStatus> readStatus(ByteView reply)
 {
     // The unit escapes every 0x80 of its body, the status bytes included: protocol 0 with
     // software TS on arrives as 80 80. Read raw, one escape would shift every verdict after it
     // onto the wrong sample and could turn a failed line into "OK".
     const Bytes d = DecodeEscapes(reply);
-    if (statusReading(reply, d) != StatusReading::Decoded) {
-        // Showing the previous reply's verdicts, or guessing, would both be lies.
-        blankStatus(fields);
-        return false;
-    }
+    if (statusReading(reply, d) != StatusReading::Decoded)
+        return std::nullopt;
     // b(n) is the byte at position n of the decoded reply.
     const auto b = [&d](int position) {
         return d[static_cast<std::size_t>(position - 1)];
     };
-
-    fields.setText(Field::lblProtocolResult, names[b(3) & numberMask]);
-    fields.setText(Field::lblVersionResult, " " + std::to_string(b(4) & numberMask));
-    showTsSquares((b(3) & tsFlag) != 0, (b(4) & tsFlag) != 0, fields);
-
-    bool failed = false;
+    UnitStatus status;
+    status.protocol = b(3) & numberMask;
+    status.version = b(4) & numberMask;
+    status.softwareTs = (b(3) & tsFlag) != 0;
+    status.hardwareTs = (b(4) & tsFlag) != 0;
     for (const LineTest &test : lineTests) {
         bool ok = (b(5 + test.setIn) & test.bit) != 0;
         for (int i = 0; i < test.clearCount; ++i)
             ok = ok && (b(5 + test.clearIn[i]) & test.bit) == 0;
-        fields.setText(test.field, ok ? "OK" : "Error");
-        failed = failed || !ok;
+        status.linesOk[test.index] = ok;
     }
-    return failed;
+    return status;
+}
+
+void showStatus(const UnitStatus &status, const ProtocolNames &names, ResultFields &fields)
+{
+    fields.setText(Field::lblProtocolResult, names[static_cast<std::size_t>(status.protocol)]);
+    fields.setText(Field::lblVersionResult, versionText(status.version));
+    showTsSquares(status.softwareTs, status.hardwareTs, fields);
+    for (const LineTest &test : lineTests)
+        fields.setText(lineTestFields[test.index], lineTestText(status.linesOk[test.index]));
+}
+
+bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fields)
+{
+    const std::optional<UnitStatus> status = readStatus(reply);
+    if (!status) {
+        // Showing the previous reply's verdicts, or guessing, would both be lies.
+        blankStatus(fields);
+        return false;
+    }
+    showStatus(*status, names, fields);
+    return status->anyLineFailed();
 }
 
 } // namespace station

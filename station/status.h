@@ -1,25 +1,31 @@
 #pragma once
 
+#include "decisions.h"
 #include "frames.h"
 #include "protocolfile.h"
 #include "window.h"
 
+#include <optional>
+#include <string>
+
 namespace station {
 
-// Whether a complete reply carries a status the station reads, and if not, why not.
-enum class StatusReading {
-    Decoded,
-    TooShort,     // 9 bytes or fewer: shown in hexadecimal only
-    NoFrameHead,  // noise before the head, or the tail of a reply cut off by the tick
-    CutByEscapes, // escapes leave bytes 3 to 9 short of the end mark
-};
-
 StatusReading statusReading(ByteView reply);
+
+// The status of a complete reply, when statusReading says Decoded.
+std::optional<UnitStatus> readStatus(ByteView reply);
+
+// The texts and colours the window shows for a status.
+std::string versionText(int version);
+std::string_view lineTestText(bool ok);
+Colour tsSquareColour(Field square, bool softwareTs, bool hardwareTs);
 
 // Decodes bytes 3 to 9 of a complete reply, read after its escapes are removed, into the
 // protocol name, the version, the four TS squares and the five line-test verdicts. A reply whose
 // status cannot be read has those fields blanked instead. Returns true when any line test failed.
 bool decodeStatus(ByteView reply, const ProtocolNames &names, ResultFields &fields);
+// Writes a status read before, in the same order.
+void showStatus(const UnitStatus &status, const ProtocolNames &names, ResultFields &fields);
 
 // Protocol, version and the five verdicts blank, the four squares unlit.
 void blankStatus(ResultFields &fields);

@@ -18,54 +18,89 @@ std::string lastDigits(unsigned value, std::size_t count)
 
 // "07:05:09.042" for 7 h 5 min 9 s 42 ms. Each part keeps only its last two (milliseconds:
 // three) decimal digits, so out-of-range values are shown cut, never checked.
-std::string timeText(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
-                     std::uint16_t milliseconds)
+std::string timeText(const TimeTag &tag)
 {
-    return lastDigits(hours, 2) + ":" + lastDigits(minutes, 2) + ":" + lastDigits(seconds, 2) +
-           "." + lastDigits(milliseconds, 3);
+    return lastDigits(static_cast<unsigned>(tag.hours), 2) + ":" +
+           lastDigits(static_cast<unsigned>(tag.minutes), 2) + ":" +
+           lastDigits(static_cast<unsigned>(tag.seconds), 2) + "." +
+           lastDigits(static_cast<unsigned>(tag.milliseconds), 3);
 }
 
-std::string_view sourceName(std::uint8_t source)
+TagSource tagSource(std::uint8_t source)
 {
     switch (source) {
     case sourceGps:
-        return "   GPS";
+        return TagSource::Gps;
     case sourceIrigB:
-        return "   IRIG-B";
+        return TagSource::IrigB;
     default:
-        return "   Internal";
+        return TagSource::Internal;
     }
 }
 
 // A tag occupies eight decoded positions: source, two unread bytes, hours, minutes, seconds and
 // the milliseconds high byte first.
-void showTag(const Bytes &decoded, std::size_t sourcePosition, Field field, ResultFields &fields)
+std::optional<TimeTag> readTag(const Bytes &decoded, std::size_t sourcePosition)
 {
     // Escapes can leave the decoded reply so short that the tag's last bytes would be the end
     // mark's 0x80 0xFF, which no clock wrote.
     const std::size_t lastPosition = sourcePosition + 7;
-    if (decoded.size() < lastPosition + 2) {
-        fields.setText(field, "");
-        return;
-    }
+    if (decoded.size() < lastPosition + 2)
+        return std::nullopt;
     const auto d = [&decoded](std::size_t position) {
         return decoded[position - 1];
     };
-    const auto milliseconds =
-        static_cast<std::uint16_t>(d(sourcePosition + 6) * 256 + d(sourcePosition + 7));
-    fields.setText(field, timeText(d(sourcePosition + 3), d(sourcePosition + 4),
-                                   d(sourcePosition + 5), milliseconds));
+    return TimeTag{d(sourcePosition + 3), d(sourcePosition + 4), d(sourcePosition + 5),
+                   d(sourcePosition + 6) * 256 + d(sourcePosition + 7),
+                   tagSource(d(sourcePosition))};
+}
+
+void showTag(const std::optional<TimeTag> &tag, Field field, ResultFields &fields)
+{
+    if (!tag) {
+        fields.setText(field, "");
+        return;
+    }
+    fields.setText(field, timeText(*tag));
     // The source name goes after the time as the field now holds it, read back from the field.
-    fields.setText(field, fields.text(field) + std::string(sourceName(d(sourcePosition))));
+    fields.setText(field, fields.text(field) + std::string(sourceName(tag->source)));
 }
 
 } // namespace
 
-void decodeTimeTags(ByteView reply, ResultFields &fields)
+std::string_view sourceName(TagSource source)
+{
+    switch (source) {
+    case TagSource::Gps:
+        return "   GPS";
+    case TagSource::IrigB:
+        return "   IRIG-B";
+    case TagSource::Internal:
+        break;
+    }
+    return "   Internal";
+}
+
+std::string tagText(const TimeTag &tag)
+{
+    return timeText(tag) + std::string(sourceName(tag.source));
+}
+
+TimeTags readTimeTags(ByteView reply)
 {
     const Bytes decoded = DecodeEscapes(reply);
-    showTag(decoded, 10, Field::lblTimeTagStartData, fields);
-    showTag(decoded, 18, Field::lblTimeTagEndData, fields);
+    return {readTag(decoded, 10), readTag(decoded, 18)};
+}
+
+void showTimeTags(const TimeTags &tags, ResultFields &fields)
+{
+    showTag(tags.start, Field::lblTimeTagStartData, fields);
+    showTag(tags.end, Field::lblTimeTagEndData, fields);
+}
+
+void decodeTimeTags(ByteView reply, ResultFields &fields)
+{
+    showTimeTags(readTimeTags(reply), fields);
 }
 
 void blankTimeTags(ResultFields &fields)

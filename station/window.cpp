@@ -1,20 +1,54 @@
 #include "window.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace station {
 
+namespace {
+
+struct FieldEntry
+{
+    std::string_view name;
+    std::string_view caption;
+};
+
+// In the enum's order.
+constexpr FieldEntry fieldTable[] = {
+    {"lblProtocolResult", "Protocol"},
+    {"lblVersionResult", "Version"},
+    {"lblDtrCdResult", "DTR - CD RTU"},
+    {"lblRtsCtsResult", "RTS - CTS RTU"},
+    {"lblCtsRtsResult", "CTS - RTS CPU"},
+    {"lblCdDtrResult", "CD - DTR CPU"},
+    {"lblTxRxResult", "TX - RX RTU"},
+    {"lblRxDataResult", "RX Data"},
+    {"lblTimeTagStartData", "Test Start"},
+    {"lblTimeTagEndData", "Test End"},
+    {"lblHardwareTs", "Hardware TS"},
+    {"lblSoftwareTs", "Software TS"},
+    {"lblHardwareNoTs", "Hardware No TS"},
+    {"lblSoftwareNoTs", "Software No TS"},
+    {"lblCommPortAvailable", "Comm Port available"},
+};
+static_assert(std::size(fieldTable) == fieldCount,
+              "every field needs its entry, in the enum's order");
+
+} // namespace
+
 std::string_view fieldName(Field field)
 {
-    static constexpr std::string_view names[]{
-        "lblProtocolResult",   "lblVersionResult",  "lblDtrCdResult",       "lblRtsCtsResult",
-        "lblCtsRtsResult",     "lblCdDtrResult",    "lblTxRxResult",        "lblRxDataResult",
-        "lblTimeTagStartData", "lblTimeTagEndData", "lblHardwareTs",        "lblSoftwareTs",
-        "lblHardwareNoTs",     "lblSoftwareNoTs",   "lblCommPortAvailable",
-    };
-    static_assert(std::size(names) == fieldCount,
-                  "every field needs its name, in the enum's order");
-    return names[static_cast<std::size_t>(field)];
+    return fieldTable[static_cast<std::size_t>(field)].name;
+}
+
+std::string_view fieldCaption(Field field)
+{
+    return fieldTable[static_cast<std::size_t>(field)].caption;
+}
+
+bool isTsSquare(Field field)
+{
+    return std::ranges::find(tsSquareFields, field) != std::end(tsSquareFields);
 }
 
 } // namespace station

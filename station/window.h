@@ -30,7 +30,21 @@ enum class Field {
 };
 inline constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::NFields);
 
+// The control's name, such as "lblTxRxResult".
 std::string_view fieldName(Field field);
+// The caption the window shows beside the field, such as "TX - RX RTU" or "Hardware TS".
+std::string_view fieldCaption(Field field);
+
+// The five line tests, top to bottom as the window shows them.
+inline constexpr std::size_t lineTestCount = 5;
+inline constexpr Field lineTestFields[lineTestCount] = {
+    Field::lblDtrCdResult, Field::lblRtsCtsResult, Field::lblCtsRtsResult, Field::lblCdDtrResult,
+    Field::lblTxRxResult};
+
+// The four TS squares: the TS column, then the No TS column, each from the top.
+inline constexpr Field tsSquareFields[] = {Field::lblHardwareTs, Field::lblSoftwareTs,
+                                           Field::lblHardwareNoTs, Field::lblSoftwareNoTs};
+bool isTsSquare(Field field);
 
 // Colours in the 0x00BBGGRR form. ColourButtonFace is not a fixed colour: it stands for the
 // desktop's button-face colour, which is also what every field starts with.

@@ -159,8 +159,7 @@ TEST(StatusDecodingTest, StatusBytesAreReadWithEscapesRemoved)
     const Field verdictFields[] = {Field::lblCdDtrResult, Field::lblCtsRtsResult,
                                    Field::lblRtsCtsResult, Field::lblDtrCdResult,
                                    Field::lblTxRxResult};
-    const Field squareFields[] = {Field::lblHardwareTs, Field::lblSoftwareTs,
-                                  Field::lblHardwareNoTs, Field::lblSoftwareNoTs};
+    const auto &squareFields = station::tsSquareFields;
     for (const auto &c : cases) {
         Bytes reply = healthyReply();
         reply[static_cast<std::size_t>(c.position - 1)] = 0x80;

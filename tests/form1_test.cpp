@@ -1,7 +1,6 @@
 #include "form1.h"
 #include "portlist.h"
 #include "ptypair.h"
-#include "report.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
 
@@ -178,7 +177,7 @@ TEST_F(WindowTest, EveryControlAsDrawn)
         ASSERT_NE(form.field(field), nullptr) << station::fieldName(field);
         EXPECT_EQ(form.field(field)->objectName().toStdString(), station::fieldName(field));
         // converter-check prints each field under the caption the window shows for it.
-        const QString caption = QString::fromUtf8(check::caption(field));
+        const QString caption = QString::fromUtf8(station::fieldCaption(field));
         const QString accessible = form.field(field)->accessibleName();
         EXPECT_TRUE(accessible == caption || accessible == caption + QStringLiteral(" result"))
             << accessible.toStdString();

@@ -16,8 +16,7 @@ const Field resultFields[] = {
     Field::lblRtsCtsResult,   Field::lblCtsRtsResult,     Field::lblCdDtrResult,
     Field::lblTxRxResult,     Field::lblTimeTagStartData, Field::lblTimeTagEndData,
 };
-const Field squares[] = {Field::lblHardwareTs, Field::lblSoftwareTs, Field::lblHardwareNoTs,
-                         Field::lblSoftwareNoTs};
+const auto &squares = station::tsSquareFields;
 
 class PollCycleTest : public ::testing::Test
 {

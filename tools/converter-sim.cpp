@@ -167,6 +167,12 @@ private:
         unit.end = m_options.endTime.value_or(utcNow(std::chrono::milliseconds(250)));
         unit.start.source = m_options.unit.start.source;
         unit.end.source = m_options.unit.end.source;
+        for (std::size_t test = 0; test < unit.linePasses.size(); ++test) {
+            const long period = m_options.flapPeriod[test];
+            if (period > 0 && (m_replies / period) % 2 == 0)
+                unit.linePasses[test] = false;
+        }
+        ++m_replies;
 
         Bytes reply;
         for (int i = 0; i < m_options.garbage; ++i)
@@ -352,6 +358,7 @@ private:
     int m_status = 0;
     std::uint8_t m_window[4] = {};
     long m_requests = 0;
+    long m_replies = 0; // built, dropped ones not counted
     std::vector<PendingWrite> m_pending;
     std::optional<Clock::time_point> m_floodUntil;
     std::optional<Clock::time_point> m_hungUpUntil;

@@ -28,6 +28,9 @@ Reply content:
   --hardware-ts          hardware TS mode on
   --fail TEST            make a line test fail: cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx, all;
                          may be given several times
+  --flap TEST[:N]        make a line test fail in N replies, then pass in the next N, and so
+                         on, starting with a failure (default N 1); may be given for several
+                         tests
   --start-source SRC     gps, irig-b or internal (default gps)
   --end-source SRC       gps, irig-b or internal (default irig-b)
   --start-time T         HH:MM:SS.mmm (default: the current UTC time at each reply)
@@ -149,6 +152,16 @@ Options parseOptions(int argc, char **argv)
             } else {
                 fail("--fail takes cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx or all");
             }
+        } else if (option == "--flap") {
+            const std::string text = value();
+            const std::size_t colon = text.find(':');
+            const auto it = tests.find(text.substr(0, colon));
+            if (it == tests.end())
+                fail("--flap takes cd-dtr, cts-rts, rts-cts, dtr-cd or tx-rx, then :N for N "
+                     "replies a turn");
+            o.flapPeriod[static_cast<std::size_t>(it->second)] =
+                colon == std::string::npos ? 1
+                                           : number(text.substr(colon + 1), 1, 1000000, "--flap N");
         } else if (option == "--start-source") {
             o.unit.start.source = source(value());
         } else if (option == "--end-source") {

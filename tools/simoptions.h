@@ -4,6 +4,7 @@
 
 #include "unitreply.h"
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,8 @@ struct Options
     std::string device;
     double duration = 0;
     UnitState unit;
+    // For each line test: fail and pass by turns, this many replies each; 0 keeps it steady.
+    std::array<int, lineTestCount> flapPeriod{};
     std::optional<TimeTag> startTime;
     std::optional<TimeTag> endTime;
     int pieces = 1;

@@ -28,8 +28,17 @@ struct ControlEntry
     Qt::Alignment alignment;
     bool framed;
     std::optional<Field> field;
-    const char *accessibleName;
+    const char *accessibleName; // a field's comes from its caption
 };
+
+// What a screen reader calls a field: its caption, and for a framed value "... result".
+QString fieldAccessibleName(const ControlEntry &entry)
+{
+    QString name = QString::fromUtf8(station::fieldCaption(*entry.field));
+    if (entry.kind == Kind::Result && entry.framed)
+        name += QStringLiteral(" result");
+    return name;
+}
 
 constexpr int twipsPerPixel = 15;
 constexpr QSize clientSize(6345 / twipsPerPixel, 5415 / twipsPerPixel);
@@ -42,38 +51,38 @@ constexpr Qt::Alignment wrapped = Qt::AlignLeft | Qt::AlignTop;
 // clang-format off
 const ControlEntry controlTable[] = {
     {"lblProtocol",          Kind::Caption,  "Protocol",      240,  240,  735, 255, left,    false, {}, nullptr},
-    {"lblProtocolResult",    Kind::Result,   "",             1080,  240, 4815, 255, left,    true,  Field::lblProtocolResult, "Protocol result"},
+    {"lblProtocolResult",    Kind::Result,   "",             1080,  240, 4815, 255, left,    true,  Field::lblProtocolResult, nullptr},
     {"lblVersion",           Kind::Caption,  "Version",       240,  600,  615, 255, left,    false, {}, nullptr},
-    {"lblVersionResult",     Kind::Result,   "",             1080,  600,  855, 255, left,    true,  Field::lblVersionResult, "Version result"},
+    {"lblVersionResult",     Kind::Result,   "",             1080,  600,  855, 255, left,    true,  Field::lblVersionResult, nullptr},
     {"cmdStart",             Kind::Button,   "Start Test",   3480,  600, 1092, 375, centred, false, {}, nullptr},
     {"cmdStop",              Kind::Button,   "Stop Test",    4800,  600, 1092, 372, centred, false, {}, nullptr},
     {"lblCd",                Kind::Caption,  "DTR - CD RTU",  240, 1200, 1215, 255, left,    false, {}, nullptr},
-    {"lblDtrCdResult",       Kind::Result,   "",             1560, 1200,  855, 255, left,    true,  Field::lblDtrCdResult, "DTR - CD RTU result"},
+    {"lblDtrCdResult",       Kind::Result,   "",             1560, 1200,  855, 255, left,    true,  Field::lblDtrCdResult, nullptr},
     {"lblPortNumber",        Kind::Caption,  "Comm Port ",   3240, 1200,  975, 255, right,   false, {}, nullptr},
     {"cmbComPort",           Kind::ComboBox, "COM1",         4320, 1200, 1095, 315, left,    false, {}, "Comm Port"},
     {"lblCts",               Kind::Caption,  "RTS - CTS RTU", 240, 1560, 1215, 255, left,    false, {}, nullptr},
-    {"lblRtsCtsResult",      Kind::Result,   "",             1560, 1560,  855, 255, left,    true,  Field::lblRtsCtsResult, "RTS - CTS RTU result"},
-    {"lblCommPortAvailable", Kind::Result,   "",             3480, 1680, 2175, 255, right,   false, Field::lblCommPortAvailable, "Comm Port available"},
+    {"lblRtsCtsResult",      Kind::Result,   "",             1560, 1560,  855, 255, left,    true,  Field::lblRtsCtsResult, nullptr},
+    {"lblCommPortAvailable", Kind::Result,   "",             3480, 1680, 2175, 255, right,   false, Field::lblCommPortAvailable, nullptr},
     {"lclRts",               Kind::Caption,  "CTS - RTS CPU", 240, 1920, 1215, 255, left,    false, {}, nullptr},
-    {"lblCtsRtsResult",      Kind::Result,   "",             1560, 1920,  855, 255, left,    true,  Field::lblCtsRtsResult, "CTS - RTS CPU result"},
+    {"lblCtsRtsResult",      Kind::Result,   "",             1560, 1920,  855, 255, left,    true,  Field::lblCtsRtsResult, nullptr},
     {"lblTs",                Kind::Caption,  "TS",           3840, 2160,  495, 255, centred, false, {}, nullptr},
     {"lblNoTs",              Kind::Caption,  "No TS",        5040, 2160,  735, 255, centred, false, {}, nullptr},
     {"lblDtr",               Kind::Caption,  "CD - DTR CPU",  240, 2280, 1215, 255, left,    false, {}, nullptr},
-    {"lblCdDtrResult",       Kind::Result,   "",             1560, 2280,  855, 255, left,    true,  Field::lblCdDtrResult, "CD - DTR CPU result"},
-    {"lblHardwareTs",        Kind::Square,   "",             3960, 2520,  255, 255, centred, true,  Field::lblHardwareTs, "Hardware TS"},
+    {"lblCdDtrResult",       Kind::Result,   "",             1560, 2280,  855, 255, left,    true,  Field::lblCdDtrResult, nullptr},
+    {"lblHardwareTs",        Kind::Square,   "",             3960, 2520,  255, 255, centred, true,  Field::lblHardwareTs, nullptr},
     {"lblHardware",          Kind::Caption,  "Hardware",     4320, 2520,  855, 255, centred, false, {}, nullptr},
-    {"lblHardwareNoTs",      Kind::Square,   "",             5280, 2520,  255, 255, centred, true,  Field::lblHardwareNoTs, "Hardware No TS"},
+    {"lblHardwareNoTs",      Kind::Square,   "",             5280, 2520,  255, 255, centred, true,  Field::lblHardwareNoTs, nullptr},
     {"lblData",              Kind::Caption,  "TX - RX RTU",   240, 2640, 1215, 255, left,    false, {}, nullptr},
-    {"lblTxRxResult",        Kind::Result,   "",             1560, 2640,  855, 255, left,    true,  Field::lblTxRxResult, "TX - RX RTU result"},
-    {"lblSoftwareTs",        Kind::Square,   "",             3960, 2880,  255, 255, centred, true,  Field::lblSoftwareTs, "Software TS"},
+    {"lblTxRxResult",        Kind::Result,   "",             1560, 2640,  855, 255, left,    true,  Field::lblTxRxResult, nullptr},
+    {"lblSoftwareTs",        Kind::Square,   "",             3960, 2880,  255, 255, centred, true,  Field::lblSoftwareTs, nullptr},
     {"lblSoftware",          Kind::Caption,  "Software",     4320, 2880,  855, 255, centred, false, {}, nullptr},
-    {"lblSoftwareNoTs",      Kind::Square,   "",             5280, 2880,  255, 255, centred, true,  Field::lblSoftwareNoTs, "Software No TS"},
+    {"lblSoftwareNoTs",      Kind::Square,   "",             5280, 2880,  255, 255, centred, true,  Field::lblSoftwareNoTs, nullptr},
     {"lblRxData",            Kind::Caption,  "RX Data",       240, 3480,  615, 255, left,    false, {}, nullptr},
-    {"lblRxDataResult",      Kind::Result,   "",             1200, 3480, 4575, 615, wrapped, true,  Field::lblRxDataResult, "RX Data result"},
+    {"lblRxDataResult",      Kind::Result,   "",             1200, 3480, 4575, 615, wrapped, true,  Field::lblRxDataResult, nullptr},
     {"lblTimeTagStart",      Kind::Caption,  "Test Start",    240, 4200,  855, 255, left,    false, {}, nullptr},
-    {"lblTimeTagStartData",  Kind::Result,   "",             1200, 4200, 2535, 255, left,    true,  Field::lblTimeTagStartData, "Test Start result"},
+    {"lblTimeTagStartData",  Kind::Result,   "",             1200, 4200, 2535, 255, left,    true,  Field::lblTimeTagStartData, nullptr},
     {"lblTimeTagEnd",        Kind::Caption,  "Test End",      240, 4680,  855, 255, left,    false, {}, nullptr},
-    {"lblTimeTagEndData",    Kind::Result,   "",             1200, 4680, 2535, 255, left,    true,  Field::lblTimeTagEndData, "Test End result"},
+    {"lblTimeTagEndData",    Kind::Result,   "",             1200, 4680, 2535, 255, left,    true,  Field::lblTimeTagEndData, nullptr},
 };
 // clang-format on
 
@@ -174,7 +183,9 @@ void Form1::createControls()
         }
         widget->setObjectName(QString::fromUtf8(entry.name));
         widget->setGeometry(pixels(entry));
-        if (entry.accessibleName)
+        if (entry.field)
+            widget->setAccessibleName(fieldAccessibleName(entry));
+        else if (entry.accessibleName)
             widget->setAccessibleName(QString::fromUtf8(entry.accessibleName));
     }
     cmdStop->setEnabled(false);

@@ -1,0 +1,323 @@
+#include "runreport.h"
+
+#include "report.h"
+#include "textencoding.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace check {
+
+namespace {
+
+std::string optionalJson(const std::string &text)
+{
+    return text.empty() ? "null" : jsonString(text);
+}
+
+std::string decimal(double value, const char *format = "%.1f")
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+double seconds(const PortSummary &port)
+{
+    return std::chrono::duration<double>(port.end - port.start).count();
+}
+
+std::string lineCaption(std::size_t i)
+{
+    return std::string(station::fieldCaption(station::lineTestFields[i]));
+}
+
+std::string firstLine(const std::string &text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+std::string replyCounts(const LineTally &line)
+{
+    return "Error in " + std::to_string(line.error) + " of " + std::to_string(line.ok + line.error) +
+           " replies";
+}
+
+std::string pollList(const std::vector<int> &polls)
+{
+    std::string out;
+    for (std::size_t i = 0; i < polls.size(); ++i)
+        out += (i ? ", " : "") + std::to_string(polls[i]);
+    return out;
+}
+
+// Text for an XML attribute or element: markup escaped, and the control characters XML 1.0
+// cannot carry replaced. `text` is UTF-8 already.
+std::string xml(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20)
+                out += "\xEF\xBF\xBD"; // U+FFFD
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+// JUnit readers expect a local-looking time without a zone; ours is UTC.
+std::string junitTimestamp(std::chrono::system_clock::time_point at)
+{
+    return utcTimestamp(at).substr(0, 19);
+}
+
+struct TestCase
+{
+    std::string name;
+    std::string outcome; // "", "failure", "error" or "skipped"
+    std::string type;
+    std::string message;
+};
+
+std::vector<TestCase> testCases(const PortSummary &port)
+{
+    std::vector<TestCase> cases;
+    for (std::size_t i = 0; i < station::lineTestCount; ++i) {
+        const LineTally &line = port.record.lines[i];
+        switch (line.verdict()) {
+        case RunVerdict::Pass:
+            cases.push_back({lineCaption(i), "", "", ""});
+            break;
+        case RunVerdict::Fail:
+            cases.push_back({lineCaption(i), "failure", "fail", replyCounts(line)});
+            break;
+        case RunVerdict::Intermittent:
+            cases.push_back({lineCaption(i), "failure", "intermittent",
+                             replyCounts(line) + ", changed in polls " +
+                                 pollList(line.changedIn)});
+            break;
+        case RunVerdict::None:
+            cases.push_back({lineCaption(i), "skipped", "", "no decoded reply"});
+            break;
+        }
+    }
+    for (const ExpectationResult &expectation : port.decision.expectations) {
+        const std::string name = "expected " + expectation.name;
+        if (expectation.seen.empty())
+            cases.push_back({name, "skipped", "", "no decoded reply"});
+        else if (expectation.met)
+            cases.push_back({name, "", "", ""});
+        else {
+            std::string seen;
+            for (std::size_t i = 0; i < expectation.seen.size(); ++i)
+                seen += (i ? " and " : "") + expectation.seen[i];
+            cases.push_back({name, "failure", "mismatch",
+                             "expected " + expectation.expected + ", seen " + seen});
+        }
+    }
+    if (port.decision.exitStatus == 2 || port.decision.exitStatus == 3)
+        cases.push_back({"reply", "error",
+                         port.record.startFailure ? "port-not-opened" : "no-reply",
+                         firstLine(port.decision.message)});
+    return cases;
+}
+
+struct Counts
+{
+    std::size_t tests = 0, failures = 0, errors = 0, skipped = 0;
+};
+
+Counts countsOf(const std::vector<TestCase> &cases)
+{
+    Counts counts;
+    for (const TestCase &c : cases) {
+        ++counts.tests;
+        counts.failures += c.outcome == "failure";
+        counts.errors += c.outcome == "error";
+        counts.skipped += c.outcome == "skipped";
+    }
+    return counts;
+}
+
+std::string countAttributes(const Counts &counts, double time)
+{
+    return " tests=\"" + std::to_string(counts.tests) + "\" failures=\"" +
+           std::to_string(counts.failures) + "\" errors=\"" + std::to_string(counts.errors) +
+           "\" skipped=\"" + std::to_string(counts.skipped) + "\" time=\"" +
+           decimal(time, "%.3f") + "\"";
+}
+
+std::string property(const char *name, const std::string &value)
+{
+    return "      <property name=\"" + std::string(name) + "\" value=\"" + xml(value) + "\"/>\n";
+}
+
+} // namespace
+
+std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
+{
+    const RunRecord &record = port.record;
+    std::string out = "{\"record\":\"summary\",\"schemaVersion\":1,\"port\":" +
+                      jsonString(port.port) + ",\"unitId\":" + optionalJson(port.unitId) +
+                      ",\"operator\":" + optionalJson(identity.operatorName) +
+                      ",\"station\":" + optionalJson(identity.stationName) +
+                      ",\"tool\":{\"name\":" + jsonString(identity.toolName) +
+                      ",\"version\":" + jsonString(identity.toolVersion) +
+                      "},\"start\":" + jsonString(utcTimestamp(port.start)) +
+                      ",\"end\":" + jsonString(utcTimestamp(port.end)) +
+                      ",\"polls\":" + std::to_string(record.polls) +
+                      ",\"replies\":" + std::to_string(record.replies) +
+                      ",\"unanswered\":" + std::to_string(record.unanswered) + ",\"unit\":";
+    if (record.lastStatus)
+        out += "{\"protocol\":" + std::to_string(record.lastStatus->protocol) +
+               ",\"protocolName\":" + jsonString(station::asUtf8(record.protocolName)) +
+               ",\"version\":" + std::to_string(record.lastStatus->version) + "}";
+    else
+        out += "null";
+    out += ",\"lines\":{";
+    for (std::size_t i = 0; i < station::lineTestCount; ++i) {
+        const LineTally &line = record.lines[i];
+        out += (i ? "," : "") + jsonString(lineCaption(i)) +
+               ":{\"ok\":" + std::to_string(line.ok) + ",\"error\":" + std::to_string(line.error) +
+               ",\"changes\":" + std::to_string(line.changedIn.size()) + ",\"changedInPolls\":[" +
+               pollList(line.changedIn) + "],\"verdict\":" +
+               jsonString(runVerdictName(line.verdict())) + "}";
+    }
+    out += "},\"roundTripMs\":";
+    if (const auto trip = roundTripOf(record.roundTripsMs))
+        out += "{\"min\":" + decimal(trip->min) + ",\"median\":" + decimal(trip->median) +
+               ",\"max\":" + decimal(trip->max) + "}";
+    else
+        out += "null";
+    out += ",\"expectations\":[";
+    const auto &expectations = port.decision.expectations;
+    for (std::size_t i = 0; i < expectations.size(); ++i) {
+        const ExpectationResult &e = expectations[i];
+        out += std::string(i ? "," : "") + "{\"name\":" + jsonString(e.name) +
+               ",\"expected\":" + jsonString(e.expected) + ",\"seen\":[";
+        for (std::size_t j = 0; j < e.seen.size(); ++j)
+            out += (j ? "," : "") + jsonString(e.seen[j]);
+        out += "],\"met\":" + std::string(e.seen.empty() ? "null" : e.met ? "true" : "false") + "}";
+    }
+    out += "],\"verdict\":" + jsonString(runVerdictName(port.decision.verdict)) +
+           ",\"exitStatus\":" + std::to_string(port.decision.exitStatus) +
+           ",\"message\":" + jsonString(port.decision.message) + "}";
+    return out;
+}
+
+std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &identity)
+{
+    Counts total;
+    double time = 0;
+    std::string suites;
+    for (const PortSummary &port : ports) {
+        const std::vector<TestCase> cases = testCases(port);
+        const Counts counts = countsOf(cases);
+        total.tests += counts.tests;
+        total.failures += counts.failures;
+        total.errors += counts.errors;
+        total.skipped += counts.skipped;
+        time = std::max(time, seconds(port));
+
+        suites += "  <testsuite name=\"" + xml(port.unitId.empty() ? port.port : port.unitId) +
+                  "\"" + countAttributes(counts, seconds(port)) + " timestamp=\"" +
+                  junitTimestamp(port.start) + "\" hostname=\"" + xml(identity.stationName) +
+                  "\">\n    <properties>\n";
+        suites += property("unitId", port.unitId);
+        suites += property("operator", identity.operatorName);
+        suites += property("station", identity.stationName);
+        suites += property("port", port.port);
+        suites += property("toolVersion", identity.toolName + " " + identity.toolVersion);
+        const auto &status = port.record.lastStatus;
+        suites += property("protocolName", status ? station::asUtf8(port.record.protocolName) : "");
+        suites += property("protocol", status ? std::to_string(status->protocol) : "");
+        suites += property("version", status ? std::to_string(status->version) : "");
+        suites += "    </properties>\n";
+        for (const TestCase &c : cases) {
+            suites += "    <testcase classname=\"" + xml(identity.toolName) + "\" name=\"" +
+                      xml(c.name) + "\" time=\"0\"";
+            if (c.outcome.empty()) {
+                suites += "/>\n";
+                continue;
+            }
+            suites += ">\n      <" + c.outcome;
+            if (!c.type.empty())
+                suites += " type=\"" + c.type + "\"";
+            suites += " message=\"" + xml(c.message) + "\"";
+            if (c.outcome == "error")
+                suites += ">" + xml(port.decision.message) + "</error>\n";
+            else
+                suites += "/>\n";
+            suites += "    </testcase>\n";
+        }
+        suites += "  </testsuite>\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
+           xml(identity.toolName) + "\"" + countAttributes(total, time) + ">\n" + suites +
+           "</testsuites>\n";
+}
+
+std::string summaryTable(const std::vector<PortSummary> &ports)
+{
+    std::vector<std::array<std::string, 4>> rows{{"PORT", "UNIT", "VERDICT", "LINES"}};
+    for (const PortSummary &port : ports) {
+        std::string lines;
+        for (std::size_t i = 0; i < station::lineTestCount; ++i) {
+            const RunVerdict verdict = port.record.lines[i].verdict();
+            if (verdict == RunVerdict::Fail || verdict == RunVerdict::Intermittent)
+                lines += (lines.empty() ? "" : ", ") + lineCaption(i) +
+                         (verdict == RunVerdict::Intermittent ? " (intermittent)" : "");
+        }
+        for (const ExpectationResult &e : port.decision.expectations)
+            if (!e.seen.empty() && !e.met)
+                lines += (lines.empty() ? "" : ", ") + e.name + " (expected " + e.expected + ")";
+        if (port.decision.exitStatus == 2 || port.decision.exitStatus == 3)
+            lines = firstLine(port.decision.message);
+        rows.push_back({port.port, port.unitId.empty() ? "-" : port.unitId,
+                        std::string(runVerdictName(port.decision.verdict)), lines});
+    }
+    std::array<std::size_t, 3> widths{};
+    for (const auto &row : rows)
+        for (std::size_t column = 0; column < widths.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    std::string out;
+    for (const auto &row : rows) {
+        std::string line;
+        for (std::size_t column = 0; column < widths.size(); ++column)
+            line += row[column] + std::string(widths[column] - row[column].size() + 2, ' ');
+        line += row[3];
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+} // namespace check

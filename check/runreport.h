@@ -1,0 +1,41 @@
+#pragma once
+
+// The reports of a whole run: one summary a port (JSON), a JUnit XML report of every port, and
+// the closing table.
+
+#include "runverdict.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace check {
+
+struct RunIdentity
+{
+    std::string operatorName; // empty: not given
+    std::string stationName;
+    std::string toolName;
+    std::string toolVersion;
+};
+
+struct PortSummary
+{
+    std::string port;
+    std::string unitId; // empty: not given
+    std::chrono::system_clock::time_point start;
+    std::chrono::system_clock::time_point end;
+    RunRecord record;
+    RunDecision decision;
+};
+
+// One JSON object on one line, "record": "summary", schema version 1.
+std::string summaryJson(const PortSummary &port, const RunIdentity &identity);
+
+// A whole JUnit XML document: a test suite a port, a test case a line test and expectation.
+std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &identity);
+
+// One line a port: port, unit id, verdict, and the lines that failed or came and went.
+std::string summaryTable(const std::vector<PortSummary> &ports);
+
+} // namespace check
