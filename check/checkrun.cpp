@@ -50,23 +50,14 @@ std::string protocolFileProblem(const std::string &path)
     return "not a list of protocol numbers and names, one record after the other";
 }
 
-PortLine::PortLine(PortSetup setup, bool record)
+PortLine::PortLine(PortSetup setup, bool record,
+                   const std::chrono::steady_clock::time_point *tickStart)
 {
     if (record)
         recorder.emplace(serial);
     station::PortController &line =
         recorder ? static_cast<station::PortController &>(*recorder) : serial;
-    check = std::make_unique<PortCheck>(std::move(setup), line, *this);
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(station::pollPeriod);
-}
-
-void PortLine::setActive(bool active)
-{
-    if (active)
-        ticker.start();
-    else
-        ticker.stop();
+    check = std::make_unique<PortCheck>(std::move(setup), line, *this, tickStart);
 }
 
 CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options), m_out(out)
@@ -81,15 +72,15 @@ CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options),
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         PortSetup setup{options.ports[i], protocols, options.noProtocols, options.polls,
                         options.untilReply};
-        auto line = std::make_unique<PortLine>(std::move(setup), !options.record.empty());
+        auto line =
+            std::make_unique<PortLine>(std::move(setup), !options.record.empty(), &m_tickStart);
         PortLine &l = *line;
         l.unitId = options.unitIds[i];
-        connect(&l.ticker, &QTimer::timeout, this, [this, &l] { onTick(l); });
         connect(&l.serial, &port::SerialPortController::dataArrived, this, [this, &l] {
             if (m_finished)
                 return;
             l.check->dataArrived();
-            afterEvent(l);
+            afterEvent();
         });
         const ReportHeading heading{cli::printable(l.check->setup().port, 4096), l.unitId};
         l.check->onReply = [this, heading](const Reply &reply) {
@@ -106,6 +97,9 @@ CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options),
         };
         m_lines.push_back(std::move(line));
     }
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    m_ticker.setInterval(station::pollPeriod);
+    connect(&m_ticker, &QTimer::timeout, this, &CheckRun::onTick);
 }
 
 std::string CheckRun::portPrefix(const PortLine &line) const
@@ -147,46 +141,47 @@ int CheckRun::run()
             if (const auto refused = cli::EvidenceFile::create(m_options.record, m_capture)) {
                 say(cli::printable(m_options.record) + ": " + cli::printable(*refused) +
                     "; nothing was recorded");
-                line->recorder.reset(); // nothing waits to be written
                 end(RecordNotCreated);
                 return m_status;
             }
             line->recorder->attach(*m_capture);
+            line->recording = true;
             if (!captureHolds())
                 return m_status;
         }
     }
-    // The first poll goes out at once, the next ones at each tick of each port's period.
-    for (const auto &line : m_lines) {
-        if (m_finished)
-            break;
-        onTick(*line);
-    }
-    if (!m_finished)
-        finish();    // when no port opened
+    // The first poll goes out at once, the next ones at each tick.
+    m_ticker.start();
+    onTick();
     if (!m_finished) // an exit asked for before the loop runs would be lost
         QCoreApplication::exec();
     return m_status;
 }
 
-void CheckRun::onTick(PortLine &line)
+void CheckRun::onTick()
 {
-    if (m_finished)
-        return;
-    line.check->tick();
-    afterEvent(line);
+    m_tickStart = std::chrono::steady_clock::now();
+    for (const auto &line : m_lines) {
+        if (m_finished)
+            return;
+        line->check->tick(); // nothing once its run is over
+    }
+    afterEvent();
 }
 
-void CheckRun::afterEvent(PortLine &line)
+// Ends the check once every port's run is over.
+void CheckRun::afterEvent()
 {
     if (m_finished || !captureHolds())
         return;
-    if (line.check->isOver() && line.end < line.start)
-        line.end = std::chrono::system_clock::now();
-    for (const auto &each : m_lines)
-        if (!each->check->isOver())
-            return;
-    finish();
+    bool allOver = true;
+    for (const auto &line : m_lines) {
+        if (line->check->isOver() && line->end < line->start)
+            line->end = std::chrono::system_clock::now();
+        allOver = allOver && line->check->isOver();
+    }
+    if (allOver)
+        finish();
 }
 
 // A report that cannot be written ends the check: a test executive would otherwise file an
@@ -218,10 +213,10 @@ bool CheckRun::captureHolds()
     for (const auto &line : m_lines) {
         if (m_finished)
             return false;
-        if (!line->recorder || !line->recorder->hasFailed())
+        if (!line->recording || !line->recorder->hasFailed())
             continue;
         sayCaptureLost();
-        line->recorder.reset(); // nothing more is written to it
+        line->recording = false; // nothing more is written to it
         end(OutputFailed);
         return false;
     }
@@ -230,9 +225,6 @@ bool CheckRun::captureHolds()
 
 void CheckRun::finish()
 {
-    for (const auto &line : m_lines)
-        if (!line->check->isOver())
-            return;
     std::vector<PortSummary> summaries;
     int status = Passed;
     for (const auto &line : m_lines) {
@@ -294,7 +286,7 @@ void CheckRun::end(int status)
     m_status = status;
     for (const auto &line : m_lines) {
         line->check->stop(); // closes the port and stops the ticks
-        if (line->recorder && m_capture && !line->recorder->finish()) {
+        if (line->recording && !line->recorder->finish()) {
             sayCaptureLost();
             m_status = OutputFailed;
         }

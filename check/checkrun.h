@@ -18,19 +18,19 @@
 
 namespace check {
 
-// One port under test: its serial line, its own 500 ms cycle and its own station logic.
-class PortLine : public QObject, public station::PollTimer
+// One port under test: its serial line, its own station logic and its own poll cycle, which the
+// check's clock drives.
+class PortLine : public station::PollTimer
 {
-    Q_OBJECT
-
 public:
-    PortLine(PortSetup setup, bool record);
+    PortLine(PortSetup setup, bool record, const std::chrono::steady_clock::time_point *tickStart);
 
-    void setActive(bool active) override;
+    // The check's clock ticks every port; a port whose run is over ignores it.
+    void setActive(bool) override {}
 
     port::SerialPortController serial;
     std::optional<RecordingPort> recorder;
-    QTimer ticker;
+    bool recording = false; // the capture is attached and has not failed
     std::unique_ptr<PortCheck> check;
     std::string unitId;
     std::chrono::system_clock::time_point start;
@@ -53,8 +53,8 @@ public:
     void interrupt(int signalNumber);
 
 private:
-    void onTick(PortLine &line);
-    void afterEvent(PortLine &line);
+    void onTick();
+    void afterEvent();
     bool writeOut(const std::string &text);
     bool captureHolds();
     void sayCaptureLost() const;
@@ -67,6 +67,10 @@ private:
     std::FILE *m_out;
     RunIdentity m_identity;
     std::vector<std::unique_ptr<PortLine>> m_lines;
+    // One clock for every port's 500 ms cycle: all poll at the same moment, and a tick's pause
+    // holds the thread once for all of them.
+    QTimer m_ticker;
+    std::chrono::steady_clock::time_point m_tickStart;
     std::optional<cli::EvidenceFile> m_capture;
     std::optional<cli::EvidenceFile> m_junit;
     bool m_finished = false;

@@ -7,7 +7,9 @@
 #include "window.h"
 
 #include <array>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace check {
 
@@ -18,8 +20,12 @@ class HeadlessWindow : public station::ResultFields,
 public:
     // `goOnWithoutProtocols`: the answer to "Error loading protocol description file" is OK
     // (every protocol "Unknown Protocol") rather than Cancel (end the program).
-    HeadlessWindow(std::string portName, bool goOnWithoutProtocols)
-        : m_portName(std::move(portName)), m_goOnWithoutProtocols(goOnWithoutProtocols)
+    // `tickStart`: when the tick being handled began, shared by every port the check polls;
+    // none holds nothing.
+    HeadlessWindow(std::string portName, bool goOnWithoutProtocols,
+                   const std::chrono::steady_clock::time_point *tickStart)
+        : m_portName(std::move(portName)), m_goOnWithoutProtocols(goOnWithoutProtocols),
+          m_tickStart(tickStart)
     {}
 
     void setText(station::Field field, std::string_view text) override
@@ -43,15 +49,22 @@ public:
     }
     void beep() override {}
     void endProgram() override { m_ended = true; }
-    // Nobody watches the reply field go blank, so the thread is not held. Bytes that arrive in
-    // the pause would be read after the tick either way, so no poll period changes.
-    void pause(std::chrono::milliseconds) override {}
+    // The window holds its thread for the pause without handling events; so does the check, so
+    // bytes that arrive meanwhile are read after the poll, as the station reads them. All ports
+    // tick at once, and the thread is held once for all of them: each port's pause ends when
+    // the first one's does.
+    void pause(std::chrono::milliseconds length) override
+    {
+        if (m_tickStart)
+            std::this_thread::sleep_until(*m_tickStart + length);
+    }
 
     bool hasEnded() const { return m_ended; }
 
 private:
     std::string m_portName;
     bool m_goOnWithoutProtocols;
+    const std::chrono::steady_clock::time_point *m_tickStart;
     bool m_ended = false;
     std::array<std::string, station::fieldCount> m_texts{};
 };

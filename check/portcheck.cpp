@@ -4,8 +4,9 @@
 
 namespace check {
 
-PortCheck::PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer)
-    : m_setup(std::move(setup)), m_window(m_setup.port, m_setup.noProtocols),
+PortCheck::PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer,
+                     const std::chrono::steady_clock::time_point *tickStart)
+    : m_setup(std::move(setup)), m_window(m_setup.port, m_setup.noProtocols, tickStart),
       m_station(m_window, m_window, timer, m_window, line)
 {
     m_station.setListener(this);

@@ -29,7 +29,9 @@ struct PortSetup
 class PortCheck : private station::StationListener
 {
 public:
-    PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer);
+    // `tickStart`, when given, is when the tick being handled began: see HeadlessWindow.
+    PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer,
+              const std::chrono::steady_clock::time_point *tickStart = nullptr);
 
     // The station's start-up; false when the protocol list could not be read and the check
     // cannot go on.

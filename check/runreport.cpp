@@ -39,15 +39,15 @@ std::string firstLine(const std::string &text)
 
 std::string replyCounts(const LineTally &line)
 {
-    return "Error in " + std::to_string(line.error) + " of " + std::to_string(line.ok + line.error) +
-           " replies";
+    return "Error in " + std::to_string(line.error) + " of " +
+           std::to_string(line.ok + line.error) + " replies";
 }
 
-std::string pollList(const std::vector<int> &polls)
+std::string pollList(const std::vector<int> &polls, const char *separator = ", ")
 {
     std::string out;
     for (std::size_t i = 0; i < polls.size(); ++i)
-        out += (i ? ", " : "") + std::to_string(polls[i]);
+        out += (i ? separator : "") + std::to_string(polls[i]);
     return out;
 }
 
@@ -120,8 +120,7 @@ std::vector<TestCase> testCases(const PortSummary &port)
             break;
         case RunVerdict::Intermittent:
             cases.push_back({lineCaption(i), "failure", "intermittent",
-                             replyCounts(line) + ", changed in polls " +
-                                 pollList(line.changedIn)});
+                             replyCounts(line) + ", changed in polls " + pollList(line.changedIn)});
             break;
         case RunVerdict::None:
             cases.push_back({lineCaption(i), "skipped", "", "no decoded reply"});
@@ -170,8 +169,8 @@ std::string countAttributes(const Counts &counts, double time)
 {
     return " tests=\"" + std::to_string(counts.tests) + "\" failures=\"" +
            std::to_string(counts.failures) + "\" errors=\"" + std::to_string(counts.errors) +
-           "\" skipped=\"" + std::to_string(counts.skipped) + "\" time=\"" +
-           decimal(time, "%.3f") + "\"";
+           "\" skipped=\"" + std::to_string(counts.skipped) + "\" time=\"" + decimal(time, "%.3f") +
+           "\"";
 }
 
 std::string property(const char *name, const std::string &value)
@@ -184,17 +183,18 @@ std::string property(const char *name, const std::string &value)
 std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
 {
     const RunRecord &record = port.record;
-    std::string out = "{\"record\":\"summary\",\"schemaVersion\":1,\"port\":" +
-                      jsonString(port.port) + ",\"unitId\":" + optionalJson(port.unitId) +
-                      ",\"operator\":" + optionalJson(identity.operatorName) +
-                      ",\"station\":" + optionalJson(identity.stationName) +
-                      ",\"tool\":{\"name\":" + jsonString(identity.toolName) +
-                      ",\"version\":" + jsonString(identity.toolVersion) +
-                      "},\"start\":" + jsonString(utcTimestamp(port.start)) +
-                      ",\"end\":" + jsonString(utcTimestamp(port.end)) +
-                      ",\"polls\":" + std::to_string(record.polls) +
-                      ",\"replies\":" + std::to_string(record.replies) +
-                      ",\"unanswered\":" + std::to_string(record.unanswered) + ",\"unit\":";
+    std::string out =
+        "{\"record\":\"summary\",\"schemaVersion\":1,\"port\":" + jsonString(port.port) +
+        ",\"unitId\":" + optionalJson(port.unitId) +
+        ",\"operator\":" + optionalJson(identity.operatorName) +
+        ",\"station\":" + optionalJson(identity.stationName) +
+        ",\"tool\":{\"name\":" + jsonString(identity.toolName) +
+        ",\"version\":" + jsonString(identity.toolVersion) +
+        "},\"start\":" + jsonString(utcTimestamp(port.start)) +
+        ",\"end\":" + jsonString(utcTimestamp(port.end)) +
+        ",\"polls\":" + std::to_string(record.polls) +
+        ",\"replies\":" + std::to_string(record.replies) +
+        ",\"unanswered\":" + std::to_string(record.unanswered) + ",\"unit\":";
     if (record.lastStatus)
         out += "{\"protocol\":" + std::to_string(record.lastStatus->protocol) +
                ",\"protocolName\":" + jsonString(station::asUtf8(record.protocolName)) +
@@ -204,11 +204,11 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
     out += ",\"lines\":{";
     for (std::size_t i = 0; i < station::lineTestCount; ++i) {
         const LineTally &line = record.lines[i];
-        out += (i ? "," : "") + jsonString(lineCaption(i)) +
-               ":{\"ok\":" + std::to_string(line.ok) + ",\"error\":" + std::to_string(line.error) +
+        out += (i ? "," : "") + jsonString(lineCaption(i)) + ":{\"ok\":" + std::to_string(line.ok) +
+               ",\"error\":" + std::to_string(line.error) +
                ",\"changes\":" + std::to_string(line.changedIn.size()) + ",\"changedInPolls\":[" +
-               pollList(line.changedIn) + "],\"verdict\":" +
-               jsonString(runVerdictName(line.verdict())) + "}";
+               pollList(line.changedIn, ",") +
+               "],\"verdict\":" + jsonString(runVerdictName(line.verdict())) + "}";
     }
     out += "},\"roundTripMs\":";
     if (const auto trip = roundTripOf(record.roundTripsMs))

@@ -76,8 +76,8 @@ std::vector<ExpectationResult> expectationResults(const RunRecord &record,
         results.push_back(numberExpectation("version", *expected.version, record.versionsSeen));
     if (expected.ts) {
         static constexpr const char *words[] = {"agree", "software", "hardware", "both", "none"};
-        ExpectationResult result{"TS modes", words[static_cast<int>(*expected.ts)], {},
-                                 !record.tsSeen.empty()};
+        ExpectationResult result{
+            "TS modes", words[static_cast<int>(*expected.ts)], {}, !record.tsSeen.empty()};
         for (const std::string &seen : record.tsSeen) {
             result.seen.push_back(seen);
             result.met = result.met && tsMeets(*expected.ts, seen);
@@ -192,8 +192,8 @@ std::optional<RoundTrip> roundTripOf(const std::vector<double> &milliseconds)
     std::vector<double> sorted = milliseconds;
     std::sort(sorted.begin(), sorted.end());
     const std::size_t middle = sorted.size() / 2;
-    const double median = sorted.size() % 2 ? sorted[middle]
-                                            : (sorted[middle - 1] + sorted[middle]) / 2;
+    const double median =
+        sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
     return RoundTrip{sorted.front(), median, sorted.back()};
 }
 
@@ -208,30 +208,27 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected)
         return decision;
     }
 
+    // Lines that failed throughout, then lines that came and went, then missed expectations.
     std::vector<std::string> failures;
-    bool anyFailed = false;
+    std::vector<std::string> intermittent;
     for (std::size_t i = 0; i < station::lineTestCount; ++i) {
         const LineTally &line = record.lines[i];
         const std::string caption(station::fieldCaption(station::lineTestFields[i]));
-        if (line.verdict() == RunVerdict::Fail) {
+        if (line.verdict() == RunVerdict::Fail)
             failures.push_back(caption);
-            anyFailed = true;
-        }
-    }
-    for (std::size_t i = 0; i < station::lineTestCount; ++i) {
-        const LineTally &line = record.lines[i];
-        if (line.verdict() == RunVerdict::Intermittent)
-            failures.push_back(std::string(station::fieldCaption(station::lineTestFields[i])) +
-                               " (intermittent: Error in " + std::to_string(line.error) + " of " +
-                               std::to_string(line.ok + line.error) +
-                               " replies, changed in polls " + changeList(line.changedIn) + ")");
+        else if (line.verdict() == RunVerdict::Intermittent)
+            intermittent.push_back(caption + " (Error in " + std::to_string(line.error) + " of " +
+                                   std::to_string(line.ok + line.error) +
+                                   " replies, changed in polls " + changeList(line.changedIn) +
+                                   ")");
     }
     for (const ExpectationResult &result : decision.expectations)
-        if (!result.seen.empty() && !result.met) {
+        if (!result.seen.empty() && !result.met)
             failures.push_back(result.name + " (expected " + result.expected + ", seen " +
                                joined(result.seen, " and ") + ")");
-            anyFailed = true;
-        }
+    const bool anyFailed = !failures.empty();
+    for (std::string &line : intermittent)
+        failures.push_back(anyFailed ? "intermittent " + line : line);
 
     if (!failures.empty()) {
         decision.verdict = anyFailed ? RunVerdict::Fail : RunVerdict::Intermittent;

@@ -61,7 +61,7 @@ struct RunRecord
     std::optional<Reply> lastReply;
     std::set<int> protocolsSeen;
     std::set<int> versionsSeen;
-    std::set<std::string> tsSeen; // "software", "hardware", "both", "none"
+    std::set<std::string> tsSeen;                  // "software", "hardware", "both", "none"
     std::optional<station::UnitStatus> lastStatus; // of the last decoded reply
     std::string protocolName;                      // the list's name for its protocol
     // Why the port did not open, or why the last poll could not be sent; empty when it did.

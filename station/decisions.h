@@ -27,10 +27,10 @@ enum class StatusReading {
 // Bytes 3 to 9 of a reply, read after its escapes are removed.
 struct UnitStatus
 {
-    int protocol = 0;         // 0 to 63, the index into the protocol list
-    int version = 0;          // 0 to 63
-    bool softwareTs = false;  // S: the TS flag of byte 3
-    bool hardwareTs = false;  // H: the TS flag of byte 4
+    int protocol = 0;                          // 0 to 63, the index into the protocol list
+    int version = 0;                           // 0 to 63
+    bool softwareTs = false;                   // S: the TS flag of byte 3
+    bool hardwareTs = false;                   // H: the TS flag of byte 4
     std::array<bool, lineTestCount> linesOk{}; // in the order of lineTestFields
 
     bool anyLineFailed() const;
@@ -53,11 +53,11 @@ struct ReplyHandled
     ReplyEnd end = ReplyEnd::EndByteOnly; // Complete or EndByteOnly; nothing else is told
     Bytes bytes;                          // the receive buffer, escapes and all
     StatusReading reading = StatusReading::TooShort; // meaningful for a complete reply only
-    std::optional<UnitStatus> status;     // set when reading is Decoded
-    std::optional<TimeTag> startTag;      // set when the reply carried it whole
+    std::optional<UnitStatus> status;                // set when reading is Decoded
+    std::optional<TimeTag> startTag;                 // set when the reply carried it whole
     std::optional<TimeTag> endTag;
-    std::string protocolName;             // the list's name for status->protocol
-    std::bitset<fieldCount> written;      // the fields this arrival wrote
+    std::string protocolName;        // the list's name for status->protocol
+    std::bitset<fieldCount> written; // the fields this arrival wrote
     bool beeped = false;
 };
 

@@ -20,6 +20,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -95,9 +97,19 @@ std::vector<std::string> linesOf(const std::string &text)
     return lines;
 }
 
+// The reply objects of --json output, without the summary that closes it.
+std::vector<std::string> replyLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (const std::string &line : linesOf(text))
+        if (line.starts_with("{\"record\":\"reply\""))
+            lines.push_back(line);
+    return lines;
+}
+
 std::string withoutTimestamp(const std::string &line)
 {
-    static const std::regex timestamp(R"("timestamp":"[^"]*",)");
+    static const std::regex timestamp(R"re("(timestamp|port)":"[^"]*",)re");
     return std::regex_replace(line, timestamp, "");
 }
 
@@ -150,7 +162,7 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         {"port is a plain file", {}, {"{folder}/Protocol.txt"}, true, 3, "Give a serial port", ""},
         {"no port", {}, {"--polls", "2"}, true, 64, "which port?", ""},
         {"no polls", {}, {"{port}", "--polls", "0"}, true, 64, "--polls takes", ""},
-        {"two ports", {}, {"{port}", "COM2"}, true, 64, "one port at a time", ""},
+        {"a port named twice", {}, {"{port}", "{port}"}, true, 64, "named twice", ""},
         {"an option without its value", {}, {"{port}", "--record"}, true, 64, "needs a value", ""},
         // The poll's tick cuts each reply: its tail, which ends in 80 FF, is no reply.
         {"replies longer than the poll period",
@@ -191,72 +203,6 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
     }
 }
 
-// The window keeps showing the verdicts of an earlier reply when a later one is too short to
-// carry its own; the check must not take them for the later reply's.
-TEST(CheckTest, VerdictComesFromTheLastReplyAlone)
-{
-    const Bytes healthy = support::healthyReply();
-    Bytes failing = healthy;
-    failing[8] = 0x00; // TX - RX RTU: the bit missing from its sample
-    const Bytes tooShort{0x80, 0x01, 0x05, 0x07, 0x80, 0xFF};
-    const Bytes escapedAway{0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0xFF};
-    const Bytes statusOnly{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00, 0x80, 0xFF};
-    Bytes lateAndOnTime = failing;
-    lateAndOnTime.insert(lateAndOnTime.end(), healthy.begin(), healthy.end());
-    struct Case
-    {
-        const char *name;
-        std::vector<Bytes> replies; // one a poll; an empty one leaves the poll unanswered
-        int status;
-        std::string onStdErr;
-        std::string onStdOut = "";
-        Bytes waiting = {}; // on the line before the check starts
-    };
-    const Case cases[] = {
-        {"a short reply after a passing one", {healthy, tooShort}, 2, "too short"},
-        {"escapes leave no status after a passing one", {healthy, escapedAway}, 2, "too short"},
-        {"a pass after a failure", {failing, healthy}, 0, "PASS"},
-        {"a failure after a pass", {healthy, failing}, 1, "FAIL: TX - RX RTU"},
-        {"silent after a pass", {healthy, {}}, 2, "no reply to the last poll (poll 2)"},
-        {"silent after a failure", {failing, {}}, 1, "FAIL: TX - RX RTU"},
-        {"no time tags after a full reply",
-         {healthy, statusOnly},
-         0,
-         "PASS",
-         "RX Data: 80 01 05 07 10 08 02 01 20 00 80 FF \nTest Start: (not in this reply)\n"
-         "Test End: (not in this reply)\n"},
-        {"a late reply and the next in one period",
-         {{}, lateAndOnTime},
-         2,
-         "no verdict in poll 2: two replies in one poll period"},
-        {"a failure waiting before the check, then silence",
-         {{}},
-         2,
-         "no complete reply",
-         "",
-         failing},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        Workplace place;
-        support::PtyPair unit;
-        ASSERT_TRUE(unit.isValid());
-        unit.write(c.waiting);
-        CheckProcess check({QString::fromStdString(unit.path()), QStringLiteral("--polls"),
-                            QString::number(c.replies.size())},
-                           place.folder.path());
-        for (const Bytes &reply : c.replies) {
-            ASSERT_EQ(unit.read(4, 5000),
-                      Bytes(station::PollRequest.begin(), station::PollRequest.end()));
-            unit.write(reply);
-        }
-        const Outcome outcome = check.finish();
-        EXPECT_EQ(outcome.status, c.status) << outcome.err;
-        EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
-        EXPECT_NE(outcome.out.find(c.onStdOut), std::string::npos) << outcome.out;
-    }
-}
-
 TEST(CheckTest, OneReplyAsJson)
 {
     Workplace place;
@@ -270,7 +216,7 @@ TEST(CheckTest, OneReplyAsJson)
                      place.folder.path())
             .finish();
     EXPECT_EQ(outcome.status, 1) << outcome.err;
-    const auto lines = linesOf(outcome.out);
+    const auto lines = replyLines(outcome.out);
     ASSERT_EQ(lines.size(), 1u) << outcome.out;
     QJsonParseError error{};
     const QJsonObject reply =
@@ -290,9 +236,11 @@ TEST(CheckTest, OneReplyAsJson)
     EXPECT_TRUE(reply[QStringLiteral("raw")].toString().startsWith(QStringLiteral("80018511")));
 
     EXPECT_TRUE(reply[QStringLiteral("reason")].isNull());
-    // Every field by its control name, and nothing else beside the six keys above; the one field
+    EXPECT_EQ(reply[QStringLiteral("port")].toString().toStdString(), unit.path());
+    EXPECT_TRUE(reply[QStringLiteral("unitId")].isNull());
+    // Every field by its control name, and nothing else beside the nine keys above; the one field
     // no reply writes is null.
-    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 6);
+    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 9);
     for (std::size_t i = 0; i < station::fieldCount; ++i) {
         const auto field = static_cast<station::Field>(i);
         const auto name = QString::fromUtf8(station::fieldName(field));
@@ -318,6 +266,80 @@ TEST(CheckTest, OneReplyAsJson)
         QStringLiteral("   Internal")));
 }
 
+// A production line's run: units side by side, each with its identity, a JUnit report that a
+// real reader takes in, and the JSON summaries it must agree with.
+TEST(CheckTest, SeveralUnitsAtOnceWithAJUnitReport)
+{
+    struct Case
+    {
+        const char *name;
+        std::vector<std::optional<QStringList>> units; // none: a port that does not open
+        int status;
+        std::vector<std::string> verdicts;
+    };
+    const Case cases[] = {
+        {"healthy, failing and intermittent",
+         {QStringList{}, QStringList{"--fail", "tx-rx"}, QStringList{"--flap", "cd-dtr"}},
+         1,
+         {"pass", "fail", "intermittent"}},
+        {"a port that does not open beside two good ones",
+         {QStringList{}, std::nullopt, QStringList{}},
+         3,
+         {"pass", "none", "pass"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Workplace place;
+        std::ofstream(place.folder / "Protocol.txt") << "5,Five & <Co>\n";
+        std::vector<std::unique_ptr<support::SimProcess>> units;
+        QStringList arguments{"--polls",    "4",   "--json",    "--junit", "report.xml",
+                              "--operator", "Ada", "--station", "bench-7"};
+        std::vector<std::string> ports;
+        for (std::size_t i = 0; i < c.units.size(); ++i) {
+            if (c.units[i]) {
+                units.push_back(std::make_unique<support::SimProcess>(*c.units[i]));
+                ports.push_back(units.back()->path());
+            } else {
+                ports.push_back("/nonexistent/ttyUSB9");
+            }
+            arguments << QString::fromStdString(ports.back()) << QStringLiteral("--unit-id")
+                      << QString::fromStdString(ports.back() + "=SN-" + std::to_string(i + 1));
+        }
+        const Outcome outcome = CheckProcess(arguments, place.folder.path()).finish();
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+
+        std::vector<QJsonObject> summaries;
+        for (const std::string &line : linesOf(outcome.out)) {
+            const QJsonObject object =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (object[QStringLiteral("record")] == QStringLiteral("summary"))
+                summaries.push_back(object);
+        }
+        ASSERT_EQ(summaries.size(), ports.size()) << outcome.out;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            EXPECT_EQ(summaries[i][QStringLiteral("port")].toString().toStdString(), ports[i]);
+            EXPECT_EQ(summaries[i][QStringLiteral("unitId")].toString().toStdString(),
+                      "SN-" + std::to_string(i + 1));
+            EXPECT_EQ(summaries[i][QStringLiteral("verdict")].toString().toStdString(),
+                      c.verdicts[i]);
+            // One line a port in the closing table.
+            EXPECT_TRUE(std::regex_search(outcome.err,
+                                          std::regex("\n" + ports[i] + " +SN-" +
+                                                     std::to_string(i + 1) + " +" + c.verdicts[i])))
+                << outcome.err;
+        }
+        std::ofstream(place.folder / "summaries.jsonl") << outcome.out;
+        QProcess reader;
+        reader.setWorkingDirectory(QString::fromStdString(place.folder.path().string()));
+        reader.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(JUNIT_CHECK_PATH), "report.xml", "summaries.jsonl"});
+        ASSERT_TRUE(reader.waitForFinished(30000));
+        EXPECT_EQ(reader.exitCode(), 0)
+            << reader.readAll().toStdString() << reader.readAllStandardError().toStdString();
+        EXPECT_FALSE(std::filesystem::exists(place.folder / "report.xml.part"));
+    }
+}
+
 TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
 {
     Workplace place;
@@ -335,8 +357,8 @@ TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
 
     EXPECT_EQ(live.status, 1) << live.err;
     EXPECT_EQ(replayed.status, live.status) << replayed.err;
-    const auto liveLines = linesOf(live.out);
-    const auto replayedLines = linesOf(replayed.out);
+    const auto liveLines = replyLines(live.out);
+    const auto replayedLines = replyLines(replayed.out);
     ASSERT_EQ(liveLines.size(), 4u) << live.out; // polls 3 and 6 dropped
     ASSERT_EQ(replayedLines.size(), liveLines.size()) << replayed.out;
     for (std::size_t i = 0; i < liveLines.size(); ++i)
@@ -368,7 +390,7 @@ TEST(CheckTest, HandWrittenCaptureLoops)
                                          place.folder.path())
                                 .finish();
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    const auto lines = linesOf(outcome.out);
+    const auto lines = replyLines(outcome.out);
     ASSERT_EQ(lines.size(), 2u) << outcome.out;
     EXPECT_NE(lines[0].find("\"poll\":1,"), std::string::npos);
     EXPECT_NE(lines[1].find("\"poll\":3,"), std::string::npos);

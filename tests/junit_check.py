@@ -1,0 +1,92 @@
+#!/usr/bin/python3
+"""Reads a JUnit report of converter-check with junitparser, as CI servers read it, and holds it
+against the run's JSON summaries and against its own counts. Exit 0 when they agree."""
+
+import json
+import sys
+
+from junitparser import Error, Failure, JUnitXml, Skipped
+
+CAPTIONS = ["DTR - CD RTU", "RTS - CTS RTU", "CTS - RTS CPU", "CD - DTR CPU", "TX - RX RTU"]
+problems = []
+
+
+def expect(condition, what):
+    if not condition:
+        problems.append(what)
+
+
+def outcome(case):
+    results = case.result
+    if not results:
+        return None
+    return results[0]
+
+
+def main(report_path, summary_path):
+    summaries = []
+    with open(summary_path, encoding="utf-8") as lines:
+        for line in lines:
+            record = json.loads(line)
+            if record.get("record") == "summary":
+                summaries.append(record)
+    suites = list(JUnitXml.fromfile(report_path))
+    expect(len(suites) == len(summaries), f"{len(suites)} suites for {len(summaries)} ports")
+    totals = {"tests": 0, "failures": 0, "errors": 0}
+    for suite, summary in zip(suites, summaries):
+        where = summary["port"]
+        expect(suite.name == (summary["unitId"] or summary["port"]), f"{where}: suite {suite.name}")
+        properties = {p.name: p.value for p in suite.properties()}
+        expect(properties.get("port") == summary["port"], f"{where}: port property")
+        expect(properties.get("unitId") == (summary["unitId"] or ""), f"{where}: unitId property")
+        expect(properties.get("operator") == (summary["operator"] or ""), f"{where}: operator")
+        expect(properties.get("station") == summary["station"], f"{where}: station property")
+        unit = summary["unit"]
+        expect(properties.get("protocolName") == (unit["protocolName"] if unit else ""),
+               f"{where}: protocol name {properties.get('protocolName')!r}")
+        cases = {case.name: case for case in suite}
+        counted = {"failures": 0, "errors": 0, "skipped": 0}
+        for case in suite:
+            result = outcome(case)
+            expect(case.classname == "converter-check", f"{where}: classname {case.classname}")
+            if isinstance(result, Failure):
+                counted["failures"] += 1
+            elif isinstance(result, Error):
+                counted["errors"] += 1
+            elif isinstance(result, Skipped):
+                counted["skipped"] += 1
+        expect(suite.tests == len(cases), f"{where}: tests={suite.tests}, {len(cases)} cases")
+        for key, value in counted.items():
+            expect(getattr(suite, key) == value, f"{where}: {key}={getattr(suite, key)}, counted {value}")
+        for caption in CAPTIONS:
+            line = summary["lines"][caption]
+            result = outcome(cases[caption]) if caption in cases else "missing"
+            verdict = line["verdict"]
+            if verdict == "pass":
+                expect(result is None, f"{where}: {caption} passed but reads {result}")
+            elif verdict in ("fail", "intermittent"):
+                expect(isinstance(result, Failure) and result.type == verdict,
+                       f"{where}: {caption} {verdict} but reads {result}")
+                replies = line["ok"] + line["error"]
+                expect(result is not None and result.message.startswith(
+                    f"Error in {line['error']} of {replies} replies"), f"{where}: {caption} message")
+            else:
+                expect(isinstance(result, Skipped), f"{where}: {caption} has no verdict but reads {result}")
+        reply = cases.get("reply")
+        expect((reply is not None) == (summary["exitStatus"] in (2, 3)),
+               f"{where}: reply error case with exit status {summary['exitStatus']}")
+        if reply is not None:
+            expect(isinstance(outcome(reply), Error), f"{where}: reply case is no error")
+        for key in totals:
+            totals[key] += getattr(suite, key)
+    report = JUnitXml.fromfile(report_path)
+    for key, value in totals.items():
+        expect(getattr(report, key) == value, f"testsuites {key}={getattr(report, key)}, suites add to {value}")
+    for problem in problems:
+        print(problem)
+    print(f"{len(suites)} suites read, {len(problems)} problems")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1], sys.argv[2]))

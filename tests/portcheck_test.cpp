@@ -1,0 +1,150 @@
+// converter-check's decisions in-process: the station's own logic on a fake port, each poll
+// period closed by hand, and the run decided from what the station told.
+
+#include "fakes.h"
+#include "portcheck.h"
+#include "replies.h"
+#include "runverdict.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using station::Bytes;
+
+check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expectations &expected)
+{
+    fakes::FakePort port;
+    fakes::FakeWindow timer;
+    check::PortCheck run({"ttyUSB0", "", true, static_cast<int>(replies.size()), false}, port,
+                         timer);
+    EXPECT_TRUE(run.load());
+    EXPECT_TRUE(run.start());
+    for (const Bytes &reply : replies) {
+        run.tick();
+        if (!reply.empty()) {
+            port.pending.push_back(reply);
+            run.dataArrived();
+        }
+    }
+    run.tick(); // ends the last period
+    EXPECT_TRUE(run.isOver());
+    EXPECT_EQ(port.sent.size(), replies.size()) << "one poll a period";
+    return decideRun(run.record(), expected);
+}
+
+} // namespace
+
+TEST(PortCheckTest, RunVerdictFromTheWholeRun)
+{
+    const Bytes healthy = support::healthyReply();
+    Bytes failing = healthy;
+    failing[8] = 0x00; // TX - RX RTU: the bit missing from its sample
+    Bytes twoFailing = failing;
+    twoFailing[4] = 0x00; // CD - DTR CPU too
+    const Bytes tooShort{0x80, 0x01, 0x05, 0x07, 0x80, 0xFF};
+    const Bytes escapedAway{0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0xFF};
+    Bytes noisy = healthy;
+    noisy.insert(noisy.begin(), 0x42);
+    Bytes lateAndOnTime = failing;
+    lateAndOnTime.insert(lateAndOnTime.end(), healthy.begin(), healthy.end());
+    Bytes softwareTs = healthy;
+    softwareTs[2] = 0x85; // protocol 5, software TS on
+    using check::RunVerdict;
+    using check::TsExpectation;
+    struct Case
+    {
+        const char *name;
+        std::vector<Bytes> replies; // one a poll; an empty one leaves the poll unanswered
+        RunVerdict verdict;
+        int status;
+        std::string message;
+        check::Expectations expected = {};
+    };
+    const Case cases[] = {
+        {"passing throughout", {healthy, healthy, healthy}, RunVerdict::Pass, 0, "PASS: all five"},
+        {"failing throughout", {failing, failing}, RunVerdict::Fail, 1, "FAIL: TX - RX RTU ("},
+        {"a pass after a failure",
+         {failing, healthy},
+         RunVerdict::Intermittent,
+         1,
+         "INTERMITTENT: TX - RX RTU (Error in 1 of 2 replies, changed in polls 2)"},
+        {"failing now and then",
+         {healthy, failing, healthy, failing},
+         RunVerdict::Intermittent,
+         1,
+         "Error in 2 of 4 replies, changed in polls 2, 3, 4)"},
+        {"one line failing, another now and then",
+         {failing, twoFailing},
+         RunVerdict::Fail,
+         1,
+         "FAIL: TX - RX RTU, intermittent CD - DTR CPU (Error in 1 of 2 replies"},
+        {"silent after a pass", {healthy, {}}, RunVerdict::None, 2,
+         "no reply to the last poll (poll 2); the replies before passed"},
+        {"silent after a failure", {failing, {}}, RunVerdict::Fail, 1, "FAIL: TX - RX RTU"},
+        {"silent throughout", {{}, {}}, RunVerdict::None, 2, "no complete reply in 2 polls"},
+        {"a short reply after a passing one", {healthy, tooShort}, RunVerdict::None, 2,
+         "no verdict in poll 2: the reply is too short"},
+        {"escapes leave no status after a passing one", {healthy, escapedAway}, RunVerdict::None, 2,
+         "no verdict in poll 2: after its escapes"},
+        {"a noise byte before the reply", {noisy}, RunVerdict::None, 2, "reply's head"},
+        {"a late reply and the next in one period",
+         {{}, lateAndOnTime},
+         RunVerdict::None,
+         2,
+         "no verdict in poll 2: two replies in one poll period"},
+        {"the protocol expected",
+         {healthy, healthy},
+         RunVerdict::Pass,
+         0,
+         "PASS",
+         {5, 7, TsExpectation::Agree}},
+        {"another protocol expected", {healthy}, RunVerdict::Fail, 1,
+         "FAIL: protocol (expected 6, seen 5)", {6, {}, {}}},
+        {"another version expected", {healthy}, RunVerdict::Fail, 1,
+         "FAIL: version (expected 8, seen 7)", {{}, 8, {}}},
+        {"TS modes that disagree", {softwareTs, healthy}, RunVerdict::Fail, 1,
+         "FAIL: TS modes (expected agree, seen none and software)", {{}, {}, TsExpectation::Agree}},
+        {"software TS expected", {softwareTs}, RunVerdict::Pass, 0, "PASS",
+         {{}, {}, TsExpectation::Software}},
+        {"an expectation without a decoded reply decides nothing", {tooShort}, RunVerdict::None, 2,
+         "no verdict in poll 1", {6, {}, {}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const check::RunDecision decision = decide(c.replies, c.expected);
+        EXPECT_EQ(decision.verdict, c.verdict);
+        EXPECT_EQ(decision.exitStatus, c.status);
+        EXPECT_NE(decision.message.find(c.message), std::string::npos) << decision.message;
+    }
+}
+
+// A reply without time tags after one with them: the window still shows the earlier tags, and the
+// report must not give them as this reply's.
+TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
+{
+    fakes::FakePort port;
+    fakes::FakeWindow timer;
+    check::PortCheck run({"ttyUSB0", "", true, 2, false}, port, timer);
+    std::vector<check::Reply> reported;
+    run.onReply = [&](const check::Reply &reply) { reported.push_back(reply); };
+    ASSERT_TRUE(run.load() && run.start());
+    for (const Bytes &reply : {support::healthyReply(),
+                               Bytes{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00,
+                                     0x80, 0xFF}}) {
+        run.tick();
+        port.pending.push_back(reply);
+        run.dataArrived();
+    }
+    run.tick();
+    ASSERT_EQ(reported.size(), 2u);
+    const std::string first = check::textReport(reported[0], {"ttyUSB0", ""});
+    const std::string second = check::textReport(reported[1], {"ttyUSB0", ""});
+    EXPECT_NE(first.find("Test Start: 12:34:56.500   GPS\n"), std::string::npos) << first;
+    EXPECT_NE(second.find("Test Start: (not in this reply)\nTest End: (not in this reply)\n"),
+              std::string::npos)
+        << second;
+    EXPECT_NE(second.find("TX - RX RTU: OK\n"), std::string::npos) << second;
+    EXPECT_NE(check::jsonReport(reported[1], {"ttyUSB0", ""}).find("\"lblTimeTagStartData\":null"),
+              std::string::npos);
+}
