@@ -79,13 +79,22 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          RunVerdict::Fail,
          1,
          "FAIL: TX - RX RTU, intermittent CD - DTR CPU (Error in 1 of 2 replies"},
-        {"silent after a pass", {healthy, {}}, RunVerdict::None, 2,
+        {"silent after a pass",
+         {healthy, {}},
+         RunVerdict::None,
+         2,
          "no reply to the last poll (poll 2); the replies before passed"},
         {"silent after a failure", {failing, {}}, RunVerdict::Fail, 1, "FAIL: TX - RX RTU"},
         {"silent throughout", {{}, {}}, RunVerdict::None, 2, "no complete reply in 2 polls"},
-        {"a short reply after a passing one", {healthy, tooShort}, RunVerdict::None, 2,
+        {"a short reply after a passing one",
+         {healthy, tooShort},
+         RunVerdict::None,
+         2,
          "no verdict in poll 2: the reply is too short"},
-        {"escapes leave no status after a passing one", {healthy, escapedAway}, RunVerdict::None, 2,
+        {"escapes leave no status after a passing one",
+         {healthy, escapedAway},
+         RunVerdict::None,
+         2,
          "no verdict in poll 2: after its escapes"},
         {"a noise byte before the reply", {noisy}, RunVerdict::None, 2, "reply's head"},
         {"a late reply and the next in one period",
@@ -99,16 +108,36 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          0,
          "PASS",
          {5, 7, TsExpectation::Agree}},
-        {"another protocol expected", {healthy}, RunVerdict::Fail, 1,
-         "FAIL: protocol (expected 6, seen 5)", {6, {}, {}}},
-        {"another version expected", {healthy}, RunVerdict::Fail, 1,
-         "FAIL: version (expected 8, seen 7)", {{}, 8, {}}},
-        {"TS modes that disagree", {softwareTs, healthy}, RunVerdict::Fail, 1,
-         "FAIL: TS modes (expected agree, seen none and software)", {{}, {}, TsExpectation::Agree}},
-        {"software TS expected", {softwareTs}, RunVerdict::Pass, 0, "PASS",
+        {"another protocol expected",
+         {healthy},
+         RunVerdict::Fail,
+         1,
+         "FAIL: protocol (expected 6, seen 5)",
+         {6, {}, {}}},
+        {"another version expected",
+         {healthy},
+         RunVerdict::Fail,
+         1,
+         "FAIL: version (expected 8, seen 7)",
+         {{}, 8, {}}},
+        {"TS modes that disagree",
+         {softwareTs, healthy},
+         RunVerdict::Fail,
+         1,
+         "FAIL: TS modes (expected agree, seen none and software)",
+         {{}, {}, TsExpectation::Agree}},
+        {"software TS expected",
+         {softwareTs},
+         RunVerdict::Pass,
+         0,
+         "PASS",
          {{}, {}, TsExpectation::Software}},
-        {"an expectation without a decoded reply decides nothing", {tooShort}, RunVerdict::None, 2,
-         "no verdict in poll 1", {6, {}, {}}},
+        {"an expectation without a decoded reply decides nothing",
+         {tooShort},
+         RunVerdict::None,
+         2,
+         "no verdict in poll 1",
+         {6, {}, {}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -127,11 +156,13 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
     fakes::FakeWindow timer;
     check::PortCheck run({"ttyUSB0", "", true, 2, false}, port, timer);
     std::vector<check::Reply> reported;
-    run.onReply = [&](const check::Reply &reply) { reported.push_back(reply); };
+    run.onReply = [&](const check::Reply &reply) {
+        reported.push_back(reply);
+    };
     ASSERT_TRUE(run.load() && run.start());
-    for (const Bytes &reply : {support::healthyReply(),
-                               Bytes{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00,
-                                     0x80, 0xFF}}) {
+    for (const Bytes &reply :
+         {support::healthyReply(),
+          Bytes{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00, 0x80, 0xFF}}) {
         run.tick();
         port.pending.push_back(reply);
         run.dataArrived();
