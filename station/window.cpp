@@ -48,7 +48,8 @@ std::string_view fieldCaption(Field field)
 
 bool isTsSquare(Field field)
 {
-    return std::ranges::find(tsSquareFields, field) != std::end(tsSquareFields);
+    return std::find(std::begin(tsSquareFields), std::end(tsSquareFields), field) !=
+           std::end(tsSquareFields);
 }
 
 } // namespace station
