@@ -1,7 +1,10 @@
 """Reads the station's window through the accessibility bus, as a screen reader does, and checks
 what it says after a failing reply. Prints what it found; exits non-zero on a mismatch.
 
-    accessibility_check.py EXPECTED...   (each NAME=TEXT)
+    accessibility_check.py EXPECTED...   (each NAME=TEXT or NAME=TEXT|HINT)
+
+The description must be "CAPTION: TEXT" (the name without " result"), followed by ". " and the
+field's tooltip when it has one: NAME=TEXT|HINT wants HINT in it.
 """
 import sys
 
@@ -37,11 +40,20 @@ def main():
     failures = 0
     for expectation in sys.argv[1:]:
         name, want = expectation.split("=", 1)
+        want, _, hint = want.partition("|")
         text, description = found.get(name, (None, None))
-        ok = text == want
+        caption = name[: -len(" result")] if name.endswith(" result") else name
+        said = f"{caption}: {want}"
+        if hint:
+            described = description is not None and description.startswith(said + ". ") \
+                and hint in description
+        else:
+            described = description == said
+        ok = text == want and described
         failures += not ok
         print(f"{'ok' if ok else 'FAILED'}: {name!r} says {text!r} ({description!r})"
-              + ("" if ok else f", expected {want!r}"))
+              + ("" if ok else f", expected {want!r} described as {said!r}"
+                 + (f" with {hint!r}" if hint else "")))
     return 1 if failures else 0
 
 

@@ -234,7 +234,7 @@ void Form1::repaintNow(station::Field field)
 
 void Form1::setToolTip(station::Field field, std::string_view hint)
 {
-    this->field(field)->setToolTip(fromStationText(hint));
+    this->field(field)->setHint(fromStationText(hint));
 }
 
 void Form1::setEnabled(station::Control control, bool enabled)

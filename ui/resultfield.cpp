@@ -29,12 +29,8 @@ public:
         switch (kind) {
         case QAccessible::Value:
             return value();
-        case QAccessible::Description: {
-            QString caption = widget()->accessibleName();
-            if (caption.endsWith(QLatin1String(" result")))
-                caption.chop(7);
-            return caption + QStringLiteral(": ") + value();
-        }
+        case QAccessible::Description:
+            return static_cast<const ResultField *>(object())->description();
         default:
             return QAccessibleWidget::text(kind);
         }
@@ -111,6 +107,36 @@ QString ResultField::spokenValue() const
     default:
         return QStringLiteral("on");
     }
+}
+
+QString ResultField::description() const
+{
+    QString caption = accessibleName();
+    if (caption.endsWith(QLatin1String(" result")))
+        caption.chop(7);
+    QString described = caption + QStringLiteral(": ") + spokenValue();
+    // The tooltip's lines as sentences: the system's reason, then what to do.
+    if (!toolTip().isEmpty())
+        described += QLatin1Char('.');
+    for (QString line : toolTip().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        line = line.trimmed();
+        if (!line.endsWith(QLatin1Char('.')) && !line.endsWith(QLatin1Char('?')) &&
+            !line.endsWith(QLatin1Char('!')))
+            line += QLatin1Char('.');
+        described += QLatin1Char(' ') + line;
+    }
+    return described;
+}
+
+void ResultField::setHint(const QString &hint)
+{
+    if (hint == toolTip())
+        return;
+    setToolTip(hint);
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&described);
 }
 
 void ResultField::setValue(const QString &text)

@@ -23,6 +23,12 @@ public:
 
     void setValue(const QString &text);
     void setBackground(station::Colour colour);
+    // The tooltip: why the field says what it says, and what to do. Screen readers hear it as
+    // part of the field's description.
+    void setHint(const QString &hint);
+
+    // "RX Data: Error opening port", then the hint, if any, as one line.
+    QString description() const;
 
     // What the field says, in words: its text, or for a square "off", "on", or "on, the rows
     // disagree".
