@@ -7,16 +7,17 @@ cd "$(dirname "$0")/.."
 build=${1:-build-package}
 scripts/install-deps.sh
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DSTATION_BENCHMARKS=OFF >/dev/null
+# Configured as a newcomer would, without an install prefix: the package installs into /usr all
+# the same, and every path written into its files must say so.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" --target converter-station converter-sim converter-check packaged_docs
-rm -f "$build"/converter-station_*_amd64.deb
+architecture=$(dpkg --print-architecture)
+rm -f "$build"/converter-station_*_"$architecture".deb
 (cd "$build" && cpack >/dev/null)
-deb=$(ls "$build"/converter-station_*_amd64.deb)
+deb=$(ls "$build"/converter-station_*_"$architecture".deb)
 app_id=invalid.converter_station.ConverterStation
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 echo "depends: $(dpkg-deb -f "$deb" Depends)"
-desktop-file-validate "$build/packaging/$app_id.desktop"
 appstreamcli validate --no-net "$build/packaging/$app_id.metainfo.xml"
 # Debian's own checker: no error and no warning.
 lintian_output=$(lintian "$deb" 2>&1 | grep -v '^running with root privileges' || true)
@@ -34,6 +35,9 @@ export DEBIAN_FRONTEND=noninteractive
 trap '"${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null' EXIT
 
 desktop-file-validate /usr/share/applications/$app_id.desktop
+launcher=$(sed -n 's/^Exec=//p' /usr/share/applications/$app_id.desktop)
+test "$launcher" = /usr/libexec/converter-station/converter-station-launcher
+grep -qx 'exec "/usr/bin/converter-station" "$@"' "$launcher"
 test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
 test ! -e /usr/bin/converter-station-launcher
 man -w converter-station converter-sim converter-check >/dev/null
@@ -51,7 +55,6 @@ kill "$sim"
 wait "$sim" || true
 rm -rf "$work"
 echo "the installed converter-check passed the installed simulated unit without a display"
-launcher=$(sed -n 's/^Exec=//p' /usr/share/applications/$app_id.desktop)
 home=$(mktemp -d)
 # Started from the menu with no list of the operator's own, the station must say so at start-up
 # (its message box is titled without the main window's trailing blank, and unlike Qt's hidden
