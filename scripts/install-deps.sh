@@ -10,7 +10,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     dpkg-dev desktop-file-utils lintian appstream scdoc
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop pulseaudio pulseaudio-utils weston qt6-wayland
-    dbus-daemon at-spi2-core python3-pyatspi python3-junitparser
+    dbus-daemon at-spi2-core python3-pyatspi python3-junitparser strace
 )
 
 missing=()

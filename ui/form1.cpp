@@ -176,7 +176,7 @@ void Form1::createControls()
             cmbComPort = new PortBox(this);
             cmbComPort->setInsertPolicy(QComboBox::NoInsert);
             cmbComPort->setMaxVisibleItems(16);
-            cmbComPort->refresh();
+            cmbComPort->fillNamesOnly(); // the devices are looked up when the list opens
             widget = cmbComPort;
             break;
         }

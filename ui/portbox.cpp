@@ -1,6 +1,10 @@
 #include "portbox.h"
 
+#include <QAbstractItemView>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace ui {
 
@@ -34,25 +38,34 @@ PortBox::PortBox(QWidget *parent) : QComboBox(parent), m_enumerator(port::presen
             [this](const QString &text) { setToolTip(text); });
 }
 
-void PortBox::setEnumerator(Enumerator enumerator)
+void PortBox::refresh()
 {
-    m_enumerator = std::move(enumerator);
-    refresh();
+    fill(m_enumerator());
 }
 
-void PortBox::refresh()
+void PortBox::fillNamesOnly()
+{
+    fill({});
+}
+
+void PortBox::fill(const std::vector<port::PortEntry> &devices)
 {
     const QString text = currentText();
     const QSignalBlocker quiet(this);
     clear();
-    for (const port::PortEntry &entry : m_enumerator()) {
+    for (const port::PortEntry &entry : devices) {
+        const QString name = QString::fromStdString(entry.name);
         const QString description = QString::fromStdString(entry.description);
-        addItem(QString::fromStdString(entry.name));
+        addItem(name);
         setItemData(count() - 1, description, descriptionRole);
-        setItemData(count() - 1, description, Qt::ToolTipRole);
+        setItemData(count() - 1,
+                    description.isEmpty() ? name : name + QStringLiteral("   ") + description,
+                    Qt::ToolTipRole);
     }
-    for (int n = 1; n <= 256; ++n)
+    for (int n = 1; n <= 256; ++n) {
         addItem(QStringLiteral("COM%1").arg(n));
+        setItemData(count() - 1, itemText(count() - 1), Qt::ToolTipRole);
+    }
     const int index = findText(text.isEmpty() ? QStringLiteral("COM1") : text);
     if (index >= 0)
         setCurrentIndex(index);
@@ -64,6 +77,15 @@ void PortBox::refresh()
 void PortBox::showPopup()
 {
     refresh();
+    // As wide as the widest entry, name and description, so that no path is cut in the middle.
+    const QFontMetrics metrics = view()->fontMetrics();
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+        widest =
+            std::max(widest, metrics.horizontalAdvance(itemData(i, Qt::ToolTipRole).toString()));
+    const int frame = 2 * view()->frameWidth() + 4 * metrics.averageCharWidth();
+    const int scrollBar = view()->verticalScrollBar()->sizeHint().width();
+    view()->setMinimumWidth(std::max(width(), widest + frame + scrollBar));
     QComboBox::showPopup();
 }
 
