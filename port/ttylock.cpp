@@ -1,5 +1,7 @@
 #include "ttylock.h"
 
+#include "serialdevice.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -47,47 +49,7 @@ PortResult systemFailure(int error)
     return PortResult::failure(errorKind(error), std::strerror(error));
 }
 
-std::string readFile(const char *path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 } // namespace
-
-bool isSerialDevice(unsigned major, unsigned minor)
-{
-    constexpr unsigned virtualConsoleMajor = 4, ttyAuxMajor = 5;
-    constexpr unsigned ptySlaveMajor = 136, ptySlaveMajors = 8;
-    if (major >= ptySlaveMajor && major < ptySlaveMajor + ptySlaveMajors)
-        return true; // pseudo-terminal slaves have no sysfs entry
-    if (major == ttyAuxMajor || (major == virtualConsoleMajor && minor < 64))
-        return false;
-    const std::string device =
-        "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(minor) + "/subsystem";
-    std::error_code error;
-    const auto subsystem = std::filesystem::read_symlink(device, error);
-    return !error && subsystem.filename() == "tty";
-}
-
-bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles)
-{
-    // Each line: the name, its flags, then MAJOR:MINOR as the last word.
-    const std::string wanted = std::to_string(major) + ":" + std::to_string(minor);
-    std::istringstream lines{std::string(consoles)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string word, last;
-        while (words >> word)
-            last = word;
-        if (last == wanted)
-            return true;
-    }
-    return false;
-}
 
 std::string deviceHolders(const std::string &devicePath)
 {
@@ -117,22 +79,24 @@ std::string deviceHolders(const std::string &devicePath)
 PortResult TtyLock::acquire(const std::string &path)
 {
     release();
-    struct stat status
-    {};
-    if (::stat(path.c_str(), &status) != 0)
-        return systemFailure(errno);
-    if (!S_ISCHR(status.st_mode) || !isSerialDevice(major(status.st_rdev), minor(status.st_rdev)))
-        return PortResult::failure(PortError::NotSerialDevice, notSerialDevice);
-    if (isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), readFile("/proc/consoles")))
-        return PortResult::failure(PortError::SystemConsole, "the system console");
-
+    const cli::DeviceCheck check = cli::checkSerialDevice(path);
+    if (check.refusal) {
+        switch (*check.refusal) {
+        case cli::DeviceRefusal::NotFound:
+            return systemFailure(check.error);
+        case cli::DeviceRefusal::NotSerialDevice:
+            return PortResult::failure(PortError::NotSerialDevice, cli::refusalText(check));
+        case cli::DeviceRefusal::SystemConsole:
+            return PortResult::failure(PortError::SystemConsole, cli::refusalText(check));
+        }
+    }
     const int descriptor = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0)
         return systemFailure(errno);
     // The path may have changed between stat and open: check what was actually opened.
     struct stat opened
     {};
-    if (::fstat(descriptor, &opened) != 0 || opened.st_rdev != status.st_rdev ||
+    if (::fstat(descriptor, &opened) != 0 || opened.st_rdev != check.device ||
         !::isatty(descriptor)) {
         ::close(descriptor);
         return PortResult::failure(PortError::NotSerialDevice, notSerialDevice);

@@ -31,14 +31,6 @@ private:
     std::string m_devicePath;
 };
 
-// True when the character device major:minor is a serial line: a device of the kernel's tty
-// class other than the virtual consoles, /dev/tty, /dev/console and /dev/ptmx, or a
-// pseudo-terminal slave. Decided from sysfs, without opening anything.
-bool isSerialDevice(unsigned major, unsigned minor);
-
-// True when `consoles`, in the form of /proc/consoles, lists the device major:minor.
-bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles);
-
 // "held by minicom, process 1234" for the programs that have `devicePath` open, as far as the
 // system lets this process see; empty when it sees none.
 std::string deviceHolders(const std::string &devicePath);

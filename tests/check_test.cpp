@@ -348,6 +348,34 @@ TEST(CheckTest, SeveralUnitsAtOnceWithAJUnitReport)
     }
 }
 
+// The simulated unit opens what the station would open and nothing else, and takes only times a
+// clock can show; a bad command line is status 64, as for the check.
+TEST(SimulatedUnitTest, RefusesWhatTheStationRefuses)
+{
+    Workplace place;
+    const std::string plainFile = (place.folder / "Protocol.txt").string();
+    const std::pair<QStringList, std::pair<int, const char *>> cases[] = {
+        {{"--device", "/dev/null"}, {1, "--device /dev/null: not a serial device"}},
+        {{"--device", "/dev/console"}, {1, "not a serial device"}},
+        {{"--device", QString::fromStdString(plainFile)}, {1, "not a serial device"}},
+        {{"--device", "/nonexistent/ttyUSB9"}, {1, "No such file or directory"}},
+        {{"--start-time", "25:61:99.999"}, {64, "--start-time takes HH:MM:SS.mmm, from 00:00"}},
+        {{"--end-time", "12:00:03.4"}, {64, "--end-time takes HH:MM:SS.mmm"}},
+        {{"--start-time", "12:60:00.000"}, {64, "takes HH:MM:SS.mmm"}},
+        {{"--flap", "cd-dtr:0"}, {64, "--flap N takes a whole number from 1"}},
+        {{"--fail", "sideways"}, {64, "Try 'converter-sim --help'"}},
+    };
+    for (const auto &[arguments, expected] : cases) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        const Outcome outcome =
+            CheckProcess(arguments + QStringList{"--duration", "1"}, place.folder.path(),
+                         QStringLiteral(CONVERTER_SIM_PATH))
+                .finish();
+        EXPECT_EQ(outcome.status, expected.first) << outcome.err;
+        EXPECT_NE(outcome.err.find(expected.second), std::string::npos) << outcome.err;
+    }
+}
+
 TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
 {
     Workplace place;
@@ -581,14 +609,14 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
          },
          {"--link", "{path}", "--duration", "1"},
          simulator,
-         2,
+         73,
          "something other than"},
         {"converter-sim --log through a link",
          false,
          linkTo,
          {"--log", "{path}", "--duration", "1"},
          simulator,
-         2,
+         73,
          "a symbolic link"},
     };
     for (const Case &c : cases) {

@@ -1,6 +1,7 @@
 #include "portname.h"
 #include "processusage.h"
 #include "ptypair.h"
+#include "serialdevice.h"
 #include "serialportcontroller.h"
 #include "tempdirectory.h"
 #include "unprivilegedopen.h"
@@ -214,16 +215,25 @@ TEST(TtyLockTest, WithTheDriverListHiddenOnlySerialLinesAreTaken)
     EXPECT_EQ(WEXITSTATUS(status), refusedAndAccepted);
 }
 
-TEST(TtyLockTest, TheSystemConsoleIsKnownByItsDeviceNumber)
+TEST(TtyLockTest, SerialLinesAndTheSystemConsoleAreKnownByTheirDeviceNumbers)
 {
+    // Decided before anything is opened: memory devices, the controlling tty, /dev/console,
+    // /dev/ptmx and the virtual consoles are no serial lines; pty slaves are.
+    const std::pair<std::pair<unsigned, unsigned>, bool> devices[] = {
+        {{1, 3}, false}, {{1, 5}, false}, {{5, 0}, false},  {{5, 1}, false},
+        {{5, 2}, false}, {{4, 1}, false}, {{136, 0}, true}, {{143, 7}, true}};
+    for (const auto &[number, serial] : devices)
+        EXPECT_EQ(cli::isSerialDevice(number.first, number.second), serial)
+            << number.first << ":" << number.second;
+
     const std::string consoles = "tty0                 -WU (EC p  )    4:0\n"
                                  "ttyS0                -W- (E  p a)    4:64\n"
                                  "netcon0              -W- (E     )    \n";
-    EXPECT_TRUE(port::isConsoleDevice(4, 64, consoles));
-    EXPECT_TRUE(port::isConsoleDevice(4, 0, consoles));
-    EXPECT_FALSE(port::isConsoleDevice(4, 65, consoles));
-    EXPECT_FALSE(port::isConsoleDevice(64, 4, consoles));
-    EXPECT_FALSE(port::isConsoleDevice(188, 0, ""));
+    EXPECT_TRUE(cli::isConsoleDevice(4, 64, consoles));
+    EXPECT_TRUE(cli::isConsoleDevice(4, 0, consoles));
+    EXPECT_FALSE(cli::isConsoleDevice(4, 65, consoles));
+    EXPECT_FALSE(cli::isConsoleDevice(64, 4, consoles));
+    EXPECT_FALSE(cli::isConsoleDevice(188, 0, ""));
 }
 
 TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)

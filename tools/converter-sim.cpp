@@ -32,7 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t pollRequest[] = {0x80, 0xFE, 0x80, 0xFF};
 // The --log could not be written: EX_IOERR, as converter-check gives for its capture.
-constexpr int logFailedStatus = 74;
+constexpr int logFailedStatus = sim::outputFailed;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -66,7 +66,8 @@ public:
             loadReplay(options.replay);
         if (!options.log.empty()) {
             if (const auto refused = cli::EvidenceFile::create(options.log, m_log))
-                sim::fail("--log " + cli::printable(options.log) + ": " + cli::printable(*refused));
+                sim::fail("--log " + cli::printable(options.log) + ": " + cli::printable(*refused),
+                          sim::fileRefused);
         }
     }
 

@@ -1,5 +1,7 @@
 #include "ptyline.h"
 
+#include "serialdevice.h"
+
 #include "terminaltext.h"
 
 #include <cerrno>
@@ -31,9 +33,18 @@ void makeRaw(int descriptor)
 void PtyLine::open()
 {
     if (!m_options.device.empty()) {
+        // What the station refuses to open, the unit refuses too: nothing but a serial line,
+        // never the system console.
+        const cli::DeviceCheck check = cli::checkSerialDevice(m_options.device);
+        if (check.refusal)
+            fail("--device " + cli::printable(m_options.device) + ": " + cli::refusalText(check));
         m_io = ::open(m_options.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (m_io < 0)
             fail(cli::printable(m_options.device) + ": " + std::strerror(errno));
+        struct stat opened
+        {};
+        if (::fstat(m_io, &opened) != 0 || opened.st_rdev != check.device || !::isatty(m_io))
+            fail("--device " + cli::printable(m_options.device) + ": not a serial device");
         makeRaw(m_io);
         m_path = m_options.device;
         return;
@@ -58,8 +69,9 @@ void PtyLine::open()
         const std::string &link = m_options.link;
         if (!isLinkOfOurs(link))
             fail("--link " + cli::printable(link) +
-                 ": something other than a simulated unit's link is there; remove it, or give "
-                 "another path");
+                     ": something other than a simulated unit's link is there; remove it, or "
+                     "give another path",
+                 fileRefused);
         // Replace the link atomically, so a station never sees it missing.
         const std::string temporary = link + ".new";
         if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)

@@ -70,8 +70,8 @@ int number(const std::string &text, int low, int high, const char *option)
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (errno != 0 || end == text.c_str() || *end != '\0' || value < low || value > high)
-        fail(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-             std::to_string(high));
+        usageError(std::string(option) + " takes a whole number from " + std::to_string(low) +
+                   " to " + std::to_string(high));
     return static_cast<int>(value);
 }
 
@@ -80,7 +80,7 @@ double seconds(const std::string &text, const char *option)
     char *end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || *end != '\0' || value < 0)
-        fail(std::string(option) + " takes a number of seconds");
+        usageError(std::string(option) + " takes a number of seconds");
     return value;
 }
 
@@ -92,18 +92,27 @@ std::uint8_t source(const std::string &text)
         return 0x84;
     if (text == "internal")
         return 0x00;
-    fail("a time source is gps, irig-b or internal");
+    usageError("a time source is gps, irig-b or internal");
 }
 
-TimeTag clockTime(const std::string &text)
+// Exactly HH:MM:SS.mmm, two digits, two, two and three, within a day.
+TimeTag clockTime(const std::string &text, const char *option)
 {
-    unsigned h = 0, m = 0, s = 0, ms = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%u:%u:%u.%u%c", &h, &m, &s, &ms, &tail) != 4 || h > 255 ||
-        m > 255 || s > 255 || ms > 65535)
-        fail("a time is HH:MM:SS.mmm");
-    return {0, static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(m),
-            static_cast<std::uint8_t>(s), static_cast<std::uint16_t>(ms)};
+    const auto digits = [&text](std::size_t at, std::size_t count) {
+        int value = 0;
+        for (std::size_t i = at; i < at + count; ++i)
+            value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    static constexpr char pattern[] = "dd:dd:dd.ddd";
+    bool shaped = text.size() == sizeof pattern - 1;
+    for (std::size_t i = 0; shaped && i < text.size(); ++i)
+        shaped = pattern[i] == 'd' ? text[i] >= '0' && text[i] <= '9' : text[i] == pattern[i];
+    if (!shaped || digits(0, 2) > 23 || digits(3, 2) > 59 || digits(6, 2) > 59)
+        usageError(std::string(option) + " takes HH:MM:SS.mmm, from 00:00:00.000 to " +
+                   "23:59:59.999: " + cli::printable(text));
+    return {0, static_cast<std::uint8_t>(digits(0, 2)), static_cast<std::uint8_t>(digits(3, 2)),
+            static_cast<std::uint8_t>(digits(6, 2)), static_cast<std::uint16_t>(digits(9, 3))};
 }
 
 } // namespace
@@ -120,7 +129,7 @@ Options parseOptions(int argc, char **argv)
         const std::string option = argv[i];
         const auto value = [&]() -> std::string {
             if (i + 1 >= argc)
-                fail(cli::printable(option) + " needs a value");
+                usageError(cli::printable(option) + " needs a value");
             return argv[++i];
         };
         if (option == "--help") {
@@ -150,15 +159,15 @@ Options parseOptions(int argc, char **argv)
             } else if (const auto it = tests.find(test); it != tests.end()) {
                 o.unit.linePasses[static_cast<std::size_t>(it->second)] = false;
             } else {
-                fail("--fail takes cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx or all");
+                usageError("--fail takes cd-dtr, cts-rts, rts-cts, dtr-cd, tx-rx or all");
             }
         } else if (option == "--flap") {
             const std::string text = value();
             const std::size_t colon = text.find(':');
             const auto it = tests.find(text.substr(0, colon));
             if (it == tests.end())
-                fail("--flap takes cd-dtr, cts-rts, rts-cts, dtr-cd or tx-rx, then :N for N "
-                     "replies a turn");
+                usageError("--flap takes cd-dtr, cts-rts, rts-cts, dtr-cd or tx-rx, then :N for N "
+                           "replies a turn");
             o.flapPeriod[static_cast<std::size_t>(it->second)] =
                 colon == std::string::npos ? 1
                                            : number(text.substr(colon + 1), 1, 1000000, "--flap N");
@@ -167,9 +176,9 @@ Options parseOptions(int argc, char **argv)
         } else if (option == "--end-source") {
             o.unit.end.source = source(value());
         } else if (option == "--start-time") {
-            o.startTime = clockTime(value());
+            o.startTime = clockTime(value(), "--start-time");
         } else if (option == "--end-time") {
-            o.endTime = clockTime(value());
+            o.endTime = clockTime(value(), "--end-time");
         } else if (option == "--pieces") {
             o.pieces = number(value(), 1, 64, "--pieces");
         } else if (option == "--gap-ms") {
@@ -195,20 +204,26 @@ Options parseOptions(int argc, char **argv)
         } else if (option == "--loop") {
             o.loop = true;
         } else {
-            fail("unknown option " + cli::printable(option) + " (see --help)");
+            usageError("unknown option " + cli::printable(option));
         }
     }
     if (!o.link.empty() && !o.device.empty())
-        fail("--link and --device do not go together");
+        usageError("--link and --device do not go together");
     if (o.loop && o.replay.empty())
-        fail("--loop goes with --replay");
+        usageError("--loop goes with --replay");
     return o;
 }
 
-void fail(const std::string &message)
+void fail(const std::string &message, int status)
 {
     std::fprintf(stderr, "converter-sim: %s\n", message.c_str());
-    std::exit(2);
+    std::exit(status);
+}
+
+void usageError(const std::string &message)
+{
+    std::fprintf(stderr, "converter-sim: %s\nTry 'converter-sim --help'.\n", message.c_str());
+    std::exit(badUsage);
 }
 
 } // namespace sim

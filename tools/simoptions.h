@@ -34,10 +34,18 @@ struct Options
     bool loop = false;
 };
 
-// Reads the options; prints the usage and exits on --help, and exits with status 2 on a bad one.
+// Exit statuses: as the station's other programs give them.
+inline constexpr int cannotStart = 1; // no line, a capture it cannot read
+inline constexpr int badUsage = 64;
+inline constexpr int fileRefused = 73; // a --link or --log path that is not ours to replace
+inline constexpr int outputFailed = 74;
+
+// Reads the options; prints the usage and exits on --help, and exits with status 64 on a bad one.
 Options parseOptions(int argc, char **argv);
 
-// Says what went wrong on standard error and exits with status 2.
-[[noreturn]] void fail(const std::string &message);
+// Says what went wrong on standard error and exits with `status`.
+[[noreturn]] void fail(const std::string &message, int status = cannotStart);
+// Says what is wrong with the command line and exits with status 64.
+[[noreturn]] void usageError(const std::string &message);
 
 } // namespace sim

@@ -1,0 +1,75 @@
+#include "serialdevice.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace cli {
+
+bool isSerialDevice(unsigned major, unsigned minor)
+{
+    constexpr unsigned virtualConsoleMajor = 4, ttyAuxMajor = 5;
+    constexpr unsigned ptySlaveMajor = 136, ptySlaveMajors = 8;
+    if (major >= ptySlaveMajor && major < ptySlaveMajor + ptySlaveMajors)
+        return true; // pseudo-terminal slaves have no sysfs entry
+    if (major == ttyAuxMajor || (major == virtualConsoleMajor && minor < 64))
+        return false;
+    const std::string device =
+        "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(minor) + "/subsystem";
+    std::error_code error;
+    const auto subsystem = std::filesystem::read_symlink(device, error);
+    return !error && subsystem.filename() == "tty";
+}
+
+bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles)
+{
+    // Each line: the name, its flags, then MAJOR:MINOR as the last word.
+    const std::string wanted = std::to_string(major) + ":" + std::to_string(minor);
+    std::istringstream lines{std::string(consoles)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string word, last;
+        while (words >> word)
+            last = word;
+        if (last == wanted)
+            return true;
+    }
+    return false;
+}
+
+DeviceCheck checkSerialDevice(const std::string &path)
+{
+    struct stat status
+    {};
+    if (::stat(path.c_str(), &status) != 0)
+        return {DeviceRefusal::NotFound, errno, 0};
+    if (!S_ISCHR(status.st_mode) || !isSerialDevice(major(status.st_rdev), minor(status.st_rdev)))
+        return {DeviceRefusal::NotSerialDevice, 0, status.st_rdev};
+    std::ostringstream consoles;
+    consoles << std::ifstream("/proc/consoles").rdbuf();
+    if (isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), consoles.str()))
+        return {DeviceRefusal::SystemConsole, 0, status.st_rdev};
+    return {std::nullopt, 0, status.st_rdev};
+}
+
+std::string refusalText(const DeviceCheck &check)
+{
+    if (!check.refusal)
+        return {};
+    switch (*check.refusal) {
+    case DeviceRefusal::NotFound:
+        return std::strerror(check.error);
+    case DeviceRefusal::NotSerialDevice:
+        return "not a serial device";
+    case DeviceRefusal::SystemConsole:
+        return "the system console";
+    }
+    return {};
+}
+
+} // namespace cli
