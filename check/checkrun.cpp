@@ -1,5 +1,6 @@
 #include "checkrun.h"
 
+#include "identity.h"
 #include "terminaltext.h"
 
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options),
 {
     m_identity = {options.operatorName,
                   options.stationName.empty() ? hostName() : options.stationName, "converter-check",
-                  STATION_VERSION};
+                  std::string(station::version)};
     const std::string protocols = options.noProtocols ? std::string()
                                   : options.protocols.empty()
                                       ? std::string(station::protocolFileName)

@@ -3,6 +3,7 @@
 
 #include "checkoptions.h"
 #include "checkrun.h"
+#include "identity.h"
 #include "terminaltext.h"
 
 #include <QCoreApplication>
@@ -31,7 +32,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (options.version) {
-        std::printf("converter-check %s\n", STATION_VERSION);
+        std::printf("converter-check %s\n", std::string(station::version).c_str());
         return 0;
     }
 

@@ -15,7 +15,7 @@ architecture=$(dpkg --print-architecture)
 rm -f "$build"/converter-station_*_"$architecture".deb
 (cd "$build" && cpack >/dev/null)
 deb=$(ls "$build"/converter-station_*_"$architecture".deb)
-app_id=invalid.converter_station.ConverterStation
+app_id=$(basename packaging/*.desktop.in .desktop.in)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 echo "depends: $(dpkg-deb -f "$deb" Depends)"
 appstreamcli validate --no-net "$build/packaging/$app_id.metainfo.xml"

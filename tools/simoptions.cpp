@@ -1,5 +1,7 @@
 #include "simoptions.h"
 
+#include "identity.h"
+
 #include "terminaltext.h"
 
 #include <cerrno>
@@ -146,7 +148,7 @@ Options parseOptions(int argc, char **argv)
         } else if (option == "--unit-version") {
             o.unit.version = number(value(), 0, 63, "--unit-version");
         } else if (option == "--version") {
-            std::printf("converter-sim %s\n", STATION_VERSION);
+            std::printf("converter-sim %s\n", std::string(station::version).c_str());
             std::exit(0);
         } else if (option == "--software-ts") {
             o.unit.softwareTs = true;

@@ -1,5 +1,7 @@
 #include "bell.h"
 
+#include "identity.h"
+
 #include <QApplication>
 
 #include <canberra.h>
@@ -21,8 +23,8 @@ void Bell::ring()
     if (!m_sounds && !m_soundsFailed) {
         m_soundsFailed = ca_context_create(&m_sounds) != CA_SUCCESS ||
                          ca_context_change_props(m_sounds, CA_PROP_APPLICATION_NAME,
-                                                 "Converter Test Station", CA_PROP_APPLICATION_ID,
-                                                 "invalid.converter_station.ConverterStation",
+                                                 station::applicationName.data(),
+                                                 CA_PROP_APPLICATION_ID, station::desktopId.data(),
                                                  nullptr) != CA_SUCCESS;
     }
     if (m_soundsFailed || !m_sounds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bell.h"
+#include "identity.h"
 #include "portbox.h"
 #include "resultfield.h"
 #include "serialportcontroller.h"
@@ -17,7 +18,7 @@
 namespace ui {
 
 // Titles the start-up message; the window's own title has a trailing blank.
-inline constexpr auto applicationName = "Zyloq Converter Test";
+inline constexpr const char *applicationName = station::applicationName.data();
 
 // The station's only window. It lays out the controls, implements what the station needs from a
 // window, and forwards every event to StationWindow; it decides nothing itself.
