@@ -25,8 +25,8 @@ enum class DeviceRefusal { NotFound, NotSerialDevice, SystemConsole };
 struct DeviceCheck
 {
     std::optional<DeviceRefusal> refusal;
-    int error = 0;     // errno, for NotFound
-    dev_t device = 0;  // the device checked: what is opened afterwards must be this one
+    int error = 0;    // errno, for NotFound
+    dev_t device = 0; // the device checked: what is opened afterwards must be this one
 };
 DeviceCheck checkSerialDevice(const std::string &path);
 

@@ -126,9 +126,12 @@ void StationWindow::onTimer()
     m_fields.repaintNow(Field::lblRxDataResult);
     AwaitingReply = true;
     // A failed send leaves AwaitingReply set, so the next tick shows "No Reply"; its tooltip
-    // says why, for instance why a unit that was unplugged does not come back.
+    // says why, for instance why a unit that was unplugged does not come back. A poll that went
+    // out unanswered gets what to check.
     const PortResult sent = m_port.SendData(PollRequest);
-    m_fields.setToolTip(Field::lblRxDataResult, sent.isOk() ? "" : portFailureHint(sent));
+    m_fields.setToolTip(Field::lblRxDataResult, !sent.isOk() ? portFailureHint(sent)
+                                                : unanswered ? std::string(noReplyHint)
+                                                             : std::string());
     if (m_listener) {
         if (unanswered)
             m_listener->pollUnanswered();
@@ -175,6 +178,7 @@ void StationWindow::onDataArrived()
     ReplyHandled told;
     if (end == ReplyEnd::Complete) {
         m_fields.setText(Field::lblRxDataResult, hexText(ReceiveBuffer));
+        m_fields.setToolTip(Field::lblRxDataResult, ""); // "No Reply" and its hint are gone
         told.reading = statusReading(ReceiveBuffer);
         switch (told.reading) {
         case StatusReading::TooShort:

@@ -26,6 +26,10 @@ inline constexpr std::size_t receiveBufferLimitBytes = 4096;
 inline constexpr std::string_view startupFailureText = "Error loading protocol description file";
 inline constexpr std::string_view openFailureText = "Error opening port";
 inline constexpr std::string_view noReplyText = "No Reply";
+// The tooltip of "No Reply" when the poll went out and nothing came back.
+inline constexpr std::string_view noReplyHint =
+    "The unit did not answer the last poll.\nCheck the cable, that the unit is powered, the port "
+    "name, and that the unit is set to 19200 bit/s.";
 
 // The tooltip for a port that would not open, or that went away and cannot be reopened: the
 // system's reason, and what an operator can do about it, chosen by the kind of failure.

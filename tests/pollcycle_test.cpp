@@ -413,16 +413,26 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
     }
 }
 
-TEST_F(PollCycleTest, NoReplySaysWhyAPortThatWentAwayCannotBeHad)
+TEST_F(PollCycleTest, NoReplySaysWhatToCheck)
 {
     start();
+    tick();
+    tick(); // a silent unit
+    EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
+    EXPECT_NE(s.window.toolTip(Field::lblRxDataResult).find("Check the cable"), std::string::npos);
+    s.arrive(healthyReply());
+    EXPECT_EQ(s.window.toolTip(Field::lblRxDataResult), "") << "a reply takes the hint away";
+
+    // A port that went away and cannot be had: the system's reason and what to do.
     s.port.sendFailure = PortResult::failure(PortError::PermissionDenied, "Permission denied");
     tick();
     tick();
     EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
     EXPECT_NE(s.window.toolTip(Field::lblRxDataResult).find("dialout"), std::string::npos);
     s.port.sendFailure = PortResult::success();
-    tick(); // polling resumes
+    tick(); // polling resumes: the poll before went nowhere, so no answer came to it
+    EXPECT_NE(s.window.toolTip(Field::lblRxDataResult).find("Check the cable"), std::string::npos);
+    s.arrive(healthyReply());
     EXPECT_EQ(s.window.toolTip(Field::lblRxDataResult), "");
 }
 

@@ -21,11 +21,11 @@ void Bell::ring()
         return;
     }
     if (!m_sounds && !m_soundsFailed) {
-        m_soundsFailed = ca_context_create(&m_sounds) != CA_SUCCESS ||
-                         ca_context_change_props(m_sounds, CA_PROP_APPLICATION_NAME,
-                                                 station::applicationName.data(),
-                                                 CA_PROP_APPLICATION_ID, station::desktopId.data(),
-                                                 nullptr) != CA_SUCCESS;
+        m_soundsFailed =
+            ca_context_create(&m_sounds) != CA_SUCCESS ||
+            ca_context_change_props(m_sounds, CA_PROP_APPLICATION_NAME,
+                                    station::applicationName.data(), CA_PROP_APPLICATION_ID,
+                                    station::desktopId.data(), nullptr) != CA_SUCCESS;
     }
     if (m_soundsFailed || !m_sounds)
         return;

@@ -28,8 +28,8 @@ void releasePortAtExit()
 int runStation(const std::function<void(Form1 &)> &shown)
 {
     // The desktop entry's name: Wayland docks match the window to the entry, and its icon, by it.
-    QGuiApplication::setDesktopFileName(QString::fromUtf8(station::desktopId.data(),
-                                                          station::desktopId.size()));
+    QGuiApplication::setDesktopFileName(
+        QString::fromUtf8(station::desktopId.data(), station::desktopId.size()));
     ResultField::installAccessibility();
     Form1 form;
     QuitOnSignals quitOnSignals(&form);
