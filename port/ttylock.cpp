@@ -53,7 +53,15 @@ PortResult systemFailure(int error)
 
 std::string deviceHolders(const std::string &devicePath)
 {
-    std::string holders;
+    std::string text;
+    for (const auto &[name, pid] : deviceHolderList(devicePath))
+        text += (text.empty() ? "held by " : ", ") + name + ", process " + pid;
+    return text;
+}
+
+std::vector<std::pair<std::string, std::string>> deviceHolderList(const std::string &devicePath)
+{
+    std::vector<std::pair<std::string, std::string>> holders;
     std::error_code error;
     for (const auto &process : std::filesystem::directory_iterator("/proc", error)) {
         const std::string pid = process.path().filename();
@@ -71,10 +79,45 @@ std::string deviceHolders(const std::string &devicePath)
             continue;
         std::string name;
         std::getline(std::ifstream(process.path() / "comm"), name);
-        holders += (holders.empty() ? "held by " : ", ") + name + ", process " + pid;
+        holders.emplace_back(name, pid);
     }
     return holders;
 }
+
+namespace {
+
+// The USB adapter's vendor and product id for a tty such as /dev/ttyUSB0, read from sysfs.
+std::pair<std::string, std::string> usbIds(const std::string &devicePath)
+{
+    std::error_code error;
+    const std::filesystem::path name = std::filesystem::path(devicePath).filename();
+    std::filesystem::path at = std::filesystem::canonical(
+        std::filesystem::path("/sys/class/tty") / name / "device", error);
+    for (int up = 0; !error && up < 8 && at.has_relative_path(); ++up, at = at.parent_path()) {
+        std::string vendor, product;
+        std::getline(std::ifstream(at / "idVendor"), vendor);
+        std::getline(std::ifstream(at / "idProduct"), product);
+        if (!vendor.empty() && !product.empty())
+            return {vendor, product};
+    }
+    return {};
+}
+
+PortResult busyFailure(const std::string &device)
+{
+    const std::vector<std::pair<std::string, std::string>> holders = deviceHolderList(device);
+    std::string text;
+    for (const auto &[name, pid] : holders)
+        text += (text.empty() ? "held by " : ", ") + name + ", process " + pid;
+    PortResult failure = PortResult::failure(
+        PortError::Busy, std::string(std::strerror(EBUSY)) + ": " +
+                             (text.empty() ? "in use by another program" : text));
+    const auto [vendor, product] = usbIds(device);
+    failure.withHolder(holders.empty() ? std::string() : holders.front().first, vendor, product);
+    return failure;
+}
+
+} // namespace
 
 PortResult TtyLock::acquire(const std::string &path)
 {
@@ -91,8 +134,14 @@ PortResult TtyLock::acquire(const std::string &path)
         }
     }
     const int descriptor = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0)
+    if (descriptor < 0) {
+        // Another program opened it with TIOCEXCL: say who, as for a lock.
+        if (errno == EBUSY) {
+            char resolved[PATH_MAX];
+            return busyFailure(::realpath(path.c_str(), resolved) ? resolved : path);
+        }
         return systemFailure(errno);
+    }
     // The path may have changed between stat and open: check what was actually opened.
     struct stat opened
     {};
@@ -108,10 +157,7 @@ PortResult TtyLock::acquire(const std::string &path)
         ::close(descriptor);
         if (error != EWOULDBLOCK)
             return systemFailure(error);
-        const std::string holders = deviceHolders(device);
-        return PortResult::failure(PortError::Busy,
-                                   std::string(std::strerror(EBUSY)) + ": " +
-                                       (holders.empty() ? "in use by another program" : holders));
+        return busyFailure(device);
     }
     m_devicePath = device;
     m_descriptor = descriptor;

@@ -4,6 +4,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace port {
 
@@ -34,5 +36,7 @@ private:
 // "held by minicom, process 1234" for the programs that have `devicePath` open, as far as the
 // system lets this process see; empty when it sees none.
 std::string deviceHolders(const std::string &devicePath);
+// The same programs, each as its name and process id.
+std::vector<std::pair<std::string, std::string>> deviceHolderList(const std::string &devicePath);
 
 } // namespace port

@@ -34,10 +34,26 @@ public:
     // A short human reason, such as "Permission denied"; empty on success.
     const std::string &reason() const { return m_reason; }
 
+    // For Busy: the program that holds the port, as the system names it ("brltty"), and the USB
+    // adapter's vendor and product ids ("0403", "6001"), as far as they are known.
+    PortResult &withHolder(std::string program, std::string usbVendor, std::string usbProduct)
+    {
+        m_holder = std::move(program);
+        m_usbVendor = std::move(usbVendor);
+        m_usbProduct = std::move(usbProduct);
+        return *this;
+    }
+    const std::string &holder() const { return m_holder; }
+    const std::string &usbVendor() const { return m_usbVendor; }
+    const std::string &usbProduct() const { return m_usbProduct; }
+
 private:
     PortResult(PortError error, std::string reason) : m_error(error), m_reason(std::move(reason)) {}
     PortError m_error;
     std::string m_reason;
+    std::string m_holder;
+    std::string m_usbVendor;
+    std::string m_usbProduct;
 };
 
 // The serial link as the station uses it. Bytes arrive through a notification that the window

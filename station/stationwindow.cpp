@@ -5,6 +5,35 @@
 
 namespace station {
 
+namespace {
+
+// Two system services take USB serial adapters on their own. Neither may be removed: people who
+// read the screen with a braille display rely on the one, and the other serves the machine's
+// modems. Each can be kept off one adapter, by its vendor and product id.
+std::string busyHint(const PortResult &failure)
+{
+    const bool known = !failure.usbVendor().empty() && !failure.usbProduct().empty();
+    const std::string adapter =
+        known ? " (vendor " + failure.usbVendor() + ", product " + failure.usbProduct() + ")" : "";
+    const std::string match = known ? "ATTRS{idVendor}==\"" + failure.usbVendor() +
+                                          "\", ATTRS{idProduct}==\"" + failure.usbProduct() + "\", "
+                                    : "ATTRS{idVendor}==\"VVVV\", ATTRS{idProduct}==\"PPPP\", ";
+    if (failure.holder() == "brltty")
+        return "\nBRLTTY, the braille display service, took this adapter" + adapter +
+               ": some braille displays use the same chip. Do not uninstall it: people who read "
+               "the screen with a braille display rely on it. Ask the administrator to keep it "
+               "off this adapter with a udev rule that overrides BRLTTY's own rule for this "
+               "vendor and product id, then plug the adapter in again.";
+    if (failure.holder() == "ModemManager")
+        return "\nModemManager, the modem service, is probing this adapter" + adapter +
+               " for a modem. Keep it off this adapter with a udev rule in "
+               "/etc/udev/rules.d/, such as:\n" +
+               match + "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\nthen plug the adapter in again.";
+    return "\nClose the other program, or pick another port.";
+}
+
+} // namespace
+
 std::string portFailureHint(const PortResult &failure)
 {
     std::string hint =
@@ -18,7 +47,7 @@ std::string portFailureHint(const PortResult &failure)
         hint += "\nCheck the port name, and that the adapter is plugged in.";
         break;
     case PortError::Busy:
-        hint += "\nClose the other program, or pick another port.";
+        hint += busyHint(failure);
         break;
     case PortError::NotSerialDevice:
         hint += "\nGive a serial port: COM1 to COM256, a device name such as ttyUSB0, or a full "

@@ -375,9 +375,17 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
         PortError kind;
         std::string reason; // as the system words it, in the desktop's language
         const char *hint;   // a part of the tooltip chosen by the kind
+        const char *holder = "";
     };
     const Case cases[] = {
         {PortError::Busy, "Device or resource busy: held by minicom, process 1234", "Close the"},
+        // Services that take adapters are kept off this one, never removed.
+        {PortError::Busy, "Device or resource busy: held by brltty, process 812",
+         "(vendor 0403, product 6001): some braille displays use the same chip. Do not uninstall",
+         "brltty"},
+        {PortError::Busy, "Device or resource busy: held by ModemManager, process 640",
+         "ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"",
+         "ModemManager"},
         {PortError::PermissionDenied, "Permission denied", "dialout"},
         {PortError::PermissionDenied, "Keine Berechtigung", "dialout"},
         {PortError::Other, "Permission denied", ""}, // words are never matched
@@ -391,6 +399,7 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
         FakeStation fresh;
         fresh.port.openFailure = c.reason;
         fresh.port.openFailureKind = c.kind;
+        fresh.port.openFailureHolder = c.holder;
         fresh.window.log.clear();
         fresh.station.onStartClick();
         EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult), "Error opening port");

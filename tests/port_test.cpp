@@ -250,6 +250,7 @@ TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
         const auto result = second.OpenPort(name);
         EXPECT_EQ(result.error(), station::PortError::Busy) << name;
         EXPECT_NE(result.reason().find(holder), std::string::npos) << result.reason();
+        EXPECT_EQ(result.holder(), "port_tests") << "the hint is chosen by the holder's name";
     }
     EXPECT_EQ(support::openErrorWithoutLocking(pty.path()), EBUSY)
         << "a terminal program that takes no lock is refused too";

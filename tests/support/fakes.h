@@ -126,7 +126,8 @@ public:
     {
         openedNames.push_back(name);
         if (!openFailure.empty())
-            return PortResult::failure(openFailureKind, openFailure);
+            return PortResult::failure(openFailureKind, openFailure)
+                .withHolder(openFailureHolder, "0403", "6001");
         return PortResult::success();
     }
     PortResult ClosePort() override
@@ -156,6 +157,7 @@ public:
     bool speedRefused = false;
     std::string openFailure;
     PortError openFailureKind = PortError::Other;
+    std::string openFailureHolder; // the program that holds a busy port
     PortResult sendFailure = PortResult::success();
     bool closeFails = false;
     int closeCount = 0;
