@@ -4,6 +4,7 @@
 #include "serialdevice.h"
 #include "serialportcontroller.h"
 #include "tempdirectory.h"
+#include "ttylock.h"
 #include "unprivilegedopen.h"
 
 #include <QSignalSpy>
@@ -259,6 +260,26 @@ TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
     EXPECT_TRUE(second.OpenPort(link.string()).isOk()) << "closing releases the device at once";
     EXPECT_EQ(second.devicePath(), pty.path());
     EXPECT_FALSE(adapter.OpenPort(pty.path()).isOk());
+}
+
+// An operator outside the dialout group meets a port only root may open: that is "permission
+// denied", which the hint answers with the group to join.
+TEST_F(AdapterTest, APortOnlyRootMayOpenIsPermissionDeniedForAnOperator)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a port only root may open needs root";
+    ASSERT_EQ(::chmod(pty.path().c_str(), 0600), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(100);
+        port::TtyLock lock;
+        ::_exit(static_cast<int>(lock.acquire(pty.path()).error()));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(station::PortError::PermissionDenied));
 }
 
 TEST_F(AdapterTest, DeviceLossClosesOnceStaysQuietAndReopensBehindTheSymlink)

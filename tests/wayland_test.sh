@@ -62,7 +62,14 @@ run_case() {
     sleep 0.3
     local status=0
     (cd "$folder" && WAYLAND_DISPLAY=wayland-station QT_QPA_PLATFORM=wayland \
-        timeout 30 "$driver" "$folder/unit" "$replies" >"$folder/out" 2>"$folder/err") || status=$?
+        timeout 30 "$driver" "$folder/unit" "$replies" >"$folder/out" 2>"$folder/err") &
+    local station=$!
+    # The sound server's clients while the station runs: its sound must carry its name and id.
+    while kill -0 "$station" 2>/dev/null; do
+        pactl list clients >>"$folder/clients" 2>/dev/null
+        sleep 0.2
+    done
+    wait "$station" || status=$?
     sleep 1 # the last sound stream is made asynchronously
     kill "$watchPid" "$simPid" 2>/dev/null || true
     echo "--- $name: the station printed"
@@ -78,6 +85,11 @@ run_case() {
     check "$name: stopped by its button" stopped "$(grep -x stopped "$folder/out" || true)"
     check "$name: sound streams" "$((shown * perReply))" \
         "$(grep -c "Event 'new' on sink-input" "$folder/events" || true)"
+    if [ "$perReply" -gt 0 ]; then
+        check "$name: the sound's client" \
+            "application.name = \"Zyloq Converter Test\" application.id = \"$(basename "$desktop" .desktop.in)\"" \
+            "$(grep -m1 -o 'application.name = "Zyloq Converter Test"' "$folder/clients" || true) $(grep -m1 -o 'application.id = "[^"]*"' "$folder/clients" || true)"
+    fi
 }
 
 run_case failing "reply Error OK OK OK OK " 1 --fail cd-dtr
