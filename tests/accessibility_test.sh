@@ -10,7 +10,7 @@ folder=$(mktemp -d "${TMPDIR:-/tmp}/station-a11y.XXXXXX")
 simPid=
 cleanup() {
     [ -n "$simPid" ] && kill "$simPid" 2>/dev/null
-    wait 2>/dev/null || true
+    timeout 5 tail --pid="$simPid" -f /dev/null 2>/dev/null || kill -9 "$simPid" 2>/dev/null
     rm -rf "$folder"
 }
 trap cleanup EXIT

@@ -12,7 +12,14 @@ chmod 700 "$runtime"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    # Bounded: what does not end within 5 s is killed outright.
+    for _ in $(seq 50); do
+        local running=0
+        for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
+        [ "$running" -eq 0 ] && break
+        sleep 0.1
+    done
+    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
     rm -rf "$runtime"
 }
 trap cleanup EXIT
