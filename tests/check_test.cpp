@@ -404,7 +404,8 @@ TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
     const std::string text{std::istreambuf_iterator<char>(file), {}};
     const auto exchanges = sim::parseRecording(text);
     ASSERT_EQ(exchanges.size(), 6u);
-    EXPECT_EQ(exchanges[0].size(), 3u); // the reply's three pieces
+    // The reply's three pieces, each at the line's pace, so read in as many pieces or more.
+    EXPECT_GE(exchanges[0].size(), 3u);
     EXPECT_TRUE(exchanges[2].empty());
 }
 
@@ -432,13 +433,18 @@ TEST(CheckTest, HandWrittenCaptureLoops)
     EXPECT_NE(lines[1].find("\"poll\":3,"), std::string::npos);
     EXPECT_NE(outcome.err.find("1 unanswered"), std::string::npos) << outcome.err;
 
-    // The pieces came as recorded: apart, the second no sooner than 150 ms after its poll.
+    // The pieces came as recorded, each at the line's pace: the first piece's 10 bytes before
+    // 150 ms after the poll, the rest no sooner.
     std::ifstream replayed(place.folder / "replayed.capture");
     const auto exchanges =
         sim::parseRecording(std::string{std::istreambuf_iterator<char>(replayed), {}});
     ASSERT_EQ(exchanges.size(), 3u);
-    ASSERT_EQ(exchanges[0].size(), 2u);
-    EXPECT_GE(exchanges[0][1].afterPoll, std::chrono::milliseconds(149));
+    std::size_t early = 0;
+    std::size_t late = 0;
+    for (const auto &piece : exchanges[0])
+        (piece.afterPoll < std::chrono::milliseconds(149) ? early : late) += piece.bytes.size();
+    EXPECT_EQ(early, 10u);
+    EXPECT_EQ(late, reply.size() - 10);
 
     // Without --loop the capture plays once: the third poll goes unanswered too.
     support::SimProcess once(
@@ -476,7 +482,7 @@ TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
     EXPECT_EQ(text.find(sim::captureClosingLine), std::string::npos);
     exchanges = sim::parseRecording(text);
     ASSERT_GE(exchanges.size(), 3u);
-    EXPECT_EQ(exchanges[0].size(), 2u);
+    EXPECT_GE(exchanges[0].size(), 2u); // two pieces, each at the line's pace
 }
 
 TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)

@@ -224,6 +224,7 @@ TEST(LivePollCycleTest, EveryReplyIsShownOnceOnTheRealLine)
     timer.setInterval(pollPeriod);
     QObject::connect(&timer, &QTimer::timeout, [&] { station.onTimer(); });
     window.comPort = sim.path();
+    ASSERT_TRUE(adapter.SetSpeed(lineSpeedBitsPerSecond).isOk()); // as start-up sets it
     station.onStartClick();
     ASSERT_TRUE(window.timerActive);
     timer.start();

@@ -22,6 +22,7 @@
 #include <poll.h>
 #include <random>
 #include <sys/prctl.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -48,6 +49,21 @@ sim::TimeTag utcNow(std::chrono::milliseconds offset)
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceMidnight).count();
     return {0, static_cast<std::uint8_t>(ms / 3600000), static_cast<std::uint8_t>(ms / 60000 % 60),
             static_cast<std::uint8_t>(ms / 1000 % 60), static_cast<std::uint16_t>(ms % 1000)};
+}
+
+// The speeds termios names, in bits per second.
+int bitsPerSecond(speed_t speed)
+{
+    static constexpr std::pair<speed_t, int> speeds[] = {
+        {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
+        {B150, 150},       {B200, 200},       {B300, 300},       {B600, 600},
+        {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
+        {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
+        {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    for (const auto &[constant, bits] : speeds)
+        if (constant == speed)
+            return bits;
+    return 0;
 }
 
 struct PendingWrite
@@ -111,18 +127,20 @@ private:
             m_floodUntil.reset();
         }
         const bool flooding = m_floodUntil.has_value();
-        int timeoutMs = 100;
+        // To the microsecond: the bytes of a reply are half a millisecond apart.
+        long timeoutUs = 100000;
         if (flooding) {
-            timeoutMs = 0;
+            timeoutUs = 0;
         } else if (!m_pending.empty()) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(
                 m_pending.front().due - Clock::now());
-            timeoutMs = static_cast<int>(std::clamp<long>(wait.count(), 0, 100));
+            timeoutUs = std::clamp<long>(wait.count(), 0, 100000);
         }
         pollfd watch{m_line.descriptor(), POLLIN, 0};
         if (flooding)
             watch.events |= POLLOUT;
-        const int ready = ::poll(&watch, 1, timeoutMs);
+        const timespec timeout{timeoutUs / 1000000, (timeoutUs % 1000000) * 1000};
+        const int ready = ::ppoll(&watch, 1, &timeout, nullptr);
         if (ready > 0 && (watch.revents & POLLIN))
             readRequests();
         if (ready > 0 && (watch.revents & POLLOUT) && flooding)
@@ -148,10 +166,60 @@ private:
         }
     }
 
+    // Why a real unit would not understand the station now, or nothing when it would. On a pty
+    // the master side reads the speed the station set on its side; the pty keeps 8 bits without
+    // parity whatever is asked, so only a real --device can tell its framing.
+    std::string lineProblem() const
+    {
+        termios settings{};
+        if (::tcgetattr(m_line.descriptor(), &settings) != 0)
+            return {};
+        const int speed = bitsPerSecond(::cfgetospeed(&settings));
+        if (speed != sim::Options::lineSpeed)
+            return "the line runs at " + std::to_string(speed) + " bit/s, not 19200";
+        if (!m_options.device.empty() &&
+            ((settings.c_cflag & CSIZE) != CS8 || (settings.c_cflag & (PARENB | CSTOPB)) != 0))
+            return "the line is not set to 8 data bits, no parity, 1 stop bit";
+        return {};
+    }
+
+    // One byte every 10 bits at the line's speed, as a real line carries them: each piece starts
+    // when it is due, but no sooner than the byte before it has gone.
+    void schedule(Clock::time_point due, const Bytes &bytes, long replyNumber)
+    {
+        termios settings{};
+        int speed = 0;
+        if (::tcgetattr(m_line.descriptor(), &settings) == 0)
+            speed = bitsPerSecond(::cfgetospeed(&settings));
+        const auto byteTime = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(10.0 / (speed > 0 ? speed : sim::Options::lineSpeed)));
+        if (m_lineFreeAt > due)
+            due = m_lineFreeAt;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            m_pending.push_back({due + byteTime * static_cast<int>(i), Bytes{bytes[i]},
+                                 i + 1 == bytes.size() ? replyNumber : 0});
+        }
+        m_lineFreeAt = due + byteTime * static_cast<int>(bytes.size());
+    }
+
     void onRequest()
     {
         const long request = ++m_requests;
         log("poll", request);
+
+        if (!m_options.anyLine) {
+            const std::string problem = lineProblem();
+            if (problem != m_lineProblem && !problem.empty())
+                std::fprintf(stderr,
+                             "converter-sim: silent: %s; a real unit would not understand the "
+                             "poll (--any-line answers all the same)\n",
+                             problem.c_str());
+            m_lineProblem = problem;
+            if (!problem.empty()) {
+                log("silent", request);
+                return;
+            }
+        }
 
         if (!m_options.replay.empty()) {
             replayNext(request);
@@ -194,15 +262,12 @@ private:
         std::size_t offset = 0;
         for (std::size_t i = 0; i < pieces; ++i) {
             const std::size_t size = reply.size() / pieces + (i < reply.size() % pieces ? 1 : 0);
-            m_pending.push_back(
-                {first + std::chrono::milliseconds(m_options.gapMs) * static_cast<int>(i),
-                 Bytes(reply.begin() + static_cast<std::ptrdiff_t>(offset),
-                       reply.begin() + static_cast<std::ptrdiff_t>(offset + size)),
-                 i + 1 == pieces ? request : 0});
+            schedule(first + std::chrono::milliseconds(m_options.gapMs) * static_cast<int>(i),
+                     Bytes(reply.begin() + static_cast<std::ptrdiff_t>(offset),
+                           reply.begin() + static_cast<std::ptrdiff_t>(offset + size)),
+                     i + 1 == pieces ? request : 0);
             offset += size;
         }
-        std::stable_sort(m_pending.begin(), m_pending.end(),
-                         [](const auto &a, const auto &b) { return a.due < b.due; });
     }
 
     // Read as a stream, keeping only the exchanges; a signal ends the reading as promptly as it
@@ -286,10 +351,8 @@ private:
         const auto polledAt = Clock::now();
         const sim::Exchange &exchange = m_replay[m_nextExchange++];
         for (std::size_t i = 0; i < exchange.size(); ++i)
-            m_pending.push_back({polledAt + exchange[i].afterPoll, exchange[i].bytes,
-                                 i + 1 == exchange.size() ? request : 0});
-        std::stable_sort(m_pending.begin(), m_pending.end(),
-                         [](const auto &a, const auto &b) { return a.due < b.due; });
+            schedule(polledAt + exchange[i].afterPoll, exchange[i].bytes,
+                     i + 1 == exchange.size() ? request : 0);
     }
 
     void writeDue()
@@ -359,6 +422,8 @@ private:
     int m_status = 0;
     std::uint8_t m_window[4] = {};
     long m_requests = 0;
+    std::string m_lineProblem; // said once until it changes
+    Clock::time_point m_lineFreeAt{};
     long m_replies = 0; // built, dropped ones not counted
     std::vector<PendingWrite> m_pending;
     std::optional<Clock::time_point> m_floodUntil;

@@ -21,6 +21,9 @@ Device:
   --link PATH            keep a symlink to the pty at PATH (replaced when the pty is renewed;
                          only a simulated unit's own link is ever replaced or removed)
   --device PATH          use an existing serial device instead of creating a pty
+  --any-line             answer at any speed and framing (default: only at 19200 bit/s, and
+                         on a --device only at 8N1, as a real unit; otherwise stay silent
+                         and say why on standard error and in the --log)
   --duration SECONDS     exit after this many seconds (default: run until SIGINT/SIGTERM)
 
 Reply content:
@@ -181,6 +184,8 @@ Options parseOptions(int argc, char **argv)
             o.startTime = clockTime(value(), "--start-time");
         } else if (option == "--end-time") {
             o.endTime = clockTime(value(), "--end-time");
+        } else if (option == "--any-line") {
+            o.anyLine = true;
         } else if (option == "--pieces") {
             o.pieces = number(value(), 1, 64, "--pieces");
         } else if (option == "--gap-ms") {

@@ -32,6 +32,9 @@ struct Options
     std::string log;
     std::string replay;
     bool loop = false;
+    bool anyLine = false; // answer at any speed and framing
+    // For --any-line, and for a line that tells no speed: the pace of the bytes.
+    static constexpr int lineSpeed = 19200;
 };
 
 // Exit statuses: as the station's other programs give them.
