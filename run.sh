@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the station against a simulated converter unit on a
-# virtual serial line. Options are passed to the simulated unit (see: build/tools/converter-sim
+# virtual serial line. Options are passed to the simulated unit (see: build/sim/converter-sim
 # --help), e.g. ./run.sh --fail tx-rx --software-ts
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$(pwd)
-scripts/install-deps.sh
+scripts/install-deps.sh run
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target converter-station converter-sim
@@ -31,7 +31,7 @@ trap 'exit 130' INT TERM
 
 cp data/Protocol-example.txt "$work/Protocol.txt"
 unit="$work/unit"
-build/tools/converter-sim --link "$unit" "$@" >/dev/null 2>"$work/sim.log" &
+build/sim/converter-sim --link "$unit" "$@" >/dev/null 2>"$work/sim.log" &
 sim=$!
 for _ in $(seq 50); do
     [ -e "$unit" ] && break

@@ -4,7 +4,7 @@
 #   CMAKE_ARGS="..."     extra configure arguments
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 build=${BUILD_DIR:-build}
 # shellcheck disable=SC2086

@@ -10,7 +10,7 @@ runs=${2:-10}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
-"$build/tools/converter-sim" --link "$work/unit" >/dev/null 2>&1 &
+"$build/sim/converter-sim" --link "$work/unit" >/dev/null 2>&1 &
 for _ in $(seq 50); do [ -e "$work/unit" ] && break; sleep 0.1; done
 cp "$(dirname "$0")/../data/Protocol-example.txt" "$work/Protocol.txt"
 

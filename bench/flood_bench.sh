@@ -13,7 +13,7 @@ cp data/Protocol-example.txt "$work/Protocol.txt"
 for kind in garbage marks; do
     extra=()
     [ "$kind" = marks ] && extra=(--flood-marks)
-    "$build/tools/converter-sim" --link "$work/unit" --flood "$seconds" "${extra[@]}" \
+    "$build/sim/converter-sim" --link "$work/unit" --flood "$seconds" "${extra[@]}" \
         >/dev/null 2>"$work/sim.log" &
     sim=$!
     for _ in $(seq 50); do [ -e "$work/unit" ] && break; sleep 0.1; done

@@ -11,7 +11,7 @@ trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 cp "$(dirname "$0")/../data/Protocol-example.txt" "$work/Protocol.txt"
 
 for i in $(seq 32); do
-    "$build/tools/converter-sim" --link "$work/unit$i" >/dev/null 2>&1 &
+    "$build/sim/converter-sim" --link "$work/unit$i" >/dev/null 2>&1 &
 done
 for i in $(seq 32); do
     for _ in $(seq 50); do [ -e "$work/unit$i" ] && break; sleep 0.1; done

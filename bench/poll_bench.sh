@@ -10,7 +10,7 @@ trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
 run() {
     local name=$1; shift
-    "$build/tools/converter-sim" --link "$work/unit" --log "$work/$name.sim" "$@" >/dev/null 2>&1 &
+    "$build/sim/converter-sim" --link "$work/unit" --log "$work/$name.sim" "$@" >/dev/null 2>&1 &
     local sim=$!
     for _ in $(seq 50); do [ -e "$work/unit" ] && break; sleep 0.1; done
     echo "== $name: $("$build/bench/poll_harness" "$work/unit" "$seconds" --shown-log "$work/$name.shown")"

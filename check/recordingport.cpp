@@ -1,37 +1,15 @@
 #include "recordingport.h"
 
-#include "replayfile.h"
+#include "capturefile.h"
 #include "report.h"
 
 #include <utility>
 
 namespace check {
 
-namespace {
-
-std::string hexBytes(station::ByteView bytes)
-{
-    std::string text = station::hexText(bytes);
-    if (!text.empty())
-        text.pop_back(); // the blank after the last byte
-    return text;
-}
-
-// A comment holds one line whatever a port's name or the system's reason holds.
-std::string oneLine(std::string text)
-{
-    for (char &c : text) {
-        if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    }
-    return text;
-}
-
-} // namespace
-
 RecordingPort::RecordingPort(station::PortController &line) : m_line(line)
 {
-    writeLine("# converter-check capture: seconds since the first poll, event, bytes");
+    writeLine(std::string(capture::headerLine));
 }
 
 void RecordingPort::attach(cli::EvidenceFile &file)
@@ -45,7 +23,7 @@ bool RecordingPort::finish()
 {
     if (!m_file)
         return false;
-    writeLine(std::string(sim::captureClosingLine));
+    writeLine(std::string(capture::captureClosingLine));
     return !m_failed && m_file->finish();
 }
 
@@ -57,16 +35,17 @@ station::PortResult RecordingPort::SetSpeed(int bitsPerSecond)
 station::PortResult RecordingPort::OpenPort(const std::string &name)
 {
     const station::PortResult result = m_line.OpenPort(name);
-    writeLine("# port " + oneLine(name) + (result.isOk() ? " opened at " : " not opened at ") +
-              utcTimestamp(std::chrono::system_clock::now()) +
-              (result.isOk() ? "" : ": " + oneLine(result.reason())));
+    writeLine(capture::commentLine("port " + name +
+                                   (result.isOk() ? " opened at " : " not opened at ") +
+                                   utcTimestamp(std::chrono::system_clock::now()) +
+                                   (result.isOk() ? "" : ": " + result.reason())));
     return result;
 }
 
 station::PortResult RecordingPort::ClosePort()
 {
     const station::PortResult result = m_line.ClosePort();
-    writeLine("# port closed");
+    writeLine(capture::commentLine("port closed"));
     return result;
 }
 
@@ -74,12 +53,10 @@ station::PortResult RecordingPort::SendData(station::ByteView bytes)
 {
     if (!m_firstPoll)
         m_firstPoll = std::chrono::steady_clock::now();
-    const std::string at = elapsed();
+    const double at = elapsed();
     const station::PortResult result = m_line.SendData(bytes);
-    if (result.isOk())
-        writeLine(at + " poll " + hexBytes(bytes));
-    else
-        writeLine(at + " nopoll " + oneLine(result.reason()));
+    writeLine(result.isOk() ? capture::eventLine(at, "poll", bytes)
+                            : capture::noPollLine(at, result.reason()));
     return result;
 }
 
@@ -88,9 +65,10 @@ station::PortResult RecordingPort::ReadData(station::Bytes &received)
     const station::PortResult result = m_line.ReadData(received);
     if (result.isOk() && !received.empty()) {
         if (m_firstPoll)
-            writeLine(elapsed() + " rx " + hexBytes(received));
+            writeLine(capture::eventLine(elapsed(), "rx", received));
         else
-            writeLine("# before the first poll: rx " + hexBytes(received));
+            writeLine(
+                capture::commentLine("before the first poll: rx " + capture::hexBytes(received)));
     }
     return result;
 }
@@ -104,12 +82,9 @@ void RecordingPort::writeLine(const std::string &line)
         m_failed = true;
 }
 
-std::string RecordingPort::elapsed() const
+double RecordingPort::elapsed() const
 {
-    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - *m_firstPoll;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6f", since.count());
-    return text;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_firstPoll).count();
 }
 
 } // namespace check

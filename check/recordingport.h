@@ -1,18 +1,8 @@
 #pragma once
 
-// A capture of the line: every poll sent and every piece of bytes received, with its time since
-// the first poll, one event a line, written through to the file as it happens.
-//
-//   # comment
-//   0.000000 poll 80 FE 80 FF
-//   0.031207 rx 80 01 05 01 3F
-//   0.500112 nopoll No such file or directory
-//   # end of capture
-//
-// Times are seconds since the first poll; bytes are two upper-case hex digits each, one blank
-// between them. "poll" is a poll sent, "rx" a piece of bytes as one read returned it, "nopoll" a
-// poll that could not be sent, with the reason. The port's name, bytes before the first poll and
-// the closing line are comments.
+// A capture of the line (capturefile.h has its format): every poll sent and every piece of bytes
+// received, with its time since the first poll, one event a line, written through to the file as
+// it happens.
 
 #include "evidencefile.h"
 #include "portcontroller.h"
@@ -44,7 +34,7 @@ public:
 
 private:
     void writeLine(const std::string &line);
-    std::string elapsed() const;
+    double elapsed() const; // seconds since the first poll
 
     station::PortController &m_line;
     cli::EvidenceFile *m_file = nullptr;

@@ -2,7 +2,7 @@
 // reason naming a line, or every piece it yields holds bytes and comes at or after its poll and
 // the piece before it.
 
-#include "replayfile.h"
+#include "capturefile.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,9 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
     try {
-        for (const sim::Exchange &exchange : sim::parseRecording(text)) {
+        for (const capture::Exchange &exchange : capture::parseRecording(text)) {
             std::chrono::microseconds previous{0};
-            for (const sim::ReplayPiece &piece : exchange) {
+            for (const capture::ReplayPiece &piece : exchange) {
                 if (piece.bytes.empty() || piece.afterPoll < previous)
                     std::abort();
                 previous = piece.afterPoll;

@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the station needs to build, test and run, when any is missing.
+# Installs the Debian packages the station needs, when any is missing: `run` what building and
+# running it needs, `test` (the default) that and what testing needs.
+#   scripts/install-deps.sh [run|test]
 set -euo pipefail
+# shellcheck source=toolchain.sh
+. "$(dirname "$0")/toolchain.sh"
 
-packages=(
-    cmake ninja-build g++ pkg-config python3
-    qt6-base-dev qt6-serialport-dev fonts-dejavu-core
-    libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-utils libxcb1-dev
-    clang libclang-rt-14-dev clang-format
-    dpkg-dev desktop-file-utils lintian appstream scdoc
-    libcanberra-dev libcanberra-pulse sound-theme-freedesktop pulseaudio pulseaudio-utils weston qt6-wayland
+# What building and running the station needs (./run.sh): the compiler, Qt, the libraries the
+# configure step looks for, the face the window is laid out in, the bell and its sounds, and the
+# tool that writes the manual pages.
+run_packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-serialport-dev qt6-wayland fonts-dejavu-core
+    libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
+    libcanberra-dev libcanberra-pulse sound-theme-freedesktop scdoc
+)
+# What the test suite and CI need besides (./test.sh, .ci/run): a virtual X server, the fuzzing
+# compiler and the formatter, the package checkers, a Wayland compositor and a sound server, the
+# accessibility bus and the screen readers' client library, a JUnit reader and strace.
+test_packages=(
+    python3 xvfb xauth x11-utils
+    "clang-$llvm_version" "libclang-rt-$llvm_version-dev" "clang-format-$llvm_version"
+    dpkg-dev desktop-file-utils lintian appstream
+    pulseaudio pulseaudio-utils weston
     dbus-daemon at-spi2-core python3-pyatspi python3-junitparser strace
 )
+
+case "${1:-test}" in
+    run) packages=("${run_packages[@]}") ;;
+    test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+    *)
+        echo "usage: install-deps.sh [run|test]" >&2
+        exit 64
+        ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -12,7 +12,7 @@ cp data/Protocol-example.txt "$work/Protocol.txt"
 
 shoot() {
     local output=$1; shift
-    "$build/tools/converter-sim" --link "$work/unit" "$@" >/dev/null 2>&1 &
+    "$build/sim/converter-sim" --link "$work/unit" "$@" >/dev/null 2>&1 &
     local sim=$!
     for _ in $(seq 50); do [ -e "$work/unit" ] && break; sleep 0.1; done
     (cd "$work" && xvfb-run -a -s '-screen 0 640x480x24' \

@@ -1,8 +1,8 @@
 // Reading captures for converter-sim --replay: what a capture may hold, line by line, and which
 // files are read at all.
 
+#include "capturefile.h"
 #include "inputfile.h"
-#include "replayfile.h"
 #include "tempdirectory.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +44,7 @@ TEST(CaptureReaderTest, ReadsOrRefusesEachLine)
     for (const LinesCase &c : cases) {
         SCOPED_TRACE(c.name);
         try {
-            const auto exchanges = sim::parseRecording(c.text);
+            const auto exchanges = capture::parseRecording(c.text);
             ASSERT_TRUE(c.refusal.empty());
             std::vector<std::size_t> counts;
             for (const auto &exchange : exchanges)
@@ -56,10 +56,10 @@ TEST(CaptureReaderTest, ReadsOrRefusesEachLine)
             EXPECT_LT(why.size(), 200u);
         }
     }
-    const auto exchanges = sim::parseRecording(cases[0].text);
+    const auto exchanges = capture::parseRecording(cases[0].text);
     EXPECT_EQ(exchanges[0][0].bytes, (std::vector<std::uint8_t>{0x8A, 0xFF}));
     EXPECT_EQ(exchanges[0][0].afterPoll, 100ms);
-    EXPECT_EQ(sim::parseRecording(cases[1].text)[2][0].afterPoll, 50ms);
+    EXPECT_EQ(capture::parseRecording(cases[1].text)[2][0].afterPoll, 50ms);
 }
 
 TEST(CaptureReaderTest, TellsAWholeCaptureFromACutOne)
@@ -68,7 +68,7 @@ TEST(CaptureReaderTest, TellsAWholeCaptureFromACutOne)
          {std::pair{std::vector<std::string>{"0 poll 80 FE 80 FF", "# end of capture"}, true},
           {{"0 poll 80 FE 80 FF", "# end of capture", "0.5 poll 80 FE 80 FF"}, false},
           {{"0 poll 80 FE 80 FF", "0.1 rx 80 01"}, false}}) {
-        sim::CaptureReader reader;
+        capture::CaptureReader reader;
         for (const std::string &line : lines)
             reader.readLine(line);
         EXPECT_EQ(reader.isComplete(), complete) << lines.back();
@@ -82,7 +82,7 @@ TEST(InputFileTest, OnlyABoundedRegularFileIsOpened)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string big = (folder / "big").string();
     std::ofstream(big).close();
-    ASSERT_EQ(::truncate(big.c_str(), sim::captureLimitBytes + 1), 0); // sparse: no disk used
+    ASSERT_EQ(::truncate(big.c_str(), capture::captureLimitBytes + 1), 0); // sparse: no disk used
     const std::string small = (folder / "small").string();
     std::ofstream(small) << "0 poll 80 FE 80 FF\n";
     const std::pair<std::string, std::string> cases[] = {
@@ -94,7 +94,7 @@ TEST(InputFileTest, OnlyABoundedRegularFileIsOpened)
         {small, ""},
     };
     for (const auto &[path, refusal] : cases) {
-        const auto opened = cli::openInputFile(path, sim::captureLimitBytes);
+        const auto opened = cli::openInputFile(path, capture::captureLimitBytes);
         const auto *why = std::get_if<std::string>(&opened);
         if (refusal.empty())
             EXPECT_EQ(why, nullptr) << path << ": " << *why;

@@ -1,8 +1,8 @@
 // converter-check as a test executive runs it: the real program, against the simulated unit or a
 // unit played by the test on a pty, judged by its exit status and output.
 
+#include "capturefile.h"
 #include "ptypair.h"
-#include "replayfile.h"
 #include "replies.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
@@ -402,7 +402,7 @@ TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
 
     std::ifstream file(capture);
     const std::string text{std::istreambuf_iterator<char>(file), {}};
-    const auto exchanges = sim::parseRecording(text);
+    const auto exchanges = capture::parseRecording(text);
     ASSERT_EQ(exchanges.size(), 6u);
     // The reply's three pieces, each at the line's pace, so read in as many pieces or more.
     EXPECT_GE(exchanges[0].size(), 3u);
@@ -437,7 +437,7 @@ TEST(CheckTest, HandWrittenCaptureLoops)
     // 150 ms after the poll, the rest no sooner.
     std::ifstream replayed(place.folder / "replayed.capture");
     const auto exchanges =
-        sim::parseRecording(std::string{std::istreambuf_iterator<char>(replayed), {}});
+        capture::parseRecording(std::string{std::istreambuf_iterator<char>(replayed), {}});
     ASSERT_EQ(exchanges.size(), 3u);
     std::size_t early = 0;
     std::size_t late = 0;
@@ -465,11 +465,11 @@ TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
     CheckProcess check({QString::fromStdString(unit.path()), "--polls", "100", "--record",
                         QString::fromStdString(capture.string())},
                        place.folder.path());
-    std::vector<sim::Exchange> exchanges;
+    std::vector<capture::Exchange> exchanges;
     for (int i = 0; i < 100 && exchanges.size() < 3; ++i) {
         QTest::qWait(50);
         std::ifstream file(part);
-        exchanges = sim::parseRecording(std::string{std::istreambuf_iterator<char>(file), {}});
+        exchanges = capture::parseRecording(std::string{std::istreambuf_iterator<char>(file), {}});
     }
     check.signal(SIGKILL);
     EXPECT_EQ(check.finish().status, -1);
@@ -479,8 +479,8 @@ TEST(CheckTest, KilledWhileRecordingLeavesAReadableCapture)
     const std::string text{std::istreambuf_iterator<char>(file), {}};
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n'); // no line cut in half
-    EXPECT_EQ(text.find(sim::captureClosingLine), std::string::npos);
-    exchanges = sim::parseRecording(text);
+    EXPECT_EQ(text.find(capture::captureClosingLine), std::string::npos);
+    exchanges = capture::parseRecording(text);
     ASSERT_GE(exchanges.size(), 3u);
     EXPECT_GE(exchanges[0].size(), 2u); // two pieces, each at the line's pace
 }

@@ -1,15 +1,41 @@
 #pragma once
 
-// A capture of a unit's line written by converter-check --record, read back for replaying:
-// each poll with the pieces of bytes that followed it, and when each piece came.
+// A capture of a unit's line: written by converter-check --record as it polls, read back by
+// converter-sim --replay. This module owns the format, both ways; it knows nothing of the
+// station's decoding, so the simulated unit can read captures without it.
+//
+//   # converter-check capture: seconds since the first poll, event, bytes
+//   # port /dev/ttyUSB0 opened at 2026-12-09T14:03:07.250Z
+//   0.000000 poll 80 FE 80 FF
+//   0.031207 rx 80 01 05 01 3F
+//   0.500112 nopoll No such file or directory
+//   # end of capture
+//
+// Times are seconds since the first poll; bytes are two upper-case hex digits each, one blank
+// between them. "poll" is a poll sent, "rx" a piece of bytes as one read returned it, "nopoll" a
+// poll that could not be sent, with the reason. Comments hold the port's name, bytes before the
+// first poll and the closing line.
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace sim {
+namespace capture {
+
+// The lines a capture is written in.
+inline constexpr std::string_view headerLine =
+    "# converter-check capture: seconds since the first poll, event, bytes";
+// "0.031207 rx 80 01 05 01 3F" for an event ("poll" or "rx") with its bytes.
+std::string eventLine(double seconds, std::string_view event, std::span<const std::uint8_t> bytes);
+// "0.500112 nopoll REASON": a poll that could not be sent.
+std::string noPollLine(double seconds, std::string_view reason);
+// "# TEXT", kept to one line whatever TEXT holds.
+std::string commentLine(std::string_view text);
+// "80 01 05" for those bytes.
+std::string hexBytes(std::span<const std::uint8_t> bytes);
 
 struct ReplayPiece
 {
@@ -50,4 +76,4 @@ private:
 
 std::vector<Exchange> parseRecording(std::string_view text);
 
-} // namespace sim
+} // namespace capture

@@ -1,13 +1,14 @@
-#include "replayfile.h"
+#include "capturefile.h"
 
 #include "terminaltext.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 
-namespace sim {
+namespace capture {
 
 namespace {
 
@@ -35,7 +36,52 @@ std::string quoted(const std::string &token)
     return "\"" + cli::printable(token, 40) + "\"";
 }
 
+// A comment or a reason holds one line whatever a port's name or the system's reason holds.
+std::string oneLine(std::string_view text)
+{
+    std::string line(text);
+    for (char &c : line)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return line;
+}
+
+std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", seconds);
+    return text;
+}
+
 } // namespace
+
+std::string hexBytes(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::string eventLine(double seconds, std::string_view event, std::span<const std::uint8_t> bytes)
+{
+    return secondsText(seconds) + " " + std::string(event) + " " + hexBytes(bytes);
+}
+
+std::string noPollLine(double seconds, std::string_view reason)
+{
+    return secondsText(seconds) + " nopoll " + oneLine(reason);
+}
+
+std::string commentLine(std::string_view text)
+{
+    return "# " + oneLine(text);
+}
 
 void CaptureReader::readLine(std::string_view line)
 {
@@ -91,4 +137,4 @@ std::vector<Exchange> parseRecording(std::string_view text)
     return reader.takeExchanges();
 }
 
-} // namespace sim
+} // namespace capture

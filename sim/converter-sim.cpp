@@ -1,11 +1,11 @@
 // A simulated converter unit on a virtual serial line: answers every status request with a status
 // reply built from its options, and can misbehave on request for tests and demonstrations.
 
+#include "capturefile.h"
 #include "evidencefile.h"
 #include "inputfile.h"
 #include "monotonicclock.h"
 #include "ptyline.h"
-#include "replayfile.h"
 #include "simoptions.h"
 #include "terminaltext.h"
 #include "unitreply.h"
@@ -275,18 +275,18 @@ private:
     void loadReplay(const std::string &path)
     {
         const std::string name = "--replay " + cli::printable(path);
-        auto opened = cli::openInputFile(path, sim::captureLimitBytes);
+        auto opened = cli::openInputFile(path, capture::captureLimitBytes);
         if (const auto *refused = std::get_if<std::string>(&opened))
             sim::fail(name + ": " + *refused);
         std::FILE *file = std::get<cli::InputFile>(opened).get();
-        sim::CaptureReader reader;
+        capture::CaptureReader reader;
         char *line = nullptr;
         std::size_t capacity = 0;
         std::uint64_t total = 0;
         ssize_t length = 0;
         while (!stopRequested && (length = ::getline(&line, &capacity, file)) > 0) {
             total += static_cast<std::uint64_t>(length);
-            if (total > sim::captureLimitBytes)
+            if (total > capture::captureLimitBytes)
                 break; // the file grew while it was read
             std::string_view text(line, static_cast<std::size_t>(length));
             if (text.ends_with('\n'))
@@ -302,9 +302,9 @@ private:
         std::free(line);
         if (stopRequested)
             std::exit(0);
-        if (total > sim::captureLimitBytes)
-            sim::fail(name + ": it grew beyond " + std::to_string(sim::captureLimitBytes >> 20) +
-                      " MiB while it was read");
+        if (total > capture::captureLimitBytes)
+            sim::fail(name + ": it grew beyond " +
+                      std::to_string(capture::captureLimitBytes >> 20) + " MiB while it was read");
         if (unreadable)
             sim::fail(name + ": " + std::strerror(errno));
         m_replay = reader.takeExchanges();
@@ -349,7 +349,7 @@ private:
             m_nextExchange = 0;
         }
         const auto polledAt = Clock::now();
-        const sim::Exchange &exchange = m_replay[m_nextExchange++];
+        const capture::Exchange &exchange = m_replay[m_nextExchange++];
         for (std::size_t i = 0; i < exchange.size(); ++i)
             schedule(polledAt + exchange[i].afterPoll, exchange[i].bytes,
                      i + 1 == exchange.size() ? request : 0);
@@ -430,7 +430,7 @@ private:
     std::optional<Clock::time_point> m_hungUpUntil;
     long m_flooded = 0;
     std::minstd_rand m_random{12345};
-    std::vector<sim::Exchange> m_replay;
+    std::vector<capture::Exchange> m_replay;
     std::size_t m_nextExchange = 0;
     bool m_replayOver = false;
 };
