@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the station needs, when any is missing: `run` what building and
 # running it needs, `test` (the default) that and what testing needs.
-#   scripts/install-deps.sh [run|test]
+#   scripts/install-deps.sh [run|test] [--print]   (--print: list the set, install nothing)
 set -euo pipefail
 # shellcheck source=toolchain.sh
 . "$(dirname "$0")/toolchain.sh"
@@ -31,10 +31,14 @@ case "${1:-test}" in
     run) packages=("${run_packages[@]}") ;;
     test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
     *)
-        echo "usage: install-deps.sh [run|test]" >&2
+        echo "usage: install-deps.sh [run|test] [--print]" >&2
         exit 64
         ;;
 esac
+if [ "${2:-}" = --print ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 missing=()
 for package in "${packages[@]}"; do
