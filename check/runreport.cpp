@@ -37,20 +37,6 @@ std::string firstLine(const std::string &text)
     return text.substr(0, text.find('\n'));
 }
 
-std::string replyCounts(const LineTally &line)
-{
-    return "Error in " + std::to_string(line.error) + " of " +
-           std::to_string(line.ok + line.error) + " replies";
-}
-
-std::string pollList(const std::vector<int> &polls, const char *separator = ", ")
-{
-    std::string out;
-    for (std::size_t i = 0; i < polls.size(); ++i)
-        out += (i ? separator : "") + std::to_string(polls[i]);
-    return out;
-}
-
 // Text for an XML attribute or element: markup escaped, and the control characters XML 1.0
 // cannot carry replaced. `text` is UTF-8 already.
 std::string xml(std::string_view text)
@@ -116,11 +102,10 @@ std::vector<TestCase> testCases(const PortSummary &port)
             cases.push_back({lineCaption(i), "", "", ""});
             break;
         case RunVerdict::Fail:
-            cases.push_back({lineCaption(i), "failure", "fail", replyCounts(line)});
+            cases.push_back({lineCaption(i), "failure", "fail", line.counts()});
             break;
         case RunVerdict::Intermittent:
-            cases.push_back({lineCaption(i), "failure", "intermittent",
-                             replyCounts(line) + ", changed in polls " + pollList(line.changedIn)});
+            cases.push_back({lineCaption(i), "failure", "intermittent", line.counts()});
             break;
         case RunVerdict::None:
             cases.push_back({lineCaption(i), "skipped", "", "no decoded reply"});

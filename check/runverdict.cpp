@@ -87,14 +87,6 @@ std::vector<ExpectationResult> expectationResults(const RunRecord &record,
     return results;
 }
 
-std::string changeList(const std::vector<int> &polls)
-{
-    std::vector<std::string> numbers;
-    for (const int poll : polls)
-        numbers.push_back(std::to_string(poll));
-    return joined(numbers);
-}
-
 // The counts close the first line; a hint, if any, follows on its own lines.
 std::string withCounts(std::string message, const RunRecord &record)
 {
@@ -140,6 +132,23 @@ std::string_view runVerdictName(RunVerdict verdict)
         break;
     }
     return "none";
+}
+
+std::string pollList(const std::vector<int> &polls, const char *separator)
+{
+    std::string out;
+    for (std::size_t i = 0; i < polls.size(); ++i)
+        out += (i ? separator : "") + std::to_string(polls[i]);
+    return out;
+}
+
+std::string LineTally::counts() const
+{
+    std::string text =
+        "Error in " + std::to_string(error) + " of " + std::to_string(ok + error) + " replies";
+    if (!changedIn.empty())
+        text += ", changed in polls " + pollList(changedIn);
+    return text;
 }
 
 RunVerdict LineTally::verdict() const
@@ -217,10 +226,7 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected)
         if (line.verdict() == RunVerdict::Fail)
             failures.push_back(caption);
         else if (line.verdict() == RunVerdict::Intermittent)
-            intermittent.push_back(caption + " (Error in " + std::to_string(line.error) + " of " +
-                                   std::to_string(line.ok + line.error) +
-                                   " replies, changed in polls " + changeList(line.changedIn) +
-                                   ")");
+            intermittent.push_back(caption + " (" + line.counts() + ")");
     }
     for (const ExpectationResult &result : decision.expectations)
         if (!result.seen.empty() && !result.met)

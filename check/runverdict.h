@@ -39,7 +39,12 @@ struct LineTally
     // Pass: "OK" in every decoded reply; fail: "Error" in every one; intermittent: both; none:
     // no decoded reply.
     RunVerdict verdict() const;
+    // "Error in 2 of 4 replies", and for a line that came and went ", changed in polls 2, 3, 4".
+    std::string counts() const;
 };
+
+// "2, 3, 4" for those polls, or with another separator.
+std::string pollList(const std::vector<int> &polls, const char *separator = ", ");
 
 struct ExpectationResult
 {
