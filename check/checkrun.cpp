@@ -76,15 +76,14 @@ CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options),
         auto line =
             std::make_unique<PortLine>(std::move(setup), !options.record.empty(), &m_tickStart);
         PortLine &l = *line;
-        l.unitId = options.unitIds[i];
+        l.heading = {cli::printable(options.ports[i], 4096), options.unitIds[i]};
         connect(&l.serial, &port::SerialPortController::dataArrived, this, [this, &l] {
             if (m_finished)
                 return;
             l.check->dataArrived();
             afterEvent();
         });
-        const ReportHeading heading{cli::printable(l.check->setup().port, 4096), l.unitId};
-        l.check->onReply = [this, heading](const Reply &reply) {
+        l.check->onReply = [this, &heading = l.heading](const Reply &reply) {
             writeOut(m_options.json ? jsonReport(reply, heading) + "\n"
                                     : textReport(reply, heading) + "\n");
         };
@@ -230,12 +229,9 @@ void CheckRun::finish()
     int status = Passed;
     for (const auto &line : m_lines) {
         const PortCheck &check = *line->check;
-        PortSummary summary{cli::printable(check.setup().port, 4096),
-                            line->unitId,
-                            line->start,
-                            line->end,
-                            check.record(),
-                            decideRun(check.record(), m_options.expected)};
+        PortSummary summary{line->heading.port, line->heading.unitId,
+                            line->start,        line->end,
+                            check.record(),     decideRun(check.record(), m_options.expected)};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));

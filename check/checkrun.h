@@ -32,7 +32,8 @@ public:
     std::optional<RecordingPort> recorder;
     bool recording = false; // the capture is attached and has not failed
     std::unique_ptr<PortCheck> check;
-    std::string unitId;
+    // Who and what the reports are about: the port as given, safe to print, and its unit id.
+    ReportHeading heading;
     std::chrono::system_clock::time_point start;
     std::chrono::system_clock::time_point end;
 };

@@ -49,7 +49,6 @@ public:
     bool isOver() const { return m_over; }
     const RunRecord &record() const { return m_record; }
     const PortSetup &setup() const { return m_setup; }
-    bool isAwaitingReply() const { return m_station.isAwaitingReply(); }
 
     // Told of each poll period as it ends: its reply, or none (the poll number, and whether the
     // station still awaits an end byte, as it does when it shows "No Reply").
