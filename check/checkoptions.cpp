@@ -13,16 +13,25 @@ Polls the converter unit on each PORT every 500 ms at 19200 bit/s, all ports at 
 decodes the replies as the test station does and decides by its exit status whether each unit
 passed its five line tests over the whole run.
 PORT is named as in the station: COM1 to COM256, a device name such as ttyUSB0, or a path.
-"Protocol.txt" is read from the current directory. Each poll period, from one poll to the next
-(the last one 500 ms long), is judged by what it showed when it ended.
+"Protocol.txt" is read from the current directory. Each poll's period runs from that poll
+leaving to the next poll leaving, 500 ms later (the last one too). A poll is measured when its
+period holds exactly one reply of its own, decoded; every other poll is missed: unanswered,
+late (its reply still arriving when the next poll left), too short, noise (no head), two
+replies, or a flood.
 
 A line test passes the run when it was OK in every decoded reply, fails when it was Error in
-every one, and is intermittent when it was both. A unit passes when all five passed and a reply
-was decoded in the last poll's period. (Earlier releases judged by the last reply alone.)
+every one, and is intermittent when it was both; every reply counts, a second one in a period
+too. A unit passes when all five passed, its last poll was measured, and no poll was missed
+beyond --max-missed.
 
 Options:
   --polls N           poll N times before deciding (default 4)
-  --until-reply       stop when a poll period ends with a reply that carries the line tests
+  --max-missed N      pass a unit with up to N polls unanswered, too short or with two
+                      replies (default 0), for a line that loses a poll now and then; a
+                      late, noise or flood poll may hide an Error and always keeps a unit
+                      from passing
+  --until-reply       stop at the first measured poll; the polls unanswered before the
+                      unit's first reply are not missed
   --json              one JSON object a reply on standard output, instead of text, and a
                       summary object for each port at the end
   --junit FILE        write a JUnit XML report to FILE, one test suite a port; written as
@@ -44,12 +53,12 @@ Options:
   --help              show this text
 
 Exit status (with several ports, the worst port's: 3 before 2 before 1 before 0):
-  0    every line test OK in every decoded reply, and a reply decoded in the last poll period
-  1    a line test failed or was intermittent, or the unit missed an expectation (standard
-       error names which)
-  2    no complete reply carrying the line tests in N polls, or none to the last poll; a
-       reply too short, not starting as a reply starts, or sharing its period with another
-       decides nothing
+  0    pass: every line test OK in every decoded reply, the last poll measured, and no
+       more polls missed than --max-missed allows
+  1    fail or intermittent: a line test said Error in a decoded reply, or the unit missed
+       an expectation (standard error names which), whatever else happened
+  2    incomplete: no decoded reply, the last poll not measured, a late, noise or flood
+       poll, or more missed polls than --max-missed allows
   3    the port could not be opened (standard error says why and what to do)
   4    "Protocol.txt" (or the --protocols FILE) could not be read; no port is polled
   64   bad usage; no port is polled
@@ -64,23 +73,14 @@ Exit status (with several ports, the worst port's: 3 before 2 before 1 before 0)
 
 namespace {
 
-int pollCount(const std::string &text)
+int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest)
 {
     char *end = nullptr;
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || value < 1 || value > 1000000)
-        throw UsageError("--polls takes a whole number from 1 to 1000000");
-    return static_cast<int>(value);
-}
-
-int protocolNumber(const std::string &option, const std::string &text)
-{
-    char *end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || value < 0 || value > 63)
-        throw UsageError(option + " takes a whole number from 0 to 63");
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value < lowest || value > highest)
+        throw UsageError(option + " takes a whole number from " + std::to_string(lowest) +
+                         " to " + std::to_string(highest));
     return static_cast<int>(value);
 }
 
@@ -132,7 +132,9 @@ Options parseOptions(int argc, const char *const *argv)
         } else if (argument == "--version") {
             options.version = true;
         } else if (argument == "--polls") {
-            options.polls = pollCount(value());
+            options.polls = wholeNumber(argument, value(), 1, 1000000);
+        } else if (argument == "--max-missed") {
+            options.maxMissed = wholeNumber(argument, value(), 0, 1000000);
         } else if (argument == "--until-reply") {
             options.untilReply = true;
         } else if (argument == "--json") {
@@ -158,9 +160,9 @@ Options parseOptions(int argc, const char *const *argv)
         } else if (argument == "--station") {
             options.stationName = identity(argument, value());
         } else if (argument == "--expect-protocol") {
-            options.expected.protocol = protocolNumber(argument, value());
+            options.expected.protocol = wholeNumber(argument, value(), 0, 63);
         } else if (argument == "--expect-version") {
-            options.expected.version = protocolNumber(argument, value());
+            options.expected.version = wholeNumber(argument, value(), 0, 63);
         } else if (argument == "--expect-ts") {
             TsExpectation ts{};
             if (!parseTsExpectation(value(), ts))

@@ -12,9 +12,9 @@ namespace check {
 
 // The exit statuses a test executive acts on.
 enum ExitStatus : int {
-    Passed = 0,            // every line test passed in every decoded reply
+    Passed = 0,            // every line test passed in every decoded reply, every poll measured
     TestsFailed = 1,       // a line test failed or was intermittent, or an expectation missed
-    NoReply = 2,           // no reply that decides: none, too short, or none to the last poll
+    NoReply = 2,           // incomplete: a poll not measured that keeps the unit from passing
     PortNotOpened = 3,     // the port could not be opened
     ProtocolsUnread = 4,   // "Protocol.txt" could not be read
     BadUsage = 64,         // the command line is wrong
@@ -33,6 +33,7 @@ struct Options
     std::string junit;
     Expectations expected;
     int polls = 4;
+    int maxMissed = 0;
     bool untilReply = false;
     bool json = false;
     std::string protocols; // empty: "Protocol.txt" in the current directory

@@ -87,13 +87,12 @@ CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options),
             writeOut(m_options.json ? jsonReport(reply, heading) + "\n"
                                     : textReport(reply, heading) + "\n");
         };
-        l.check->onUnanswered = [this, &l](int poll, bool awaiting) {
-            // The station shows "No Reply" only while the poll awaits an end byte; a period
-            // whose bytes ended in a data 0xFF had no complete reply either.
-            if (!m_options.json)
-                writeOut("Poll " + std::to_string(poll) + ": " +
-                         (awaiting ? std::string(station::noReplyText) : "no complete reply") +
-                         portPrefix(l) + "\n\n");
+        l.check->onMissed = [this, &l](int poll, station::PollOutcome outcome, bool noReply) {
+            if (m_options.json)
+                return;
+            const std::string shown = noReply ? std::string(station::noReplyText) + ": " : "";
+            writeOut("Poll " + std::to_string(poll) + ": " + shown +
+                     std::string(station::pollOutcomeReason(outcome)) + portPrefix(l) + "\n\n");
         };
         m_lines.push_back(std::move(line));
     }
@@ -231,7 +230,7 @@ void CheckRun::finish()
         const PortCheck &check = *line->check;
         PortSummary summary{line->heading.port, line->heading.unitId,
                             line->start,        line->end,
-                            check.record(),     decideRun(check.record(), m_options.expected)};
+                            check.record(),     decideRun(check.record(), m_options.expected, m_options.maxMissed)};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));

@@ -38,20 +38,19 @@ void PortCheck::tick()
 {
     if (m_over)
         return;
-    if (m_record.polls > 0)
-        closePeriod();
+    m_station.closePollPeriod();
     if (m_over)
         return;
-    if (m_record.polls == m_setup.polls) {
+    if (m_enough || m_record.polls == m_setup.polls) {
         stop();
         return;
     }
-    ++m_record.polls;
-    m_station.onTimer();
+    m_station.sendPoll();
 }
 
 void PortCheck::pollSent(const station::PortResult &sent)
 {
+    ++m_record.polls;
     m_polledAt = std::chrono::steady_clock::now();
     m_record.sendProblem = sent.isOk() ? std::string() : station::portFailureHint(sent);
 }
@@ -62,41 +61,32 @@ void PortCheck::dataArrived()
         m_station.onDataArrived();
 }
 
-// Only a complete reply is shown; an end byte alone leaves the display as it was.
-void PortCheck::replyHandled(const station::ReplyHandled &reply)
+void PortCheck::frameHandled(const station::FrameHandled &frame)
 {
-    if (reply.end != station::ReplyEnd::Complete)
-        return;
-    const std::chrono::duration<double, std::milli> trip =
-        std::chrono::steady_clock::now() - m_polledAt;
-    m_shown = Reply{m_record.polls, std::chrono::system_clock::now(), reply, false, trip.count()};
+    if (m_record.polls == 0)
+        return; // before the first poll: Start emptied the line, so nothing of a unit's
+    if (frame.reading == station::FrameReading::Decoded)
+        m_decodedAt = std::chrono::steady_clock::now();
+    const Reply reply{m_record.polls, std::chrono::system_clock::now(), frame};
+    m_record.addReply(reply);
+    if (onReply)
+        onReply(reply);
 }
 
-void PortCheck::closePeriod()
+void PortCheck::pollEnded(station::PollOutcome outcome)
 {
-    std::optional<Reply> shown = std::exchange(m_shown, std::nullopt);
-    if (!shown) {
-        ++m_record.unanswered;
-        if (onUnanswered)
-            onUnanswered(m_record.polls, m_station.isAwaitingReply());
-        return;
+    const int poll = m_record.polls;
+    // Before the unit's first reply, --until-reply waits for it rather than counting its silence.
+    const bool forgiven =
+        m_setup.untilReply && m_record.replies == 0 && outcome == station::PollOutcome::Unanswered;
+    m_record.addPoll(poll, outcome, forgiven);
+    if (outcome == station::PollOutcome::Measured) {
+        const std::chrono::duration<double, std::milli> trip = m_decodedAt - m_polledAt;
+        m_record.roundTripsMs.push_back(trip.count());
+        m_enough = m_setup.untilReply;
+    } else if (onMissed) {
+        onMissed(poll, outcome, m_station.isAwaitingReply());
     }
-    if (station::completeEndCount(m_station.receiveBuffer()) > 1) {
-        // The station decoded the period's bytes from their first byte, which belongs to the
-        // earlier reply: none of its fields is this poll's answer.
-        shown->twoReplies = true;
-        shown->roundTripMs.reset();
-        shown->handled.status.reset();
-        shown->handled.startTag.reset();
-        shown->handled.endTag.reset();
-        shown->handled.written.reset();
-        shown->handled.written.set(static_cast<std::size_t>(station::Field::lblRxDataResult));
-    }
-    m_record.addReply(*shown);
-    if (onReply)
-        onReply(*shown);
-    if (!m_over && m_setup.untilReply && verdictOf(*shown) != Verdict::NoTests)
-        stop();
 }
 
 void PortCheck::stop()

@@ -1,9 +1,9 @@
 #pragma once
 
 // One unit's check, without Qt: the station's start-up, Start, a poll at each tick and the
-// decoding of each reply, all by the station's own logic, which tells this check what it decided.
-// It decides on whole poll periods, each from one poll to the next: what a period held when it
-// ended, never what its first end byte seemed to complete.
+// decoding of each reply, all by the station's own logic, which tells this check each frame and
+// what each poll's period, from that poll leaving to the next, held. The check never reads bytes
+// itself.
 
 #include "headlesswindow.h"
 #include "report.h"
@@ -39,7 +39,8 @@ public:
     // Start; false when the port did not open (record().startFailure says why).
     bool start();
     // At each tick of the poll period, and once right after Start: ends the period before and,
-    // unless the run is over, polls again.
+    // unless the run is over, polls again. The last tick ends the last period as every other
+    // tick does, after the pause, when a poll would leave.
     void tick();
     // Bytes are waiting on the port.
     void dataArrived();
@@ -50,24 +51,24 @@ public:
     const RunRecord &record() const { return m_record; }
     const PortSetup &setup() const { return m_setup; }
 
-    // Told of each poll period as it ends: its reply, or none (the poll number, and whether the
-    // station still awaits an end byte, as it does when it shows "No Reply").
+    // Told of each frame as the station cut it, and of each poll's period without a measurement
+    // as it ends (the poll number, and whether the station showed "No Reply").
     std::function<void(const Reply &)> onReply;
-    std::function<void(int poll, bool awaitingReply)> onUnanswered;
+    std::function<void(int poll, station::PollOutcome outcome, bool noReplyShown)> onMissed;
 
 private:
     void startHandled(const station::PortResult &opened) override;
     void pollSent(const station::PortResult &sent) override;
-    void replyHandled(const station::ReplyHandled &reply) override;
-
-    void closePeriod();
+    void frameHandled(const station::FrameHandled &frame) override;
+    void pollEnded(station::PollOutcome outcome) override;
 
     PortSetup m_setup;
     HeadlessWindow m_window;
     station::StationWindow m_station;
     RunRecord m_record;
-    std::optional<Reply> m_shown; // the last reply the station showed in this poll period
     std::chrono::steady_clock::time_point m_polledAt;
+    std::chrono::steady_clock::time_point m_decodedAt; // the last decoded reply of this period
+    bool m_enough = false; // --until-reply has its measurement
     bool m_over = false;
     bool m_stopped = false;
 };

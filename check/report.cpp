@@ -35,11 +35,6 @@ constexpr Field textOrder[] = {
     Field::lblSoftwareTs,       Field::lblSoftwareNoTs,  Field::lblRxDataResult,
     Field::lblTimeTagStartData, Field::lblTimeTagEndData};
 
-bool isWritten(const Reply &reply, Field field)
-{
-    return reply.handled.written[static_cast<std::size_t>(field)];
-}
-
 std::string optionalJson(const std::string &text)
 {
     return text.empty() ? "null" : jsonString(text);
@@ -67,9 +62,26 @@ std::string jsonString(std::string_view text)
     return out + "\"";
 }
 
+bool carries(const Reply &reply, Field field)
+{
+    const station::FrameHandled &f = reply.frame;
+    switch (field) {
+    case Field::lblRxDataResult:
+        return true;
+    case Field::lblTimeTagStartData:
+        return f.startTag.has_value();
+    case Field::lblTimeTagEndData:
+        return f.endTag.has_value();
+    case Field::lblCommPortAvailable:
+        return false;
+    default:
+        return f.status.has_value();
+    }
+}
+
 std::string shownText(const Reply &reply, Field field)
 {
-    const station::ReplyHandled &h = reply.handled;
+    const station::FrameHandled &h = reply.frame;
     const auto &status = h.status;
     if (station::isTsSquare(field))
         return colourName(
@@ -97,27 +109,26 @@ std::string shownText(const Reply &reply, Field field)
 
 std::string_view noVerdictReason(const Reply &reply)
 {
-    if (reply.twoReplies)
-        return "two replies in one poll period: which one answers the poll cannot be known";
-    switch (reply.handled.reading) {
-    case station::StatusReading::Decoded:
+    switch (reply.frame.reading) {
+    case station::FrameReading::Decoded:
         return {};
-    case station::StatusReading::TooShort:
-        return "the reply is too short to carry the line tests";
-    case station::StatusReading::NoFrameHead:
-        return "the bytes do not start with a reply's head: noise on the line, or the tail of a "
-               "reply cut off by the poll";
-    case station::StatusReading::CutByEscapes:
-        return "after its escapes the reply is too short to carry the line tests";
+    case station::FrameReading::TooShort:
+        return station::pollOutcomeReason(station::PollOutcome::TooShort);
+    case station::FrameReading::NoFrameHead:
+        return station::pollOutcomeReason(station::PollOutcome::NoHead);
+    case station::FrameReading::Tail:
+        return "the tail of a reply to the poll before, still arriving when this poll left";
+    case station::FrameReading::Flood:
+        return station::pollOutcomeReason(station::PollOutcome::Flood);
     }
     return {};
 }
 
 Verdict verdictOf(const Reply &reply)
 {
-    if (!noVerdictReason(reply).empty() || !reply.handled.status)
+    if (!reply.frame.status)
         return Verdict::NoTests;
-    return reply.handled.status->anyLineFailed() ? Verdict::Fail : Verdict::Pass;
+    return reply.frame.status->anyLineFailed() ? Verdict::Fail : Verdict::Pass;
 }
 
 std::vector<std::string_view> failedTests(const Reply &reply)
@@ -126,7 +137,7 @@ std::vector<std::string_view> failedTests(const Reply &reply)
     if (verdictOf(reply) == Verdict::NoTests)
         return failed;
     for (std::size_t i = 0; i < station::lineTestCount; ++i)
-        if (!reply.handled.status->linesOk[i])
+        if (!reply.frame.status->linesOk[i])
             failed.push_back(station::fieldCaption(station::lineTestFields[i]));
     return failed;
 }
@@ -166,13 +177,15 @@ std::string utcTimestamp(std::chrono::system_clock::time_point at)
 
 std::string textReport(const Reply &reply, const ReportHeading &heading)
 {
-    std::string out = "Reply to poll " + std::to_string(reply.poll) + " at " +
+    const bool tail = reply.frame.reading == station::FrameReading::Tail;
+    std::string out = (tail ? "Tail of a late reply, in poll " : "Reply to poll ") +
+                      std::to_string(reply.poll) + " at " +
                       utcTimestamp(reply.receivedAt) + "\nPort: " + heading.port + "\n";
     if (!heading.unitId.empty())
         out += "Unit: " + heading.unitId + "\n";
     for (const Field field : textOrder)
         out += std::string(station::fieldCaption(field)) + ": " +
-               (isWritten(reply, field) ? shownText(reply, field) : "(not in this reply)") + "\n";
+               (carries(reply, field) ? shownText(reply, field) : "(not in this reply)") + "\n";
     switch (verdictOf(reply)) {
     case Verdict::Pass:
         out += "Verdict: pass\n";
@@ -198,7 +211,7 @@ std::string jsonReport(const Reply &reply, const ReportHeading &heading)
                       ",\"unitId\":" + optionalJson(heading.unitId) +
                       ",\"timestamp\":" + jsonString(utcTimestamp(reply.receivedAt)) +
                       ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":";
-    std::string raw = station::hexText(reply.handled.bytes);
+    std::string raw = station::hexText(reply.frame.bytes);
     std::erase(raw, ' ');
     const std::string_view reason = noVerdictReason(reply);
     out += jsonString(raw) + ",\"verdict\":" + jsonString(verdictName(verdictOf(reply))) +
@@ -210,7 +223,7 @@ std::string jsonReport(const Reply &reply, const ReportHeading &heading)
     for (std::size_t i = 0; i < station::fieldCount; ++i) {
         const auto field = static_cast<Field>(i);
         out += "," + jsonString(station::fieldName(field)) + ":" +
-               (isWritten(reply, field) ? jsonString(shownText(reply, field)) : "null");
+               (carries(reply, field) ? jsonString(shownText(reply, field)) : "null");
     }
     return out + "}";
 }

@@ -14,18 +14,12 @@
 
 namespace check {
 
+// One frame the station told, in the period of the poll it came in.
 struct Reply
 {
-    // The poll period in which the reply completed, counted from 1: a period runs from one poll
-    // to the next, and its one reply is taken for the answer to its poll.
-    int poll = 0;
+    int poll = 0; // counted from 1
     std::chrono::system_clock::time_point receivedAt;
-    station::ReplyHandled handled;
-    // More than one reply completed in the period (a late answer to the poll before, and this
-    // poll's): which one answers the poll cannot be known.
-    bool twoReplies = false;
-    // From the poll to the reply's last byte.
-    std::optional<double> roundTripMs;
+    station::FrameHandled frame;
 };
 
 enum class Verdict {
@@ -47,7 +41,10 @@ std::string colourName(station::Colour colour);
 std::string utcTimestamp(std::chrono::system_clock::time_point at);
 // A JSON string for UTF-8 text.
 std::string jsonString(std::string_view text);
-// The text the window shows in a field the reply wrote, a square by its colour's name.
+// Whether the frame carries what the field shows: its bytes always, the status fields when it was
+// decoded, each time tag when it carried it whole.
+bool carries(const Reply &reply, station::Field field);
+// The text the window shows in a field the frame carries, a square by its colour's name.
 std::string shownText(const Reply &reply, station::Field field);
 
 // Who and what a report is about.
@@ -58,10 +55,10 @@ struct ReportHeading
 };
 
 // The window's texts, one field a line ("TX - RX RTU: Error"), under a line naming the poll; a
-// field the reply did not write is "(not in this reply)".
+// field the frame does not carry is "(not in this reply)".
 std::string textReport(const Reply &reply, const ReportHeading &heading);
 // One JSON object on one line: every field by its control name, the squares by colour name, and
-// null for a field the reply did not write.
+// null for a field the frame does not carry.
 std::string jsonReport(const Reply &reply, const ReportHeading &heading);
 
 } // namespace check

@@ -87,12 +87,25 @@ std::vector<ExpectationResult> expectationResults(const RunRecord &record,
     return results;
 }
 
+// "1 unanswered, 2 late": the misses by outcome, the ones that happened.
+std::string missedList(const RunRecord &record)
+{
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < station::pollOutcomeCount; ++i)
+        if (record.missed[i] > 0)
+            parts.push_back(std::to_string(record.missed[i]) + " " +
+                            std::string(station::pollOutcomeName(station::PollOutcome(i))));
+    return joined(parts);
+}
+
 // The counts close the first line; a hint, if any, follows on its own lines.
 std::string withCounts(std::string message, const RunRecord &record)
 {
     std::string counts = " (" + counted(record.polls, "poll", "polls") + ", " +
                          counted(record.replies, "reply", "replies") + ", " +
-                         std::to_string(record.unanswered) + " unanswered";
+                         std::to_string(record.missedCount()) + " missed";
+    if (record.missedCount() > 0)
+        counts += ": " + missedList(record);
     if (const auto trip = roundTripOf(record.roundTripsMs))
         counts += "; round trip " + milliseconds(trip->min) + " / " + milliseconds(trip->median) +
                   " / " + milliseconds(trip->max) + " ms, min / median / max";
@@ -128,6 +141,8 @@ std::string_view runVerdictName(RunVerdict verdict)
         return "fail";
     case RunVerdict::Intermittent:
         return "intermittent";
+    case RunVerdict::Incomplete:
+        return "incomplete";
     case RunVerdict::None:
         break;
     }
@@ -171,13 +186,10 @@ std::string tsStateName(bool softwareTs, bool hardwareTs)
 
 void RunRecord::addReply(const Reply &reply)
 {
-    ++replies;
-    if (!reply.twoReplies && reply.roundTripMs)
-        roundTripsMs.push_back(*reply.roundTripMs);
-    lastReply = reply;
-    if (verdictOf(reply) == Verdict::NoTests)
+    if (!reply.frame.status)
         return;
-    const station::UnitStatus &status = *reply.handled.status;
+    ++replies;
+    const station::UnitStatus &status = *reply.frame.status;
     for (std::size_t i = 0; i < station::lineTestCount; ++i) {
         LineTally &line = lines[i];
         const bool ok = status.linesOk[i];
@@ -186,12 +198,38 @@ void RunRecord::addReply(const Reply &reply)
             line.changedIn.push_back(reply.poll);
         line.lastOk = ok;
     }
-    lastDecodedPoll = reply.poll;
     protocolsSeen.insert(status.protocol);
     versionsSeen.insert(status.version);
     tsSeen.insert(tsStateName(status.softwareTs, status.hardwareTs));
     lastStatus = status;
-    protocolName = reply.handled.protocolName;
+    protocolName = reply.frame.protocolName;
+}
+
+void RunRecord::addPoll(int poll, station::PollOutcome outcome, bool forgiven)
+{
+    lastPollEnded = poll;
+    lastOutcome = outcome;
+    if (outcome == station::PollOutcome::Measured)
+        ++measured;
+    else if (!forgiven)
+        ++missed[static_cast<std::size_t>(outcome)];
+}
+
+int RunRecord::missedCount() const
+{
+    int count = 0;
+    for (const int n : missed)
+        count += n;
+    return count;
+}
+
+int RunRecord::forgivableCount() const
+{
+    int count = 0;
+    for (std::size_t i = 0; i < station::pollOutcomeCount; ++i)
+        if (!station::mayHideAnError(station::PollOutcome(i)))
+            count += missed[i];
+    return count;
 }
 
 std::optional<RoundTrip> roundTripOf(const std::vector<double> &milliseconds)
@@ -206,18 +244,20 @@ std::optional<RoundTrip> roundTripOf(const std::vector<double> &milliseconds)
     return RoundTrip{sorted.front(), median, sorted.back()};
 }
 
-RunDecision decideRun(const RunRecord &record, const Expectations &expected)
+RunDecision decideRun(const RunRecord &record, const Expectations &expected, int maxMissed)
 {
     RunDecision decision;
     decision.expectations = expectationResults(record, expected);
     if (record.startFailure) {
+        decision.verdict = RunVerdict::Incomplete;
         decision.message = std::string(station::openFailureText) + ": " +
                            indentedLines(station::portFailureHint(*record.startFailure));
         decision.exitStatus = 3;
         return decision;
     }
 
-    // Lines that failed throughout, then lines that came and went, then missed expectations.
+    // Lines that failed throughout, then lines that came and went, then missed expectations. An
+    // "Error" in any decoded reply fails the run, whatever else happened.
     std::vector<std::string> failures;
     std::vector<std::string> intermittent;
     for (std::size_t i = 0; i < station::lineTestCount; ++i) {
@@ -236,31 +276,39 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected)
     for (std::string &line : intermittent)
         failures.push_back(anyFailed ? "intermittent " + line : line);
 
+    // A pass needs a measurement of the last poll and no poll that may hide an "Error".
+    const int hiding = record.missedCount() - record.forgivableCount();
+    const auto polls = [](int count) {
+        return counted(count, "poll", "polls");
+    };
     if (!failures.empty()) {
         decision.verdict = anyFailed ? RunVerdict::Fail : RunVerdict::Intermittent;
         decision.exitStatus = 1;
         decision.message = (anyFailed ? "FAIL: " : "INTERMITTENT: ") + joined(failures);
-    } else if (!record.lastReply) {
-        decision.exitStatus = 2;
-        decision.message = "no complete reply in " + counted(record.polls, "poll", "polls");
+    } else if (record.replies == 0) {
+        decision.message = "no decoded reply in " + polls(record.polls);
         if (!record.sendProblem.empty())
             decision.message += ": " + indentedLines(record.sendProblem);
-    } else if (record.lastDecodedPoll != record.polls) {
+    } else if (record.lastOutcome != station::PollOutcome::Measured) {
         // A unit that passed once and then fell silent has not passed: the window would show
         // "No Reply" and blank verdicts by now.
-        decision.exitStatus = 2;
-        const Reply &last = *record.lastReply;
-        if (last.poll == record.polls || record.lastDecodedPoll == 0)
-            decision.message = "no verdict in poll " + std::to_string(last.poll) + ": " +
-                               std::string(noVerdictReason(last));
-        else
-            decision.message =
-                "no reply to the last poll (poll " + std::to_string(record.polls) + ")";
-        if (record.lastDecodedPoll != 0)
-            decision.message += "; the replies before passed";
+        decision.message = "no measurement of the last poll (poll " +
+                           std::to_string(record.lastPollEnded) + ": " +
+                           std::string(station::pollOutcomeReason(record.lastOutcome)) + ")";
+    } else if (hiding > 0) {
+        decision.message = polls(hiding) + " whose bytes were not all decoded (" +
+                           missedList(record) + "): an \"Error\" may have gone unseen";
+    } else if (record.forgivableCount() > maxMissed) {
+        decision.message = polls(record.forgivableCount()) + " without a measurement, more than " +
+                           "--max-missed " + std::to_string(maxMissed) + " allows";
     } else {
         decision.verdict = RunVerdict::Pass;
         decision.message = "PASS: all five line tests OK in every decoded reply";
+    }
+    if (decision.verdict == RunVerdict::None) {
+        decision.verdict = RunVerdict::Incomplete;
+        decision.exitStatus = 2;
+        decision.message = "INCOMPLETE: " + decision.message;
     }
     decision.message = withCounts(decision.message, record);
     return decision;

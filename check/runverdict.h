@@ -26,8 +26,11 @@ struct Expectations
 // "agree", "software", "hardware", "both" or "none"; false for any other word.
 bool parseTsExpectation(std::string_view word, TsExpectation &ts);
 
-enum class RunVerdict { Pass, Fail, Intermittent, None };
-std::string_view runVerdictName(RunVerdict verdict); // "pass", "fail", "intermittent", "none"
+// A run's verdict, and a line's; a line with no decoded reply has None, a run without a verdict
+// is Incomplete.
+enum class RunVerdict { Pass, Fail, Intermittent, Incomplete, None };
+// "pass", "fail", "intermittent", "incomplete", "none"
+std::string_view runVerdictName(RunVerdict verdict);
 
 struct LineTally
 {
@@ -54,16 +57,18 @@ struct ExpectationResult
     bool met = false;
 };
 
-// Everything one port's run collected, added to as each poll period ends.
+// Everything one port's run collected, added to as each frame and each poll period ends.
 struct RunRecord
 {
     int polls = 0;
-    int replies = 0;
-    int unanswered = 0;
+    int replies = 0; // decoded replies, every one, in a two-reply period too
+    int measured = 0;
+    // The polls without a measurement, by outcome (the Measured entry stays 0).
+    std::array<int, station::pollOutcomeCount> missed{};
     std::array<LineTally, station::lineTestCount> lines{};
-    std::vector<double> roundTripsMs;
-    int lastDecodedPoll = 0; // the poll of the last reply that carried the line tests
-    std::optional<Reply> lastReply;
+    std::vector<double> roundTripsMs; // of measured polls
+    int lastPollEnded = 0;
+    station::PollOutcome lastOutcome = station::PollOutcome::Unanswered;
     std::set<int> protocolsSeen;
     std::set<int> versionsSeen;
     std::set<std::string> tsSeen;                  // "software", "hardware", "both", "none"
@@ -73,7 +78,13 @@ struct RunRecord
     std::optional<station::PortResult> startFailure;
     std::string sendProblem;
 
+    // Every decoded frame counts, each line's "Error" included.
     void addReply(const Reply &reply);
+    // `forgiven`: an unanswered poll that --until-reply does not count as a miss.
+    void addPoll(int poll, station::PollOutcome outcome, bool forgiven = false);
+    int missedCount() const;
+    // The misses --max-missed may forgive: unanswered, too short, two replies.
+    int forgivableCount() const;
 };
 
 struct RoundTrip
@@ -93,7 +104,9 @@ struct RunDecision
     std::vector<ExpectationResult> expectations;
 };
 
-RunDecision decideRun(const RunRecord &record, const Expectations &expected);
+// `maxMissed`: how many polls without a measurement a passing run may have, when none of them may
+// hide an "Error".
+RunDecision decideRun(const RunRecord &record, const Expectations &expected, int maxMissed = 0);
 
 // The words a TS state is named by: S and H as the status carries them.
 std::string tsStateName(bool softwareTs, bool hardwareTs);

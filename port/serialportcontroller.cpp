@@ -1,8 +1,10 @@
 #include "serialportcontroller.h"
 
 #include "portname.h"
+#include "stationwindow.h"
 
 #include <QMetaObject>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <array>
@@ -138,6 +140,19 @@ station::PortResult SerialPortController::SendData(station::ByteView bytes)
 
 station::PortResult SerialPortController::ReadData(station::Bytes &received)
 {
+    if (m_serialPort.isOpen()) {
+        // readAll() returns only what the event loop has moved out of the driver, and at the
+        // tick the station has held the thread through its pause: bytes that came meanwhile wait
+        // in the driver. They are moved now, up to what one poll period may hold, without telling
+        // of them again while the station is still handling this read.
+        const QSignalBlocker quiet(this);
+        while (m_serialPort.bytesAvailable() <= qint64(station::receiveBufferLimitBytes) &&
+               m_serialPort.waitForReadyRead(0)) {
+        }
+        // Nothing more waiting ends the loop as a time-out, which is no fault of the port.
+        if (m_serialPort.error() == QSerialPort::TimeoutError)
+            m_serialPort.clearError();
+    }
     const QByteArray data = m_serialPort.isOpen() ? m_serialPort.readAll() : QByteArray();
     received.assign(reinterpret_cast<const std::uint8_t *>(data.constData()),
                     reinterpret_cast<const std::uint8_t *>(data.constData()) + data.size());

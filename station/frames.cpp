@@ -2,43 +2,6 @@
 
 namespace station {
 
-namespace {
-
-// Whether received[index] (counted from 0) is the data byte of an escape, reading the body from
-// position 3 as DecodeEscapes does: a 0x80 that is not itself escaped data escapes the next byte.
-bool isEscapedData(ByteView received, std::size_t index)
-{
-    bool escaped = false;
-    for (std::size_t i = 3; i <= index; ++i)
-        escaped = !escaped && received[i - 1] == escapeByte;
-    return escaped;
-}
-
-} // namespace
-
-ReplyEnd replyEnd(ByteView received)
-{
-    const auto length = received.size();
-    if (length <= 2 || received[length - 1] != endByte)
-        return ReplyEnd::NoEnd;
-    if (received[length - 2] != escapeByte || isEscapedData(received, length - 2))
-        return ReplyEnd::EndByteOnly;
-    return ReplyEnd::Complete;
-}
-
-// The same reading as replyEnd's, in one pass over every length the buffer had.
-std::size_t completeEndCount(ByteView received)
-{
-    std::size_t count = 0;
-    bool previousEscaped = false; // whether received[i - 1] is escaped data
-    for (std::size_t i = 2; i < received.size(); ++i) {
-        if (received[i] == endByte && received[i - 1] == escapeByte && !previousEscaped)
-            ++count;
-        previousEscaped = i >= 3 && !previousEscaped && received[i - 1] == escapeByte;
-    }
-    return count;
-}
-
 bool hasFrameHead(ByteView received)
 {
     return received.size() >= 2 && received[0] == escapeByte && received[1] != escapeByte &&

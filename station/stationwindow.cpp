@@ -3,6 +3,8 @@
 #include "status.h"
 #include "timetags.h"
 
+#include <utility>
+
 namespace station {
 
 namespace {
@@ -65,27 +67,9 @@ std::string portFailureHint(const PortResult &failure)
     return hint;
 }
 
-void StationWindow::WriteLog::setText(Field field, std::string_view text)
-{
-    m_fields.setText(field, text);
-    written.set(static_cast<std::size_t>(field));
-}
-
-void StationWindow::WriteLog::setBackground(Field field, Colour colour)
-{
-    m_fields.setBackground(field, colour);
-    written.set(static_cast<std::size_t>(field));
-}
-
-void StationWindow::WriteLog::setToolTip(Field field, std::string_view hint)
-{
-    m_fields.setToolTip(field, hint);
-}
-
 StationWindow::StationWindow(ResultFields &fields, Controls &controls, PollTimer &timer,
                              Desktop &desktop, PortController &port)
-    : m_log(fields), m_fields(m_log), m_controls(controls), m_timer(timer), m_desktop(desktop),
-      m_port(port)
+    : m_fields(fields), m_controls(controls), m_timer(timer), m_desktop(desktop), m_port(port)
 {}
 
 void StationWindow::onLoad()
@@ -119,6 +103,9 @@ void StationWindow::onStartClick()
         return;
     }
     m_fields.setToolTip(Field::lblRxDataResult, "");
+    // The port starts with its input emptied: a frame under way before can never be completed.
+    m_frames.reset();
+    m_pollOpen = false;
     m_timer.setActive(true);
     m_controls.setEnabled(Control::cmbComPort, false);
     m_controls.setEnabled(Control::cmdStart, false);
@@ -140,32 +127,71 @@ void StationWindow::onStopClick()
 
 void StationWindow::onTimer()
 {
+    closePollPeriod();
+    sendPoll();
+}
+
+void StationWindow::closePollPeriod()
+{
     m_fields.setText(Field::lblRxDataResult, "");
     m_fields.repaintNow(Field::lblRxDataResult);
     m_desktop.pause(tickPause);
 
-    const bool unanswered = AwaitingReply;
-    if (unanswered) {
+    // The period ends when the next poll leaves, after the pause: what the line delivered during
+    // the pause is the poll's too, though the event loop has not seen it yet.
+    Bytes received;
+    if (m_port.ReadData(received).isOk())
+        handleArrival(received);
+
+    m_unanswered = AwaitingReply;
+    if (m_unanswered)
         blankResults();
-    } else {
+    else
         m_fields.setText(Field::lblRxDataResult, "");
+    m_fields.setToolTip(Field::lblRxDataResult,
+                        m_unanswered ? std::string(noReplyHint) : std::string());
+
+    const FrameSplitter::PeriodEnd end = m_frames.endPeriod();
+    if (!end.noise.empty()) {
+        ++m_noiseFrames;
+        FrameHandled noise;
+        noise.bytes = end.noise;
+        tell(noise);
     }
+    if (std::exchange(m_pollOpen, false) && m_listener)
+        m_listener->pollEnded(periodOutcome(end.underWay));
     ReceiveBuffer.clear();
     m_overflowed = false;
+    m_decodedFrames = m_shortFrames = m_noiseFrames = 0;
+}
+
+PollOutcome StationWindow::periodOutcome(bool frameUnderWay) const
+{
+    if (m_overflowed)
+        return PollOutcome::Flood;
+    if (frameUnderWay)
+        return PollOutcome::Late;
+    if (m_noiseFrames > 0)
+        return PollOutcome::NoHead;
+    if (m_decodedFrames + m_shortFrames > 1)
+        return PollOutcome::TwoFrames;
+    if (m_decodedFrames == 1)
+        return PollOutcome::Measured;
+    return m_shortFrames == 1 ? PollOutcome::TooShort : PollOutcome::Unanswered;
+}
+
+void StationWindow::sendPoll()
+{
     m_fields.repaintNow(Field::lblRxDataResult);
     AwaitingReply = true;
+    m_pollOpen = true;
     // A failed send leaves AwaitingReply set, so the next tick shows "No Reply"; its tooltip
-    // says why, for instance why a unit that was unplugged does not come back. A poll that went
-    // out unanswered gets what to check.
+    // says why, for instance why a unit that was unplugged does not come back.
     const PortResult sent = m_port.SendData(PollRequest);
-    m_fields.setToolTip(Field::lblRxDataResult, !sent.isOk() ? portFailureHint(sent)
-                                                : unanswered ? std::string(noReplyHint)
-                                                             : std::string());
-    if (m_listener) {
-        if (unanswered)
-            m_listener->pollUnanswered();
+    if (!sent.isOk())
+        m_fields.setToolTip(Field::lblRxDataResult, portFailureHint(sent));
+    if (m_listener)
         m_listener->pollSent(sent);
-    }
 }
 
 void StationWindow::blankResults()
@@ -185,70 +211,95 @@ void StationWindow::blankResults()
 void StationWindow::onDataArrived()
 {
     Bytes received;
-    if (!m_port.ReadData(received).isOk())
-        return;
+    if (m_port.ReadData(received).isOk())
+        handleArrival(received);
+}
+
+void StationWindow::handleArrival(const Bytes &received)
+{
     // A unit that sends more in one poll period than the line can carry is flooding: the rest of
     // the period's bytes are read and dropped and nothing more is decoded, so unless a reply ended
     // before the flood, the next tick shows "No Reply". Without the bound the buffer and its hex
     // text would grow without limit.
-    if (m_overflowed)
+    if (m_overflowed || received.empty())
         return;
     if (ReceiveBuffer.size() + received.size() > receiveBufferLimitBytes) {
         m_overflowed = true;
+        m_frames.reset();
+        FrameHandled flood;
+        flood.reading = FrameReading::Flood;
+        tell(flood);
         return;
     }
     ReceiveBuffer.insert(ReceiveBuffer.end(), received.begin(), received.end());
 
-    const ReplyEnd end = replyEnd(ReceiveBuffer);
-    if (end == ReplyEnd::NoEnd)
-        return;
-
-    m_log.written.reset();
-    ReplyHandled told;
-    if (end == ReplyEnd::Complete) {
+    std::vector<FrameSplitter::Piece> pieces = m_frames.add(received);
+    if (!pieces.empty()) {
+        // The period's bytes, as they came; the results are those of its last decoded reply.
         m_fields.setText(Field::lblRxDataResult, hexText(ReceiveBuffer));
         m_fields.setToolTip(Field::lblRxDataResult, ""); // "No Reply" and its hint are gone
-        told.reading = statusReading(ReceiveBuffer);
-        switch (told.reading) {
-        case StatusReading::TooShort:
-            break;
-        case StatusReading::NoFrameHead:
-            // Noise before the reply, or the tail of one that the tick cut off: every field read
-            // from it would be a guess, so the bytes are shown and nothing else is.
-            blankStatus(m_fields);
-            blankTimeTags(m_fields);
-            break;
-        case StatusReading::CutByEscapes:
-        case StatusReading::Decoded:
-            told.status = readStatus(ReceiveBuffer);
-            if (told.status)
-                showStatus(*told.status, ProtocolNameTable, m_fields);
-            else
-                // Showing the previous reply's verdicts, or guessing, would both be lies.
-                blankStatus(m_fields);
-            if (ReceiveBuffer.size() > timeTagThresholdBytes) {
-                const TimeTags tags = readTimeTags(ReceiveBuffer);
-                showTimeTags(tags, m_fields);
-                told.startTag = tags.start;
-                told.endTag = tags.end;
-            }
-            break;
-        }
     }
-    // One beep per reply, however many tests failed.
-    told.beeped = told.status && told.status->anyLineFailed();
-    if (told.beeped)
-        m_desktop.beep();
-    AwaitingReply = false;
+    for (FrameSplitter::Piece &piece : pieces)
+        handleFrame(std::move(piece));
+    // A data byte 0xFF at the end of what came so far ends the wait for a reply, though nothing
+    // is shown: the end byte alone.
+    if (m_frames.endsInDataEndByte())
+        AwaitingReply = false;
+}
 
-    if (m_listener) {
-        told.end = end;
-        told.bytes = ReceiveBuffer;
-        if (told.status)
-            told.protocolName = ProtocolNameTable[static_cast<std::size_t>(told.status->protocol)];
-        told.written = m_log.written;
-        m_listener->replyHandled(told);
+void StationWindow::handleFrame(FrameSplitter::Piece piece)
+{
+    FrameHandled told;
+    told.bytes = std::move(piece.bytes);
+    if (piece.tail) {
+        // It answers the poll before, which has been given up on: it ends no wait.
+        told.reading = FrameReading::Tail;
+    } else {
+        told.reading = statusReading(told.bytes);
+        AwaitingReply = false;
     }
+    switch (told.reading) {
+    case FrameReading::Decoded: {
+        ++m_decodedFrames;
+        told.status = readStatus(told.bytes);
+        showStatus(*told.status, ProtocolNameTable, m_fields);
+        // Tags are read from replies as long as one that carries them both; a tag such a reply
+        // does not carry whole, after its escapes, is blank.
+        const TimeTags tags =
+            told.bytes.size() >= unescapedReplyBytes ? readTimeTags(told.bytes) : TimeTags{};
+        showTimeTags(tags, m_fields);
+        told.startTag = tags.start;
+        told.endTag = tags.end;
+        told.protocolName = ProtocolNameTable[static_cast<std::size_t>(told.status->protocol)];
+        // One beep per reply, however many tests failed; each failing reply beeps.
+        told.beeped = told.status->anyLineFailed();
+        if (told.beeped)
+            m_desktop.beep();
+        break;
+    }
+    case FrameReading::TooShort:
+        ++m_shortFrames;
+        break;
+    case FrameReading::NoFrameHead:
+        ++m_noiseFrames;
+        break;
+    case FrameReading::Tail:
+    case FrameReading::Flood:
+        break;
+    }
+    if (m_decodedFrames == 0) {
+        // Nothing of this period was decoded: the last reply's verdicts, beside these bytes,
+        // would be a lie, and a guess from them would be another.
+        blankStatus(m_fields);
+        blankTimeTags(m_fields);
+    }
+    tell(told);
+}
+
+void StationWindow::tell(const FrameHandled &frame)
+{
+    if (m_listener)
+        m_listener->frameHandled(frame);
 }
 
 } // namespace station

@@ -2,11 +2,11 @@
 
 #include "decisions.h"
 #include "frames.h"
+#include "framesplitter.h"
 #include "portcontroller.h"
 #include "protocolfile.h"
 #include "window.h"
 
-#include <bitset>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -20,7 +20,7 @@ inline constexpr int lineSpeedBitsPerSecond = 19200;
 inline constexpr auto tickPause = std::chrono::milliseconds(30);
 
 // Real replies are under 64 bytes and the line carries at most 960 bytes in a poll period; more
-// than this between two ticks is a flood, not a reply.
+// than this in one period is a flood, not a reply.
 inline constexpr std::size_t receiveBufferLimitBytes = 4096;
 
 inline constexpr std::string_view startupFailureText = "Error loading protocol description file";
@@ -51,35 +51,29 @@ public:
     void onLoad();
     void onStartClick();
     void onStopClick();
+    // The tick: closePollPeriod, then sendPoll.
     void onTimer();
     void onDataArrived();
+
+    // The tick's first half: the reply field blanked for a moment, what arrived meanwhile read,
+    // and the period of the poll before decided, "No Reply" if it went unanswered. Alone, it ends
+    // the last period of a run that sends no further poll.
+    void closePollPeriod();
+    // The tick's second half: a new period begins, and the poll goes out.
+    void sendPoll();
 
     const Bytes &receiveBuffer() const { return ReceiveBuffer; }
     bool isAwaitingReply() const { return AwaitingReply; }
     const ProtocolNames &protocolNames() const { return ProtocolNameTable; }
 
 private:
-    // Passes every write on to the window and notes which fields were written.
-    class WriteLog : public ResultFields
-    {
-    public:
-        explicit WriteLog(ResultFields &fields) : m_fields(fields) {}
-        void setText(Field field, std::string_view text) override;
-        std::string text(Field field) const override { return m_fields.text(field); }
-        void setBackground(Field field, Colour colour) override;
-        void repaintNow(Field field) override { m_fields.repaintNow(field); }
-        void setToolTip(Field field, std::string_view hint) override;
-
-        std::bitset<fieldCount> written;
-
-    private:
-        ResultFields &m_fields;
-    };
-
+    void handleArrival(const Bytes &received);
+    void handleFrame(FrameSplitter::Piece piece);
+    void tell(const FrameHandled &frame);
+    PollOutcome periodOutcome(bool frameUnderWay) const;
     bool loadProtocolNames();
     void blankResults();
 
-    WriteLog m_log;
     ResultFields &m_fields;
     Controls &m_controls;
     PollTimer &m_timer;
@@ -95,6 +89,14 @@ private:
     bool AwaitingReply = false;
     ProtocolNames ProtocolNameTable;
     bool m_overflowed = false;
+
+    // The period of the last poll sent: its frames as they were cut, by reading.
+    FrameSplitter m_frames;
+    bool m_pollOpen = false;
+    bool m_unanswered = false; // the tick found the poll before unanswered
+    int m_decodedFrames = 0;
+    int m_shortFrames = 0;
+    int m_noiseFrames = 0;
 };
 
 } // namespace station

@@ -41,23 +41,20 @@ void showTsSquares(bool software, bool hardware, ResultFields &fields)
         fields.setBackground(square, tsSquareColour(square, software, hardware));
 }
 
-StatusReading statusReading(ByteView reply, const Bytes &decoded)
+// Noise is noise at any length. A reply, escapes removed, must hold bytes 3 to 9 before its end
+// mark, or the verdicts would be read from the end mark.
+FrameReading statusReading(ByteView reply, const Bytes &decoded)
 {
-    if (reply.size() <= statusThresholdBytes)
-        return StatusReading::TooShort;
     if (!hasFrameHead(reply))
-        return StatusReading::NoFrameHead;
-    // With escapes, bytes 3 to 9 must stand before the end mark, or the verdicts would be read
-    // from it. A reply without escapes keeps the plain length rule.
-    const bool hasEscapes = decoded.size() < reply.size();
-    if (hasEscapes && decoded.size() < lastStatusPosition + 2)
-        return StatusReading::CutByEscapes;
-    return StatusReading::Decoded;
+        return FrameReading::NoFrameHead;
+    if (decoded.size() < statusReplyBytes)
+        return FrameReading::TooShort;
+    return FrameReading::Decoded;
 }
 
 } // namespace
 
-StatusReading statusReading(ByteView reply)
+FrameReading statusReading(ByteView reply)
 {
     return statusReading(reply, DecodeEscapes(reply));
 }
@@ -106,7 +103,7 @@ std::optional<UnitStatus> readStatus(ByteView reply)
     // software TS on arrives as 80 80. Read raw, one escape would shift every verdict after it
     // onto the wrong sample and could turn a failed line into "OK".
     const Bytes d = DecodeEscapes(reply);
-    if (statusReading(reply, d) != StatusReading::Decoded)
+    if (statusReading(reply, d) != FrameReading::Decoded)
         return std::nullopt;
     // b(n) is the byte at position n of the decoded reply.
     const auto b = [&d](int position) {

@@ -10,7 +10,8 @@
 
 namespace station {
 
-StatusReading statusReading(ByteView reply);
+// Decoded, TooShort or NoFrameHead, for a complete frame.
+FrameReading statusReading(ByteView reply);
 
 // The status of a complete reply, when statusReading says Decoded.
 std::optional<UnitStatus> readStatus(ByteView reply);

@@ -116,8 +116,9 @@ struct LengthCase
 TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
 {
     // The lengths as the unit's byte map fixes them, not the names the code gives them.
-    const LengthCase cases[] = {{3, false, false}, {9, false, false}, {10, true, false},
-                                {26, true, false}, {27, true, true},  {40, true, true}};
+    const LengthCase cases[] = {{3, false, false},  {9, false, false}, {10, false, false},
+                                {11, true, false},  {26, true, false}, {27, true, true},
+                                {40, true, true}};
     for (const auto &c : cases) {
         FakeStation fresh;
         fresh.station.onTimer();
@@ -156,7 +157,6 @@ TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
     data80FF.erase(data80FF.begin() + 15);
 
     constexpr Colour face = ColourButtonFace, red = ColourRed, green = ColourGreen;
-    const char *stale = "12:34:56.500   GPS";
     struct Case
     {
         const char *name;
@@ -176,14 +176,14 @@ TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
          {{0x80, 0x01, 0x80, 0x80, 0x07, 0x10, 0x08, 0x02, 0x01, 0x00, 0x80, 0xFF}},
          " 7",
          "Error",
-         stale,
+         "",
          red,
          1},
         {"escapes leave 10 decoded bytes",
          {{0x80, 0x00, 0x85, 0x87, 0x10, 0x08, 0x80, 0x80, 0x02, 0x80, 0xFF}},
          "",
          "",
-         stale,
+         "",
          face,
          0},
         {"80 80 FF inside, then the rest", cut(data80FF, 15), " 7", "Error", "28:55:56.500   GPS",
@@ -231,11 +231,10 @@ TEST_F(PollCycleTest, OneBeepPerReplyHoweverManyTestsFail)
     s.arrive(replyWith({})); // all five tests fail
     EXPECT_EQ(s.window.shown(Field::lblTxRxResult), "Error");
     EXPECT_EQ(s.window.beeps, 1);
-    s.arrive(healthyReply()); // buffer now holds both: decoded from the first byte again
-    EXPECT_EQ(s.window.beeps, 2);
+    s.arrive({}); // a notification with nothing to read decodes nothing again
     tick();
     s.arrive(healthyReply());
-    EXPECT_EQ(s.window.beeps, 2);
+    EXPECT_EQ(s.window.beeps, 1);
 }
 
 TEST_F(PollCycleTest, StopThenStartWithAnUnansweredPollShowsNoReply)
@@ -251,7 +250,7 @@ TEST_F(PollCycleTest, StopThenStartWithAnUnansweredPollShowsNoReply)
     EXPECT_EQ(s.window.shown(Field::lblRxDataResult), "No Reply");
 }
 
-TEST_F(PollCycleTest, TwoRepliesBetweenTicksAreShownAsOneLineAndDecodedFromTheFirst)
+TEST_F(PollCycleTest, TwoRepliesBetweenTicksAreShownAsOneLineAndEachIsDecoded)
 {
     start();
     tick();
@@ -261,8 +260,9 @@ TEST_F(PollCycleTest, TwoRepliesBetweenTicksAreShownAsOneLineAndDecodedFromTheFi
     both.insert(both.end(), healthy.begin(), healthy.end());
     s.arrive(both);
     EXPECT_EQ(s.window.shown(Field::lblRxDataResult), hexText(failing) + hexText(healthy));
-    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 9");
-    EXPECT_EQ(s.window.shown(Field::lblCdDtrResult), "Error");
+    EXPECT_EQ(s.window.shown(Field::lblVersionResult), " 7"); // the last one's
+    EXPECT_EQ(s.window.shown(Field::lblCdDtrResult), "OK");
+    EXPECT_EQ(s.window.beeps, 1) << "the failing one beeped, though it shows no more";
 }
 
 TEST_F(PollCycleTest, AFloodBeyondTheBoundIsDroppedUntilTheNextTick)
@@ -301,47 +301,113 @@ TEST_F(PollCycleTest, AFloodBeyondTheBoundIsDroppedUntilTheNextTick)
     }
 }
 
-// The reply to the first poll comes before the second tick, while its pause holds the window, or
-// after it. A reply the tick could not see yet makes that tick say "No Reply", is then shown once
-// all the same, and counts as the answer to the poll the tick sent.
-TEST_F(PollCycleTest, ReplyAtEveryMomentOfTheTickIsShownOnce)
+class OutcomeLog : public StationListener
 {
-    enum class Moment { BeforeTick, DuringPause, AfterTick };
+public:
+    void pollEnded(PollOutcome outcome) override { outcomes.push_back(outcome); }
+    std::vector<PollOutcome> outcomes;
+};
+
+// Byte streams timed around the tick: bytes that arrive while the period runs, or during the
+// tick's pause, which still belongs to the period (a reply has until the next poll leaves, 500
+// ms), then the tick. Each row follows a healthy poll whose "OK"s are still on display.
+TEST_F(PollCycleTest, EachPollIsDecidedByWhatItsPeriodHeld)
+{
+    struct Step
+    {
+        bool tick; // else an arrival
+        Bytes bytes; // for a tick, what arrives during its pause
+    };
+    const auto arrive = [](Bytes bytes) {
+        return Step{false, std::move(bytes)};
+    };
+    const auto tickWith = [](Bytes duringPause = {}) {
+        return Step{true, std::move(duringPause)};
+    };
+    const auto part = [](const Bytes &bytes, std::size_t from, std::size_t to) {
+        return Bytes(bytes.begin() + static_cast<long>(from),
+                     bytes.begin() + static_cast<long>(std::min(to, bytes.size())));
+    };
+    const auto join = [](Bytes bytes, const Bytes &more) {
+        bytes.insert(bytes.end(), more.begin(), more.end());
+        return bytes;
+    };
+    const Bytes healthy = healthyReply();
+    Bytes failing = healthy;
+    failing[8] = 0x00; // TX - RX RTU
+    Bytes escaped = healthy; // the start tag's source 0x80, escaped: ... 20 80 80 00 00 0C ...
+    escaped[9] = 0x80;
+    escaped.insert(escaped.begin() + 9, 0x80);
+    const Bytes ten{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x80, 0xFF};
+    const Bytes eleven{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x00, 0x80, 0xFF};
+    using O = PollOutcome;
     struct Case
     {
-        Moment moment;
-        bool secondTickSaysNoReply;
+        const char *name;
+        std::vector<Step> steps;
+        std::vector<PollOutcome> outcomes;
+        int noReplies;
+        int beeps;
+        const char *txRx; // at the end
     };
-    for (const Case c : {Case{Moment::BeforeTick, false}, Case{Moment::DuringPause, true},
-                         Case{Moment::AfterTick, true}}) {
-        SCOPED_TRACE(static_cast<int>(c.moment));
+    const Case cases[] = {
+        {"a reply before the tick", {arrive(failing), tickWith()}, {O::Measured}, 0, 1, "Error"},
+        {"a reply completed during the pause", {tickWith(failing)}, {O::Measured}, 0, 1, "Error"},
+        {"a reply still arriving when the poll leaves, then the next poll's",
+         {tickWith(part(failing, 0, 20)), arrive(join(part(failing, 20, 99), healthy)), tickWith()},
+         {O::Late, O::Measured},
+         1,
+         0,
+         "OK"},
+        {"a late tail cut inside an escape pair is never decoded",
+         {tickWith(part(escaped, 0, 10)), arrive(part(escaped, 10, 99)), tickWith()},
+         {O::Late, O::Unanswered},
+         2,
+         0,
+         ""},
+        {"two replies", {arrive(healthy), arrive(failing), tickWith()}, {O::TwoFrames}, 0, 1,
+         "Error"},
+        {"a noise byte before a failing reply", {arrive(join({0x00}, failing)), tickWith()},
+         {O::NoHead}, 0, 0, ""},
+        {"noise left at the tick", {arrive({0x11, 0x22}), tickWith()}, {O::NoHead}, 1, 0, ""},
+        {"10 bytes are too short", {arrive(ten), tickWith()}, {O::TooShort}, 0, 0, ""},
+        {"11 bytes carry the status", {arrive(eleven), tickWith()}, {O::Measured}, 0, 1, "Error"},
+        {"a flood after a reply",
+         {arrive(healthy), arrive(Bytes(receiveBufferLimitBytes, 0x11)), arrive(failing),
+          tickWith()},
+         {O::Flood},
+         0,
+         0,
+         "OK"},
+        {"nothing", {tickWith()}, {O::Unanswered}, 1, 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         FakeStation fresh;
-        const Bytes reply = healthyReply();
+        OutcomeLog told;
+        fresh.station.setListener(&told);
         fresh.station.onTimer();
-        if (c.moment == Moment::BeforeTick)
-            fresh.arrive(reply);
-        if (c.moment == Moment::DuringPause)
+        fresh.arrive(healthy);
+        fresh.station.onTimer();
+        fresh.window.log.clear();
+        for (const Step &step : c.steps) {
+            if (!step.tick) {
+                fresh.arrive(step.bytes);
+                continue;
+            }
             fresh.window.duringPause = [&] {
-                fresh.port.pending.push_back(reply);
+                fresh.port.pending.push_back(step.bytes);
             };
-        fresh.station.onTimer();
-        fresh.window.duringPause = nullptr;
+            fresh.station.onTimer();
+            fresh.window.duringPause = nullptr;
+        }
+        ASSERT_EQ(told.outcomes.size(), c.outcomes.size() + 1);
+        EXPECT_EQ(std::vector(told.outcomes.begin() + 1, told.outcomes.end()), c.outcomes);
         EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(),
                              "lblRxDataResult=No Reply"),
-                  c.secondTickSaysNoReply ? 1 : 0);
-        if (c.moment == Moment::DuringPause)
-            fresh.station.onDataArrived(); // the notification, handled once the tick returns
-        if (c.moment == Moment::AfterTick)
-            fresh.arrive(reply);
-
-        const std::string shown = "lblRxDataResult=" + hexText(reply);
-        EXPECT_EQ(std::count(fresh.window.log.begin(), fresh.window.log.end(), shown), 1);
-        EXPECT_EQ(fresh.window.shown(Field::lblTxRxResult), "OK");
-        EXPECT_EQ(fresh.station.isAwaitingReply(), c.moment == Moment::BeforeTick);
-
-        fresh.station.onTimer();
-        EXPECT_EQ(fresh.window.shown(Field::lblRxDataResult),
-                  c.moment == Moment::BeforeTick ? "No Reply" : "");
+                  c.noReplies);
+        EXPECT_EQ(fresh.window.beeps, c.beeps);
+        EXPECT_EQ(fresh.window.shown(Field::lblTxRxResult), c.txRx);
     }
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 using station::Bytes;
 
-check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expectations &expected)
+check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expectations &expected,
+                          int maxMissed)
 {
     fakes::FakePort port;
     fakes::FakeWindow timer;
@@ -30,7 +31,7 @@ check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expect
     run.tick(); // ends the last period
     EXPECT_TRUE(run.isOver());
     EXPECT_EQ(port.sent.size(), replies.size()) << "one poll a period";
-    return decideRun(run.record(), expected);
+    return decideRun(run.record(), expected, maxMissed);
 }
 
 } // namespace
@@ -46,8 +47,18 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     const Bytes escapedAway{0x80, 0x01, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0xFF};
     Bytes noisy = healthy;
     noisy.insert(noisy.begin(), 0x42);
-    Bytes lateAndOnTime = failing;
-    lateAndOnTime.insert(lateAndOnTime.end(), healthy.begin(), healthy.end());
+    const auto join = [](Bytes bytes, const Bytes &more) {
+        bytes.insert(bytes.end(), more.begin(), more.end());
+        return bytes;
+    };
+    const Bytes failingThenHealthy = join(failing, healthy);
+    const Bytes cut(healthy.begin(), healthy.begin() + 20); // still arriving at the tick
+    const Bytes rest = join(Bytes(healthy.begin() + 20, healthy.end()), healthy);
+    const Bytes flood = join(join(healthy, Bytes(station::receiveBufferLimitBytes, 0x11)), failing);
+    std::vector<Bytes> lastOfTen(9, Bytes{});
+    lastOfTen.push_back(healthy);
+    std::vector<Bytes> fourByteFrames(9, Bytes{0x80, 0x01, 0x80, 0xFF});
+    fourByteFrames.push_back(healthy);
     Bytes softwareTs = healthy;
     softwareTs[2] = 0x85; // protocol 5, software TS on
     using check::RunVerdict;
@@ -60,6 +71,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
         int status;
         std::string message;
         check::Expectations expected = {};
+        int maxMissed = 0;
     };
     const Case cases[] = {
         {"passing throughout", {healthy, healthy, healthy}, RunVerdict::Pass, 0, "PASS: all five"},
@@ -81,27 +93,45 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          "FAIL: TX - RX RTU, intermittent CD - DTR CPU (Error in 1 of 2 replies"},
         {"silent after a pass",
          {healthy, {}},
-         RunVerdict::None,
+         RunVerdict::Incomplete,
          2,
-         "no reply to the last poll (poll 2); the replies before passed"},
+         "INCOMPLETE: no measurement of the last poll (poll 2: no reply)"},
         {"silent after a failure", {failing, {}}, RunVerdict::Fail, 1, "FAIL: TX - RX RTU"},
-        {"silent throughout", {{}, {}}, RunVerdict::None, 2, "no complete reply in 2 polls"},
+        {"silent throughout", {{}, {}}, RunVerdict::Incomplete, 2, "no decoded reply in 2 polls"},
         {"a short reply after a passing one",
          {healthy, tooShort},
-         RunVerdict::None,
+         RunVerdict::Incomplete,
          2,
-         "no verdict in poll 2: the reply is too short"},
+         "(poll 2: the reply is too short"},
         {"escapes leave no status after a passing one",
          {healthy, escapedAway},
-         RunVerdict::None,
+         RunVerdict::Incomplete,
          2,
-         "no verdict in poll 2: after its escapes"},
-        {"a noise byte before the reply", {noisy}, RunVerdict::None, 2, "reply's head"},
-        {"a late reply and the next in one period",
-         {{}, lateAndOnTime},
-         RunVerdict::None,
+         "(poll 2: the reply is too short"},
+        {"a noise byte before the reply", {noisy}, RunVerdict::Incomplete, 2, "1 missed: 1 noHead"},
+        {"a failing reply beside a passing one",
+         {healthy, failingThenHealthy, healthy},
+         RunVerdict::Intermittent,
+         1,
+         "INTERMITTENT: TX - RX RTU (Error in 1 of 4 replies"},
+        {"only the last of ten answered",
+         lastOfTen,
+         RunVerdict::Incomplete,
          2,
-         "no verdict in poll 2: two replies in one poll period"},
+         "more than --max-missed 0 allows (10 polls, 1 reply, 9 missed: 9 unanswered"},
+        {"only the last of ten answered, nine forgiven", lastOfTen, RunVerdict::Pass, 0, "PASS",
+         {}, 9},
+        {"frames too short to be replies", fourByteFrames, RunVerdict::Incomplete, 2,
+         "9 tooShort"},
+        {"a late reply is never forgiven",
+         {healthy, cut, rest},
+         RunVerdict::Incomplete,
+         2,
+         "1 poll whose bytes were not all decoded (1 late)",
+         {},
+         5},
+        {"a flood hiding a failing reply", {flood, healthy}, RunVerdict::Incomplete, 2, "1 flood",
+         {}, 5},
         {"the protocol expected",
          {healthy, healthy},
          RunVerdict::Pass,
@@ -134,14 +164,14 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          {{}, {}, TsExpectation::Software}},
         {"an expectation without a decoded reply decides nothing",
          {tooShort},
-         RunVerdict::None,
+         RunVerdict::Incomplete,
          2,
-         "no verdict in poll 1",
+         "no decoded reply in 1 poll",
          {6, {}, {}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const check::RunDecision decision = decide(c.replies, c.expected);
+        const check::RunDecision decision = decide(c.replies, c.expected, c.maxMissed);
         EXPECT_EQ(decision.verdict, c.verdict);
         EXPECT_EQ(decision.exitStatus, c.status);
         EXPECT_NE(decision.message.find(c.message), std::string::npos) << decision.message;
