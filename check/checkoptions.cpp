@@ -79,8 +79,8 @@ int wholeNumber(const std::string &option, const std::string &text, long lowest,
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (errno != 0 || end == text.c_str() || *end != '\0' || value < lowest || value > highest)
-        throw UsageError(option + " takes a whole number from " + std::to_string(lowest) +
-                         " to " + std::to_string(highest));
+        throw UsageError(option + " takes a whole number from " + std::to_string(lowest) + " to " +
+                         std::to_string(highest));
     return static_cast<int>(value);
 }
 

@@ -228,9 +228,10 @@ void CheckRun::finish()
     int status = Passed;
     for (const auto &line : m_lines) {
         const PortCheck &check = *line->check;
-        PortSummary summary{line->heading.port, line->heading.unitId,
-                            line->start,        line->end,
-                            check.record(),     decideRun(check.record(), m_options.expected, m_options.maxMissed)};
+        PortSummary summary{
+            line->heading.port, line->heading.unitId,
+            line->start,        line->end,
+            check.record(),     decideRun(check.record(), m_options.expected, m_options.maxMissed)};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));

@@ -68,7 +68,7 @@ private:
     RunRecord m_record;
     std::chrono::steady_clock::time_point m_polledAt;
     std::chrono::steady_clock::time_point m_decodedAt; // the last decoded reply of this period
-    bool m_enough = false; // --until-reply has its measurement
+    bool m_enough = false;                             // --until-reply has its measurement
     bool m_over = false;
     bool m_stopped = false;
 };

@@ -179,8 +179,8 @@ std::string textReport(const Reply &reply, const ReportHeading &heading)
 {
     const bool tail = reply.frame.reading == station::FrameReading::Tail;
     std::string out = (tail ? "Tail of a late reply, in poll " : "Reply to poll ") +
-                      std::to_string(reply.poll) + " at " +
-                      utcTimestamp(reply.receivedAt) + "\nPort: " + heading.port + "\n";
+                      std::to_string(reply.poll) + " at " + utcTimestamp(reply.receivedAt) +
+                      "\nPort: " + heading.port + "\n";
     if (!heading.unitId.empty())
         out += "Unit: " + heading.unitId + "\n";
     for (const Field field : textOrder)

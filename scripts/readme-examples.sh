@@ -60,7 +60,7 @@ for example in "$work"/example*.sh; do
         echo "FAILED: something it runs is missing"
         failures=$((failures + 1))
     elif grep -q "converter-check " "$example" &&
-        ! grep -qE "exit|PASS|FAIL|INTERMITTENT|no verdict|no complete reply|pass|fail" "$example.out"; then
+        ! grep -qE "exit|PASS|FAIL|INTERMITTENT|INCOMPLETE|pass|fail" "$example.out"; then
         echo "FAILED: the check's decision is not shown"
         failures=$((failures + 1))
     fi

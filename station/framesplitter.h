@@ -28,7 +28,7 @@ public:
 
     struct PeriodEnd
     {
-        Bytes noise;          // bytes that started no frame: what came before any 0x80
+        Bytes noise;           // bytes that started no frame: what came before any 0x80
         bool underWay = false; // a frame was still arriving, carried over as a tail
     };
     // The tick: what the period left unfinished.

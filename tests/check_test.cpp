@@ -445,8 +445,7 @@ TEST(CheckTest, HandWrittenCaptureLoops)
     support::SimProcess unit(
         {"--replay", QString::fromStdString((place.folder / "hand.capture").string()), "--loop"});
     const Outcome outcome = CheckProcess({QString::fromStdString(unit.path()), "--json", "--polls",
-                                          "3", "--max-missed", "1", "--record",
-                                          "replayed.capture"},
+                                          "3", "--max-missed", "1", "--record", "replayed.capture"},
                                          place.folder.path())
                                 .finish();
     EXPECT_EQ(outcome.status, 0) << outcome.err;

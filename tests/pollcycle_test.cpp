@@ -116,8 +116,8 @@ struct LengthCase
 TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
 {
     // The lengths as the unit's byte map fixes them, not the names the code gives them.
-    const LengthCase cases[] = {{3, false, false},  {9, false, false}, {10, false, false},
-                                {11, true, false},  {26, true, false}, {27, true, true},
+    const LengthCase cases[] = {{3, false, false}, {9, false, false}, {10, false, false},
+                                {11, true, false}, {26, true, false}, {27, true, true},
                                 {40, true, true}};
     for (const auto &c : cases) {
         FakeStation fresh;
@@ -315,7 +315,7 @@ TEST_F(PollCycleTest, EachPollIsDecidedByWhatItsPeriodHeld)
 {
     struct Step
     {
-        bool tick; // else an arrival
+        bool tick;   // else an arrival
         Bytes bytes; // for a tick, what arrives during its pause
     };
     const auto arrive = [](Bytes bytes) {
@@ -334,7 +334,7 @@ TEST_F(PollCycleTest, EachPollIsDecidedByWhatItsPeriodHeld)
     };
     const Bytes healthy = healthyReply();
     Bytes failing = healthy;
-    failing[8] = 0x00; // TX - RX RTU
+    failing[8] = 0x00;       // TX - RX RTU
     Bytes escaped = healthy; // the start tag's source 0x80, escaped: ... 20 80 80 00 00 0C ...
     escaped[9] = 0x80;
     escaped.insert(escaped.begin() + 9, 0x80);
@@ -365,10 +365,18 @@ TEST_F(PollCycleTest, EachPollIsDecidedByWhatItsPeriodHeld)
          2,
          0,
          ""},
-        {"two replies", {arrive(healthy), arrive(failing), tickWith()}, {O::TwoFrames}, 0, 1,
+        {"two replies",
+         {arrive(healthy), arrive(failing), tickWith()},
+         {O::TwoFrames},
+         0,
+         1,
          "Error"},
-        {"a noise byte before a failing reply", {arrive(join({0x00}, failing)), tickWith()},
-         {O::NoHead}, 0, 0, ""},
+        {"a noise byte before a failing reply",
+         {arrive(join({0x00}, failing)), tickWith()},
+         {O::NoHead},
+         0,
+         0,
+         ""},
         {"noise left at the tick", {arrive({0x11, 0x22}), tickWith()}, {O::NoHead}, 1, 0, ""},
         {"10 bytes are too short", {arrive(ten), tickWith()}, {O::TooShort}, 0, 0, ""},
         {"11 bytes carry the status", {arrive(eleven), tickWith()}, {O::Measured}, 0, 1, "Error"},
