@@ -194,7 +194,9 @@ void RunRecord::addReply(const Reply &reply)
         LineTally &line = lines[i];
         const bool ok = status.linesOk[i];
         (ok ? line.ok : line.error) += 1;
-        if (line.lastOk && *line.lastOk != ok)
+        // Two replies of one period may change it twice: the poll is named once.
+        if (line.lastOk && *line.lastOk != ok &&
+            (line.changedIn.empty() || line.changedIn.back() != reply.poll))
             line.changedIn.push_back(reply.poll);
         line.lastOk = ok;
     }
