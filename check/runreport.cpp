@@ -107,6 +107,7 @@ std::vector<TestCase> testCases(const PortSummary &port)
         case RunVerdict::Intermittent:
             cases.push_back({lineCaption(i), "failure", "intermittent", line.counts()});
             break;
+        case RunVerdict::Incomplete: // a run's, never a line's
         case RunVerdict::None:
             cases.push_back({lineCaption(i), "skipped", "", "no decoded reply"});
             break;
@@ -162,9 +163,9 @@ std::string countAttributes(const Counts &counts, double time)
            "\"";
 }
 
-std::string property(const char *name, const std::string &value)
+std::string property(const std::string &name, const std::string &value)
 {
-    return "      <property name=\"" + std::string(name) + "\" value=\"" + xml(value) + "\"/>\n";
+    return "      <property name=\"" + name + "\" value=\"" + xml(value) + "\"/>\n";
 }
 
 } // namespace
@@ -254,6 +255,14 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
         suites += property("protocolName", status ? station::asUtf8(port.record.protocolName) : "");
         suites += property("protocol", status ? std::to_string(status->protocol) : "");
         suites += property("version", status ? std::to_string(status->version) : "");
+        // The counts the decision was made on, by the words of the JSON summary.
+        suites += property("polls", std::to_string(port.record.polls));
+        suites += property("replies", std::to_string(port.record.replies));
+        for (std::size_t i = 0; i < station::pollOutcomeCount; ++i)
+            if (station::PollOutcome(i) != station::PollOutcome::Measured)
+                suites += property(
+                    "missed." + std::string(station::pollOutcomeName(station::PollOutcome(i))),
+                    std::to_string(port.record.missed[i]));
         suites += "    </properties>\n";
         for (const TestCase &c : cases) {
             suites += "    <testcase classname=\"" + xml(identity.toolName) + "\" name=\"" +

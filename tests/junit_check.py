@@ -44,6 +44,9 @@ def main(report_path, summary_path):
         unit = summary["unit"]
         expect(properties.get("protocolName") == (unit["protocolName"] if unit else ""),
                f"{where}: protocol name {properties.get('protocolName')!r}")
+        for reason, count in summary["missed"].items():
+            expect(properties.get("missed." + reason) == str(count), f"{where}: missed.{reason}")
+        expect(properties.get("replies") == str(summary["replies"]), f"{where}: replies property")
         cases = {case.name: case for case in suite}
         counted = {"failures": 0, "errors": 0, "skipped": 0}
         for case in suite:
