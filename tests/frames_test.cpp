@@ -1,5 +1,6 @@
 #include "frames.h"
 #include "framesplitter.h"
+#include "replies.h"
 
 #include <gtest/gtest.h>
 
@@ -18,42 +19,39 @@ std::vector<std::size_t> lengthsOf(const std::vector<FrameSplitter::Piece> &piec
 // Frames end at the first end mark that completes them, however the bytes are cut into arrivals.
 TEST(FrameSplitterTest, CutsFramesAtTheirEndMarks)
 {
-    const Bytes reply{0x80, 0x01, 0x05, 0x80, 0x80, 0xFF, 0x07, 0x80, 0xFF};
-    Bytes two = reply;
-    two.insert(two.end(), reply.begin(), reply.end());
     struct Case
     {
         const char *name;
-        Bytes bytes;
+        const char *bytes;
         std::vector<std::size_t> frames; // the lengths of the frames completed
         bool dataEndByte;                // what is left ends in a 0xFF that is no end mark
     };
     const Case cases[] = {
-        {"empty", {}, {}, false},
-        {"one FF", {0xFF}, {}, false},
-        {"bare end mark is too short", {0x80, 0xFF}, {}, false},
-        {"three bytes with end mark", {0x00, 0x80, 0xFF}, {3}, false},
-        {"three bytes, data FF", {0x00, 0x12, 0xFF}, {}, true},
-        {"last byte not FF", {0x80, 0x01, 0x80, 0xFE}, {}, false},
-        {"FF FF", {0x80, 0x01, 0xFF, 0xFF}, {}, true},
-        {"data 80 then data FF", {0x80, 0x01, 0x80, 0x80, 0xFF}, {}, true},
-        {"data 80 then the end mark", {0x80, 0x01, 0x80, 0x80, 0x80, 0xFF}, {6}, false},
-        {"the head is not read for escapes", {0x80, 0x80, 0x80, 0xFF}, {4}, false},
-        {"escaped data 80 FF inside a reply", reply, {9}, false},
-        {"two replies", two, {9, 9}, false},
-        {"each frame has a head of its own",
-         {0x80, 0x01, 0x80, 0xFF, 0x80, 0x80, 0x80, 0xFF},
-         {4, 4},
+        {"empty", "", {}, false},
+        {"one FF", "FF", {}, false},
+        {"bare end mark is too short", "80 FF", {}, false},
+        {"three bytes with end mark", "00 80 FF", {3}, false},
+        {"three bytes, data FF", "00 12 FF", {}, true},
+        {"last byte not FF", "80 01 80 FE", {}, false},
+        {"FF FF", "80 01 FF FF", {}, true},
+        {"data 80 then data FF", "80 01 80 80 FF", {}, true},
+        {"data 80 then the end mark", "80 01 80 80 80 FF", {6}, false},
+        {"the head is not read for escapes", "80 80 80 FF", {4}, false},
+        {"two replies with escaped data 80 FF",
+         "80 01 05 80 80 FF 07 80 FF 80 01 80 FF",
+         {9, 4},
          false},
+        {"each frame has a head of its own", "80 01 80 FF 80 80 80 FF", {4, 4}, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        const Bytes bytes = support::hexBytes(c.bytes);
         FrameSplitter whole;
-        EXPECT_EQ(lengthsOf(whole.add(c.bytes)), c.frames);
+        EXPECT_EQ(lengthsOf(whole.add(bytes)), c.frames);
         EXPECT_EQ(whole.endsInDataEndByte(), c.dataEndByte);
         FrameSplitter byteByByte;
         std::vector<std::size_t> lengths;
-        for (const std::uint8_t byte : c.bytes)
+        for (const std::uint8_t byte : bytes)
             for (const std::size_t length : lengthsOf(byteByByte.add(Bytes{byte})))
                 lengths.push_back(length);
         EXPECT_EQ(lengths, c.frames);
@@ -67,77 +65,45 @@ TEST(FrameSplitterTest, CarriesAFrameUnderWayOverTheTick)
     struct Case
     {
         const char *name;
-        Bytes before; // the period's bytes before the tick
-        Bytes noise;  // what the tick calls noise
-        bool underWay;
-        Bytes after; // the next period's bytes
-        Bytes tail;  // the tail they complete, if any
-        std::vector<std::size_t> ownFrames;
-    };
-    const Bytes reply{0x80, 0x01, 0x05, 0x07, 0x80, 0xFF};
-    const auto then = [](Bytes bytes, const Bytes &more) {
-        bytes.insert(bytes.end(), more.begin(), more.end());
-        return bytes;
+        const char *before; // the period's bytes before the tick
+        const char *noise;  // what the tick calls noise
+        const char *after;  // the next period's bytes
+        const char *tail;   // the tail they complete: none when nothing was under way
+        std::size_t ownFrames;
     };
     const Case cases[] = {
-        {"a reply cut by the tick, then the next",
-         {0x80, 0x01, 0x05},
-         {},
-         true,
-         then({0x07, 0x80, 0xFF}, reply),
-         {0x07, 0x80, 0xFF},
-         {6}},
+        {"a reply cut by the tick, then the next", "80 01 05", "", "07 80 FF 80 01 05 07 80 FF",
+         "07 80 FF", 1},
         // The escape's data byte 80 is no escape, so the 80 FF after it ends the reply.
-        {"cut between an escape and its data",
-         {0x80, 0x01, 0x20, 0x80},
-         {},
-         true,
-         then({0x80, 0x80, 0xFF}, reply),
-         {0x80, 0x80, 0xFF},
-         {6}},
-        {"cut inside the end mark",
-         {0x80, 0x01, 0x05, 0x80},
-         {},
-         true,
-         then({0xFF}, reply),
-         {0xFF},
-         {6}},
-        {"noise, then a head",
-         {0x11, 0x22, 0x80, 0x01},
-         {0x11, 0x22},
-         true,
-         {0x05, 0x80, 0xFF},
-         {0x05, 0x80, 0xFF},
-         {}},
-        {"noise alone", {0x11, 0x22}, {0x11, 0x22}, false, reply, {}, {6}},
-        {"nothing left", reply, {}, false, reply, {}, {6}},
-        {"noise that, read from its 80, completes",
-         {0x11, 0x22, 0x33, 0x80, 0x80, 0xFF},
-         {0x11, 0x22, 0x33, 0x80, 0x80, 0xFF},
-         false,
-         reply,
-         {},
-         {6}},
+        {"cut between an escape and its data", "80 01 20 80", "", "80 80 FF 80 01 05 07 80 FF",
+         "80 80 FF", 1},
+        {"cut inside the end mark", "80 01 05 80", "", "FF 80 01 05 07 80 FF", "FF", 1},
+        {"noise, then a head", "11 22 80 01", "11 22", "05 80 FF", "05 80 FF", 0},
+        {"noise alone", "11 22", "11 22", "80 01 05 07 80 FF", "", 1},
+        {"nothing left", "80 01 05 07 80 FF", "", "80 01 05 07 80 FF", "", 1},
+        {"noise that, read from its 80, completes", "11 22 33 80 80 FF", "11 22 33 80 80 FF",
+         "80 01 05 07 80 FF", "", 1},
     };
+    using support::hexBytes;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         FrameSplitter splitter;
-        (void)splitter.add(c.before);
+        (void)splitter.add(hexBytes(c.before));
         const FrameSplitter::PeriodEnd end = splitter.endPeriod();
-        EXPECT_EQ(end.noise, c.noise);
-        EXPECT_EQ(end.underWay, c.underWay);
+        EXPECT_EQ(end.noise, hexBytes(c.noise));
+        EXPECT_EQ(end.underWay, *c.tail != '\0');
         // A data FF in a tail is the old reply's: it ends no wait for this poll's.
         FrameSplitter dataFF = splitter;
         (void)dataFF.add(Bytes{0xFF});
         EXPECT_FALSE(dataFF.endsInDataEndByte());
         Bytes tail;
-        std::vector<std::size_t> own;
-        for (const FrameSplitter::Piece &piece : splitter.add(c.after))
+        std::size_t own = 0;
+        for (const FrameSplitter::Piece &piece : splitter.add(hexBytes(c.after)))
             if (piece.tail)
                 tail = piece.bytes;
             else
-                own.push_back(piece.bytes.size());
-        EXPECT_EQ(tail, c.tail);
+                ++own;
+        EXPECT_EQ(tail, hexBytes(c.tail));
         EXPECT_EQ(own, c.ownFrames);
     }
 }

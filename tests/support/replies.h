@@ -3,6 +3,7 @@
 #include "frames.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
 #include <utility>
 
@@ -23,6 +24,18 @@ inline station::Bytes replyWith(std::initializer_list<std::pair<int, std::uint8_
     reply[length - 2] = 0x80;
     reply[length - 1] = 0xFF;
     return reply;
+}
+
+// The bytes of "80 01 05": two hexadecimal digits a byte, blanks between.
+inline station::Bytes hexBytes(const char *text)
+{
+    station::Bytes bytes;
+    for (char *end = nullptr;; text = end) {
+        const unsigned long value = std::strtoul(text, &end, 16);
+        if (end == text)
+            return bytes;
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    }
 }
 
 // A healthy reply: protocol 5, version 7, both TS modes off, every line test passing, start tag
