@@ -67,8 +67,9 @@ Exit status (with several ports, the worst port's: 3 before 2 before 1 before 0)
   74   the capture, the JUnit report or standard output could not be written (a full
        disk, for instance)
   141  standard output was a pipe that its reader closed
-  130, 143, 129  stopped by Ctrl+C, SIGTERM or SIGHUP; the ports are closed all the same,
-       and no JUnit report is written
+  130, 143, 129  stopped by Ctrl+C, SIGTERM or SIGHUP: the ports are closed at once, and
+       the summary (verdict "interrupted"), the JUnit report and the capture are written
+       for what was polled; standard output only as far as it takes them within a second
 )";
 
 namespace {

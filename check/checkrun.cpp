@@ -4,6 +4,7 @@
 #include "terminaltext.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,7 +62,8 @@ PortLine::PortLine(PortSetup setup, bool record,
     check = std::make_unique<PortCheck>(std::move(setup), line, *this, tickStart);
 }
 
-CheckRun::CheckRun(const Options &options, std::FILE *out) : m_options(options), m_out(out)
+CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
+    : m_options(options), m_out(out), m_output(::fileno(out), signalDescriptor)
 {
     m_identity = {options.operatorName,
                   options.stationName.empty() ? hostName() : options.stationName, "converter-check",
@@ -184,18 +186,42 @@ void CheckRun::afterEvent()
 }
 
 // A report that cannot be written ends the check: a test executive would otherwise file an
-// empty or cut report beside a passing status.
+// empty or cut report beside a passing status. A reader that stops reading holds up no quit
+// signal.
 bool CheckRun::writeOut(const std::string &text)
 {
-    if (m_finished)
+    if (m_finished || m_outputDropped)
         return false;
-    if (std::fputs(text.c_str(), m_out) >= 0 && std::fflush(m_out) == 0)
+    std::fflush(m_out);
+    switch (m_output.write(text)) {
+    case cli::QuitAwareOutput::Result::Written:
         return true;
-    if (errno == EPIPE) {
+    case cli::QuitAwareOutput::Result::Signalled: {
+        // Handled once the station is out of the handler that wrote this.
+        const int number = m_output.signalNumber();
+        m_output.setDeadline(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+        QMetaObject::invokeMethod(
+            this, [this, number] { interrupt(number); }, Qt::QueuedConnection);
+        return false;
+    }
+    case cli::QuitAwareOutput::Result::TimedOut:
+        m_outputDropped = true;
+        say("standard output took nothing for a second after the signal: the rest of the report "
+            "on it is dropped");
+        return false;
+    case cli::QuitAwareOutput::Result::Failed:
+        break;
+    }
+    if (m_interrupted) {
+        m_outputDropped = true; // the signal's status stands
+        return false;
+    }
+    if (m_output.error() == EPIPE) {
         // The reader is gone, as with `| head`: the status a shell gives SIGPIPE, and no message.
         end(signalStatusBase + SIGPIPE);
     } else {
-        say(std::string("standard output: ") + std::strerror(errno) + "; the report is lost");
+        say(std::string("standard output: ") + std::strerror(m_output.error()) +
+            "; the report is lost");
         end(OutputFailed);
     }
     return false;
@@ -228,17 +254,25 @@ void CheckRun::finish()
     int status = Passed;
     for (const auto &line : m_lines) {
         const PortCheck &check = *line->check;
+        const RunRecord &record = check.record();
         PortSummary summary{
-            line->heading.port, line->heading.unitId,
-            line->start,        line->end,
-            check.record(),     decideRun(check.record(), m_options.expected, m_options.maxMissed)};
+            line->heading.port,
+            line->heading.unitId,
+            line->start,
+            line->end,
+            record,
+            m_interrupted
+                ? interruptedRun(record, m_options.expected, m_options.maxMissed, m_interrupted)
+                : decideRun(record, m_options.expected, m_options.maxMissed)};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));
     }
+    if (m_interrupted)
+        status = signalStatusBase + m_interrupted;
     if (m_options.json)
         for (const PortSummary &summary : summaries)
-            if (!writeOut(summaryJson(summary, m_identity) + "\n"))
+            if (!writeOut(summaryJson(summary, m_identity) + "\n") && !m_interrupted)
                 return;
     for (std::size_t i = 0; i < summaries.size(); ++i) {
         const std::string &message = summaries[i].decision.message;
@@ -269,10 +303,23 @@ bool CheckRun::writeJunit(const std::vector<PortSummary> &summaries)
 
 void CheckRun::interrupt(int signalNumber)
 {
-    if (m_finished)
+    if (m_finished || m_interrupted)
         return;
-    say(std::string("stopped by signal ") + ::strsignal(signalNumber) + "; the port is closed");
-    end(signalStatusBase + signalNumber);
+    m_interrupted = signalNumber;
+    m_output.setDeadline(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    const auto now = std::chrono::system_clock::now();
+    for (const auto &line : m_lines) {
+        if (line->end < line->start)
+            line->end = now;
+        line->check->stop(); // no more polls; the port is closed
+    }
+    std::string kept = "the port is closed";
+    if (m_capture)
+        kept += "; the capture is " + cli::printable(m_options.record);
+    if (m_junit)
+        kept += "; the JUnit report is " + cli::printable(m_options.junit);
+    say(std::string("stopped by signal ") + ::strsignal(signalNumber) + "; " + kept);
+    finish();
 }
 
 void CheckRun::end(int status)
@@ -288,7 +335,7 @@ void CheckRun::end(int status)
             m_status = OutputFailed;
         }
     }
-    // A report is whole or nothing: a run cut short writes none.
+    // A report is whole or nothing: a run cut short by a failure writes none.
     if (m_junit)
         m_junit->discard();
     QCoreApplication::exit(m_status);

@@ -3,6 +3,7 @@
 #include "checkoptions.h"
 #include "evidencefile.h"
 #include "portcheck.h"
+#include "quitawareoutput.h"
 #include "recordingport.h"
 #include "runreport.h"
 #include "serialportcontroller.h"
@@ -46,11 +47,15 @@ class CheckRun : public QObject
     Q_OBJECT
 
 public:
-    CheckRun(const Options &options, std::FILE *out);
+    // `signalDescriptor`: a signalfd for the quit signals, watched while standard output waits
+    // for its reader; -1 for none.
+    CheckRun(const Options &options, std::FILE *out, int signalDescriptor = -1);
 
     // Runs the check in the application's event loop and returns the exit status.
     int run();
-    // Ends a running check at once, the ports closed, with the status a shell gives the signal.
+    // Ends a running check at once, the ports closed, its reports written for what was polled
+    // (standard output only as far as it takes them within a second), with the status a shell
+    // gives the signal.
     void interrupt(int signalNumber);
 
 private:
@@ -66,6 +71,9 @@ private:
 
     const Options &m_options;
     std::FILE *m_out;
+    cli::QuitAwareOutput m_output;
+    int m_interrupted = 0; // the quit signal that ends the run
+    bool m_outputDropped = false;
     RunIdentity m_identity;
     std::vector<std::unique_ptr<PortLine>> m_lines;
     // One clock for every port's 500 ms cycle: all poll at the same moment, and a tick's pause

@@ -65,7 +65,7 @@ int main(int argc, char **argv)
 
     int qtArgc = 1;
     QCoreApplication application(qtArgc, argv);
-    check::CheckRun check(options, stdout);
+    check::CheckRun check(options, stdout, signalDescriptor);
 
     QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {

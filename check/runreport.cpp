@@ -108,6 +108,7 @@ std::vector<TestCase> testCases(const PortSummary &port)
             cases.push_back({lineCaption(i), "failure", "intermittent", line.counts()});
             break;
         case RunVerdict::Incomplete: // a run's, never a line's
+        case RunVerdict::Interrupted:
         case RunVerdict::None:
             cases.push_back({lineCaption(i), "skipped", "", "no decoded reply"});
             break;
@@ -129,9 +130,12 @@ std::vector<TestCase> testCases(const PortSummary &port)
     }
     // Always there, so that a CI server sees the same cases in every run: an error when the run
     // is incomplete.
-    if (port.decision.verdict == RunVerdict::Incomplete)
+    if (port.decision.verdict == RunVerdict::Incomplete ||
+        port.decision.verdict == RunVerdict::Interrupted)
         cases.push_back({"reply", "error",
-                         port.record.startFailure ? "port-not-opened" : "incomplete",
+                         port.record.startFailure
+                             ? "port-not-opened"
+                             : std::string(runVerdictName(port.decision.verdict)),
                          firstLine(port.decision.message)});
     else
         cases.push_back({"reply", "", "", ""});
@@ -302,7 +306,7 @@ std::string summaryTable(const std::vector<PortSummary> &ports)
         for (const ExpectationResult &e : port.decision.expectations)
             if (!e.seen.empty() && !e.met)
                 lines += (lines.empty() ? "" : ", ") + e.name + " (expected " + e.expected + ")";
-        if (port.decision.exitStatus == 2 || port.decision.exitStatus == 3)
+        if (port.decision.exitStatus >= 2)
             lines = firstLine(port.decision.message);
         rows.push_back({port.port, port.unitId.empty() ? "-" : port.unitId,
                         std::string(runVerdictName(port.decision.verdict)), lines});

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace check {
 
@@ -143,6 +144,8 @@ std::string_view runVerdictName(RunVerdict verdict)
         return "intermittent";
     case RunVerdict::Incomplete:
         return "incomplete";
+    case RunVerdict::Interrupted:
+        return "interrupted";
     case RunVerdict::None:
         break;
     }
@@ -313,6 +316,20 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
         decision.message = "INCOMPLETE: " + decision.message;
     }
     decision.message = withCounts(decision.message, record);
+    return decision;
+}
+
+RunDecision interruptedRun(const RunRecord &record, const Expectations &expected, int maxMissed,
+                           int signalNumber)
+{
+    RunDecision decision = decideRun(record, expected, maxMissed);
+    if (decision.exitStatus == 3)
+        return decision; // nothing was polled on a port that did not open
+    decision.verdict = RunVerdict::Interrupted;
+    decision.exitStatus = 128 + signalNumber;
+    const char *name = ::sigabbrev_np(signalNumber);
+    decision.message = "INTERRUPTED by " + (name ? "SIG" + std::string(name) : "a signal") +
+                       ", so no verdict; until then: " + decision.message;
     return decision;
 }
 

@@ -28,8 +28,8 @@ bool parseTsExpectation(std::string_view word, TsExpectation &ts);
 
 // A run's verdict, and a line's; a line with no decoded reply has None, a run without a verdict
 // is Incomplete.
-enum class RunVerdict { Pass, Fail, Intermittent, Incomplete, None };
-// "pass", "fail", "intermittent", "incomplete", "none"
+enum class RunVerdict { Pass, Fail, Intermittent, Incomplete, Interrupted, None };
+// "pass", "fail", "intermittent", "incomplete", "interrupted", "none"
 std::string_view runVerdictName(RunVerdict verdict);
 
 struct LineTally
@@ -107,6 +107,10 @@ struct RunDecision
 // `maxMissed`: how many polls without a measurement a passing run may have, when none of them may
 // hide an "Error".
 RunDecision decideRun(const RunRecord &record, const Expectations &expected, int maxMissed = 0);
+// A run a quit signal cut short: never a pass, whatever it saw, and the status a shell gives the
+// signal; the message says what was seen until then.
+RunDecision interruptedRun(const RunRecord &record, const Expectations &expected, int maxMissed,
+                           int signalNumber);
 
 // The words a TS state is named by: S and H as the status carries them.
 std::string tsStateName(bool softwareTs, bool hardwareTs);

@@ -515,8 +515,9 @@ TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
         Workplace place;
         support::PtyPair unit;
         ASSERT_TRUE(unit.isValid());
-        CheckProcess check({QString::fromStdString(unit.path()), "--polls", "100"},
-                           place.folder.path());
+        CheckProcess check(
+            {QString::fromStdString(unit.path()), "--polls", "100", "--json", "--junit", "run.xml"},
+            place.folder.path());
         Bytes sent = unit.read(8, 5000);
         // Held exclusively while it runs: a second check is refused.
         const Outcome refused =
@@ -527,6 +528,14 @@ TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
         const Outcome outcome = check.finish();
         EXPECT_EQ(outcome.status, status) << outcome.err;
         EXPECT_NE(outcome.err.find("the port is closed"), std::string::npos) << outcome.err;
+        // What was polled is filed all the same, and never as a pass.
+        EXPECT_NE(outcome.out.find("\"verdict\":\"interrupted\",\"exitStatus\":" +
+                                   std::to_string(status)),
+                  std::string::npos)
+            << outcome.out;
+        std::ifstream report(place.folder / "run.xml");
+        const std::string xml{std::istreambuf_iterator<char>(report), {}};
+        EXPECT_NE(xml.find("<error type=\"interrupted\""), std::string::npos) << xml;
         const Bytes rest = unit.read(64, 200);
         sent.insert(sent.end(), rest.begin(), rest.end());
         ASSERT_GE(sent.size(), 8u);
@@ -678,20 +687,24 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
     }
 }
 
-// A report that cannot be written is never a pass, and no file the check opens takes the place
-// of a standard stream closed at start.
+// A report that cannot be written is never a pass, no file the check opens takes the place of a
+// standard stream closed at start, and a reader that stops reading holds up no quit signal.
 TEST(CheckTest, AReportThatCannotBeWrittenIsNeverAPass)
 {
-    enum class Output { DevFull, PipeWithoutReader, ClosedAtStart };
-    const std::pair<Output, int> cases[] = {
-        {Output::DevFull, 74}, {Output::PipeWithoutReader, 141}, {Output::ClosedAtStart, 0}};
+    enum class Output { DevFull, PipeWithoutReader, ClosedAtStart, PipeNobodyReads };
+    const std::pair<Output, int> cases[] = {{Output::DevFull, 74},
+                                            {Output::PipeWithoutReader, 141},
+                                            {Output::ClosedAtStart, 0},
+                                            {Output::PipeNobodyReads, 143}};
     for (const auto &[output, status] : cases) {
         SCOPED_TRACE(static_cast<int>(output));
         Workplace place;
         support::SimProcess unit({});
         const std::string capture = (place.folder / "unit.capture").string();
-        std::vector<std::string> arguments{CONVERTER_CHECK_PATH, unit.path(), "--polls", "1",
-                                           "--record",           capture};
+        const bool blocked = output == Output::PipeNobodyReads;
+        std::vector<std::string> arguments{
+            CONVERTER_CHECK_PATH, unit.path(), "--polls", blocked ? "100" : "1",
+            "--record",           capture,     "--json"};
         std::vector<char *> argv;
         for (std::string &argument : arguments)
             argv.push_back(argument.data());
@@ -703,9 +716,11 @@ TEST(CheckTest, AReportThatCannotBeWrittenIsNeverAPass)
         int pipeEnds[2] = {-1, -1};
         if (output == Output::DevFull) {
             ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
-        } else if (output == Output::PipeWithoutReader) {
+        } else if (output == Output::PipeWithoutReader || blocked) {
             ASSERT_EQ(::pipe(pipeEnds), 0);
-            ::close(pipeEnds[0]);
+            ::fcntl(pipeEnds[1], F_SETPIPE_SZ, 4096); // full after a few replies
+            if (!blocked)
+                ::close(pipeEnds[0]);
             ::posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
         } else {
             ::posix_spawn_file_actions_addclose(&actions, 0);
@@ -717,13 +732,20 @@ TEST(CheckTest, AReportThatCannotBeWrittenIsNeverAPass)
         if (pipeEnds[1] >= 0)
             ::close(pipeEnds[1]);
         int waitStatus = 0;
-        for (int i = 0; i < 400 && ::waitpid(child, &waitStatus, WNOHANG) == 0; ++i)
+        if (blocked) {
+            QTest::qWait(4000); // the pipe is full by now, and the check waits for its reader
+            ::kill(child, SIGTERM);
+        }
+        for (int i = 0; i < (blocked ? 60 : 400) && ::waitpid(child, &waitStatus, WNOHANG) == 0;
+             ++i)
             QTest::qWait(50);
         if (::waitpid(child, &waitStatus, WNOHANG) == 0) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &waitStatus, 0);
-            FAIL() << "the check did not end within 20 s";
+            FAIL() << "the check did not end within " << (blocked ? "3 s of SIGTERM" : "20 s");
         }
+        if (blocked)
+            ::close(pipeEnds[0]);
         ASSERT_TRUE(WIFEXITED(waitStatus));
         EXPECT_EQ(WEXITSTATUS(waitStatus), status);
         std::ifstream file(capture);
