@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <utility>
 
 namespace check {
 
@@ -24,7 +26,7 @@ every one, and is intermittent when it was both; every reply counts, a second on
 too. A unit passes when all five passed, its last poll was measured, and no poll was missed
 beyond --max-missed.
 
-Options:
+Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
   --polls N           poll N times before deciding (default 4)
   --max-missed N      pass a unit with up to N polls unanswered, too short or with two
                       replies (default 0), for a line that loses a poll now and then; a
@@ -93,6 +95,23 @@ std::string identity(const std::string &option, const std::string &text)
     return text;
 }
 
+// Whether `text` names a port: a path, a device name or a COM name.
+bool looksLikePort(const std::string &text)
+{
+    return text.find('/') != std::string::npos || text.starts_with("tty") ||
+           (text.size() > 3 && (text.starts_with("COM") || text.starts_with("com")) &&
+            text.find_first_not_of("0123456789", 3) == std::string::npos);
+}
+
+bool sameDevice(const std::string &a, const std::string &b)
+{
+    std::error_code error;
+    return a == b ||
+           std::filesystem::path(a).lexically_normal() ==
+               std::filesystem::path(b).lexically_normal() ||
+           std::filesystem::equivalent(a, b, error);
+}
+
 // With one port, --unit-id TEXT (or PORT=TEXT); with several, PORT=TEXT for each.
 void assignUnitIds(const std::vector<std::string> &given, Options &options)
 {
@@ -104,6 +123,15 @@ void assignUnitIds(const std::vector<std::string> &given, Options &options)
                 (!port || options.ports[i].size() > options.ports[*port].size()))
                 port = i;
         std::string id = port ? value.substr(options.ports[*port].size() + 1) : value;
+        if (const std::size_t equals = value.find('='); !port && options.ports.size() == 1 &&
+                                                        equals != std::string::npos &&
+                                                        looksLikePort(value.substr(0, equals))) {
+            // A port spelt otherwise, or a port not given: never filed as part of the id.
+            if (!sameDevice(value.substr(0, equals), options.ports[0]))
+                throw UsageError("--unit-id " + cli::printable(value) + " names a port not given");
+            port = 0;
+            id = value.substr(equals + 1);
+        }
         if (!port && options.ports.size() == 1)
             port = 0;
         if (!port)
@@ -113,6 +141,11 @@ void assignUnitIds(const std::vector<std::string> &given, Options &options)
             throw UsageError("two unit ids for " + cli::printable(options.ports[*port]));
         options.unitIds[*port] = identity("--unit-id", id);
     }
+    // Reports keyed by unit id would let one unit's result stand for the other's.
+    for (std::size_t i = 0; i < options.unitIds.size(); ++i)
+        for (std::size_t j = i + 1; j < options.unitIds.size(); ++j)
+            if (!options.unitIds[i].empty() && options.unitIds[i] == options.unitIds[j])
+                throw UsageError(options.unitIds[i] + " is given to two ports");
 }
 
 } // namespace
@@ -122,8 +155,17 @@ Options parseOptions(int argc, const char *const *argv)
     Options options;
     std::vector<std::string> unitIds;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+        std::string argument = argv[i];
+        // --option=value as well as --option value.
+        std::optional<std::string> attached;
+        if (const std::size_t equals = argument.find('=');
+            argument.starts_with("--") && equals != std::string::npos) {
+            attached = argument.substr(equals + 1);
+            argument.resize(equals);
+        }
         const auto value = [&]() -> std::string {
+            if (attached)
+                return *std::exchange(attached, std::nullopt);
             if (i + 1 >= argc)
                 throw UsageError(cli::printable(argument) + " needs a value");
             return argv[++i];
@@ -179,11 +221,14 @@ Options parseOptions(int argc, const char *const *argv)
                     throw UsageError(cli::printable(argument) + " is named twice");
             options.ports.push_back(argument);
         }
+        if (attached)
+            throw UsageError(cli::printable(argument) + " takes no value");
     }
     if (options.help || options.version)
         return options;
     if (options.ports.empty())
-        throw UsageError("which port? Give one, such as COM1 or /dev/ttyUSB0");
+        throw UsageError("which port? Give one, such as /dev/ttyUSB0; 'ls /dev/serial/by-id/' "
+                         "lists the USB adapters plugged in");
     if (!options.record.empty() && options.ports.size() > 1)
         throw UsageError("--record takes one port's line: give one port");
     if (!options.record.empty() && options.record == options.junit)

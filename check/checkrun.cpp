@@ -117,7 +117,8 @@ int CheckRun::run()
         if (!line->check->load()) {
             const std::string &protocols = line->check->setup().protocols;
             say(std::string(station::startupFailureText) + ": " + cli::printable(protocols) + ": " +
-                protocolFileProblem(protocols) + " (--no-protocols goes on without names)");
+                protocolFileProblem(protocols) +
+                " (--protocols FILE names another list; --no-protocols goes on without names)");
             return ProtocolsUnread;
         }
     }

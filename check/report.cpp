@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include "status.h"
+#include "terminaltext.h"
 #include "textencoding.h"
 #include "timetags.h"
 
@@ -42,9 +43,10 @@ std::string optionalJson(const std::string &text)
 
 } // namespace
 
-// `text` is UTF-8 already.
-std::string jsonString(std::string_view text)
+// Valid UTF-8 whatever came in.
+std::string jsonString(std::string_view raw)
 {
+    const std::string text = cli::wellFormedUtf8(raw);
     std::string out = "\"";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);

@@ -1,6 +1,7 @@
 #include "runreport.h"
 
 #include "report.h"
+#include "terminaltext.h"
 #include "textencoding.h"
 
 #include <cstdio>
@@ -37,10 +38,11 @@ std::string firstLine(const std::string &text)
     return text.substr(0, text.find('\n'));
 }
 
-// Text for an XML attribute or element: markup escaped, and the control characters XML 1.0
-// cannot carry replaced. `text` is UTF-8 already.
-std::string xml(std::string_view text)
+// Text for an XML attribute or element: markup escaped, and what XML 1.0 cannot carry (control
+// characters, non-characters, bytes that are not UTF-8) replaced.
+std::string xml(std::string_view raw)
 {
+    const std::string text = cli::wellFormedUtf8(raw);
     std::string out;
     for (const char c : text) {
         switch (c) {

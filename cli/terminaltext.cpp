@@ -40,10 +40,30 @@ std::size_t utf8SequenceLength(std::string_view text)
         code = (code << 6) | (byte(i) & 0x3F);
     }
     const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return code >= minimum && code <= 0x10FFFF && !surrogate ? length : 0;
+    // Non-characters are for a program's own use, never for text it exchanges: XML refuses them.
+    const bool nonCharacter = (code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE;
+    return code >= minimum && code <= 0x10FFFF && !surrogate && !nonCharacter ? length : 0;
 }
 
 } // namespace
+
+std::string wellFormedUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80 ? 1 : utf8SequenceLength(text.substr(i));
+        if (length == 0) {
+            out += "\xEF\xBF\xBD"; // U+FFFD
+            ++i;
+            continue;
+        }
+        out += text.substr(i, length);
+        i += length;
+    }
+    return out;
+}
 
 std::string printable(std::string_view text, std::size_t limit)
 {

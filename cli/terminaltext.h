@@ -7,9 +7,13 @@
 namespace cli {
 
 // Text from outside (a port name, a path, a token of a file) as it may reach a terminal: control
-// characters and bytes that are not UTF-8 escaped as \n, \t or \xHH, and cut after `limit` bytes
-// with "..." so that a huge token gives a short message.
+// characters, non-characters and bytes that are not UTF-8 escaped as \n, \t or \xHH, and cut after
+// `limit` bytes with "..." so that a huge token gives a short message.
 std::string printable(std::string_view text, std::size_t limit = 120);
+
+// Text as it may enter a report another program reads: every byte that is not part of a UTF-8
+// character, and every non-character (U+FFFE, U+FFFF, ...), replaced by U+FFFD. Controls stay.
+std::string wellFormedUtf8(std::string_view text);
 
 // Descriptors 0, 1 and 2 that are closed at start are opened on /dev/null, so that no file the
 // program opens later takes their place and receives its messages or reports.
