@@ -161,12 +161,13 @@ Counts countsOf(const std::vector<TestCase> &cases)
     return counts;
 }
 
-std::string countAttributes(const Counts &counts, double time)
+// CI servers' importers take `skipped` on a suite, never on <testsuites>.
+std::string countAttributes(const Counts &counts, double time, bool withSkipped)
 {
     return " tests=\"" + std::to_string(counts.tests) + "\" failures=\"" +
            std::to_string(counts.failures) + "\" errors=\"" + std::to_string(counts.errors) +
-           "\" skipped=\"" + std::to_string(counts.skipped) + "\" time=\"" + decimal(time, "%.3f") +
-           "\"";
+           (withSkipped ? "\" skipped=\"" + std::to_string(counts.skipped) : std::string()) +
+           "\" time=\"" + decimal(time, "%.3f") + "\"";
 }
 
 std::string property(const std::string &name, const std::string &value)
@@ -248,8 +249,11 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
         total.skipped += counts.skipped;
         time = std::max(time, seconds(port));
 
-        suites += "  <testsuite name=\"" + xml(port.unitId.empty() ? port.port : port.unitId) +
-                  "\"" + countAttributes(counts, seconds(port)) + " timestamp=\"" +
+        // The unit names its cases' class too, so that a CI server tells the units apart.
+        const std::string unit = xml(port.unitId.empty() ? port.port : port.unitId);
+        const std::string time = decimal(seconds(port), "%.3f");
+        suites += "  <testsuite name=\"" + unit + "\"" +
+                  countAttributes(counts, seconds(port), true) + " timestamp=\"" +
                   junitTimestamp(port.start) + "\" hostname=\"" + xml(identity.stationName) +
                   "\">\n    <properties>\n";
         suites += property("unitId", port.unitId);
@@ -271,8 +275,8 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
                     std::to_string(port.record.missed[i]));
         suites += "    </properties>\n";
         for (const TestCase &c : cases) {
-            suites += "    <testcase classname=\"" + xml(identity.toolName) + "\" name=\"" +
-                      xml(c.name) + "\" time=\"0\"";
+            suites += "    <testcase classname=\"" + unit + "\" name=\"" + xml(c.name) +
+                      "\" time=\"" + time + "\"";
             if (c.outcome.empty()) {
                 suites += "/>\n";
                 continue;
@@ -287,10 +291,11 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
                 suites += "/>\n";
             suites += "    </testcase>\n";
         }
-        suites += "  </testsuite>\n";
+        suites +=
+            "    <system-out>" + xml(port.decision.message) + "</system-out>\n  </testsuite>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
-           xml(identity.toolName) + "\"" + countAttributes(total, time) + ">\n" + suites +
+           xml(identity.toolName) + "\"" + countAttributes(total, time, false) + ">\n" + suites +
            "</testsuites>\n";
 }
 

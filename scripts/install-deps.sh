@@ -17,14 +17,14 @@ run_packages=(
 )
 # What the test suite and CI need besides (./test.sh, .ci/run): a virtual X server, the fuzzing
 # compiler and the formatter, the package checkers, a Wayland compositor and a sound server, the
-# accessibility bus and the screen readers' client library, a JUnit reader, strace, and jq for
-# the README's examples.
+# accessibility bus and the screen readers' client library, a JUnit reader and a schema validator
+# for the reports, strace, and jq for the README's examples.
 test_packages=(
     python3 xvfb xauth x11-utils
     "clang-$llvm_version" "libclang-rt-$llvm_version-dev" "clang-format-$llvm_version"
     dpkg-dev desktop-file-utils lintian appstream
     pulseaudio pulseaudio-utils weston
-    dbus-daemon at-spi2-core python3-pyatspi python3-junitparser strace jq
+    dbus-daemon at-spi2-core python3-pyatspi python3-junitparser libxml2-utils strace jq
 )
 
 case "${1:-test}" in

@@ -1,8 +1,11 @@
 #!/usr/bin/python3
-"""Reads a JUnit report of converter-check with junitparser, as CI servers read it, and holds it
-against the run's JSON summaries and against its own counts. Exit 0 when they agree."""
+"""Validates a JUnit report of converter-check against the schema beside this script, reads it
+with junitparser, as CI servers read it, and holds it against the run's JSON summaries and
+against its own counts. Exit 0 when they agree."""
 
 import json
+import os
+import subprocess
 import sys
 
 from junitparser import Error, Failure, JUnitXml, Skipped
@@ -30,6 +33,10 @@ def main(report_path, summary_path):
             record = json.loads(line)
             if record.get("record") == "summary":
                 summaries.append(record)
+    schema = os.path.join(os.path.dirname(os.path.abspath(__file__)), "junit-report.xsd")
+    checked = subprocess.run(["xmllint", "--noout", "--schema", schema, report_path],
+                             capture_output=True, text=True)
+    expect(checked.returncode == 0, f"not valid: {checked.stderr.strip()}")
     suites = list(JUnitXml.fromfile(report_path))
     expect(len(suites) == len(summaries), f"{len(suites)} suites for {len(summaries)} ports")
     totals = {"tests": 0, "failures": 0, "errors": 0}
@@ -51,7 +58,7 @@ def main(report_path, summary_path):
         counted = {"failures": 0, "errors": 0, "skipped": 0}
         for case in suite:
             result = outcome(case)
-            expect(case.classname == "converter-check", f"{where}: classname {case.classname}")
+            expect(case.classname == suite.name, f"{where}: classname {case.classname}")
             if isinstance(result, Failure):
                 counted["failures"] += 1
             elif isinstance(result, Error):
@@ -59,6 +66,8 @@ def main(report_path, summary_path):
             elif isinstance(result, Skipped):
                 counted["skipped"] += 1
         expect(suite.tests == len(cases), f"{where}: tests={suite.tests}, {len(cases)} cases")
+        out = suite._elem.findtext("system-out")
+        expect(out == summary["message"], f"{where}: system-out {out!r}")
         for key, value in counted.items():
             expect(getattr(suite, key) == value, f"{where}: {key}={getattr(suite, key)}, counted {value}")
         for caption in CAPTIONS:
