@@ -1,7 +1,10 @@
 #include "checkrun.h"
 
 #include "identity.h"
+#include "inputfile.h"
+#include "sha256.h"
 #include "terminaltext.h"
+#include "uuid.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -66,8 +69,12 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
     : m_options(options), m_out(out), m_output(::fileno(out), signalDescriptor)
 {
     m_identity = {options.operatorName,
-                  options.stationName.empty() ? hostName() : options.stationName, "converter-check",
-                  std::string(station::version)};
+                  options.stationName.empty() ? hostName() : options.stationName,
+                  "converter-check",
+                  std::string(station::version),
+                  cli::randomUuid(),
+                  {},
+                  {}};
     const std::string protocols = options.noProtocols ? std::string()
                                   : options.protocols.empty()
                                       ? std::string(station::protocolFileName)
@@ -78,7 +85,8 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
         auto line =
             std::make_unique<PortLine>(std::move(setup), !options.record.empty(), &m_tickStart);
         PortLine &l = *line;
-        l.heading = {cli::printable(options.ports[i], 4096), options.unitIds[i]};
+        l.heading = {cli::printable(options.ports[i], 4096), options.unitIds[i], cli::randomUuid(),
+                     m_identity.invocationId};
         connect(&l.serial, &port::SerialPortController::dataArrived, this, [this, &l] {
             if (m_finished)
                 return;
@@ -122,6 +130,8 @@ int CheckRun::run()
             return ProtocolsUnread;
         }
     }
+    if (!m_options.noProtocols)
+        noteProtocolList(m_lines.front()->check->setup().protocols);
     // Created before the ports open, so that a port that does not open is in the report; an
     // earlier report of that name is replaced only by a whole one.
     if (!m_options.junit.empty()) {
@@ -146,6 +156,7 @@ int CheckRun::run()
                 end(RecordNotCreated);
                 return m_status;
             }
+            line->recorder->describe(captureFacts(line->heading, m_identity));
             line->recorder->attach(*m_capture);
             line->recording = true;
             if (!captureHolds())
@@ -158,6 +169,21 @@ int CheckRun::run()
     if (!m_finished) // an exit asked for before the loop runs would be lost
         QCoreApplication::exec();
     return m_status;
+}
+
+// Which list the names came from, for the reports: its full path and the SHA-256 of its bytes.
+void CheckRun::noteProtocolList(const std::string &path)
+{
+    std::error_code error;
+    m_identity.protocolsPath = cli::wellFormedUtf8(std::filesystem::absolute(path, error).string());
+    auto opened = cli::openInputFile(path, station::protocolFileLimitBytes);
+    std::vector<std::uint8_t> bytes;
+    if (auto *file = std::get_if<cli::InputFile>(&opened)) {
+        std::uint8_t block[4096];
+        for (std::size_t got; (got = std::fread(block, 1, sizeof block, file->get())) > 0;)
+            bytes.insert(bytes.end(), block, block + got);
+    }
+    m_identity.protocolsSha256 = cli::sha256Hex(bytes);
 }
 
 void CheckRun::onTick()
@@ -257,6 +283,7 @@ void CheckRun::finish()
         const PortCheck &check = *line->check;
         const RunRecord &record = check.record();
         PortSummary summary{
+            line->heading.runId,
             line->heading.port,
             line->heading.unitId,
             line->start,

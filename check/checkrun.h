@@ -59,6 +59,7 @@ public:
     void interrupt(int signalNumber);
 
 private:
+    void noteProtocolList(const std::string &path);
     void onTick();
     void afterEvent();
     bool writeOut(const std::string &text);

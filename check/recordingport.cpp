@@ -19,6 +19,12 @@ void RecordingPort::attach(cli::EvidenceFile &file)
         writeLine(line);
 }
 
+void RecordingPort::describe(const std::vector<std::string> &facts)
+{
+    for (const std::string &fact : facts)
+        writeLine(capture::commentLine(fact));
+}
+
 bool RecordingPort::finish()
 {
     if (!m_file)

@@ -21,6 +21,8 @@ public:
 
     // The file is created only once the port is open, so the lines until then wait here.
     void attach(cli::EvidenceFile &file);
+    // Comment lines that say whose capture this is: "run ID", "unit SN-7", ...
+    void describe(const std::vector<std::string> &facts);
     // Whether a line could not be written; the file's error() tells why.
     bool hasFailed() const { return m_failed; }
     // Writes the closing line and puts the file in place.

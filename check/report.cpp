@@ -209,7 +209,9 @@ std::string textReport(const Reply &reply, const ReportHeading &heading)
 
 std::string jsonReport(const Reply &reply, const ReportHeading &heading)
 {
-    std::string out = "{\"record\":\"reply\",\"port\":" + jsonString(heading.port) +
+    std::string out = "{\"record\":\"reply\",\"runId\":" + jsonString(heading.runId) +
+                      ",\"invocationId\":" + jsonString(heading.invocationId) +
+                      ",\"port\":" + jsonString(heading.port) +
                       ",\"unitId\":" + optionalJson(heading.unitId) +
                       ",\"timestamp\":" + jsonString(utcTimestamp(reply.receivedAt)) +
                       ",\"poll\":" + std::to_string(reply.poll) + ",\"raw\":";

@@ -51,7 +51,9 @@ std::string shownText(const Reply &reply, station::Field field);
 struct ReportHeading
 {
     std::string port;
-    std::string unitId; // empty: none given
+    std::string unitId;       // empty: none given
+    std::string runId;        // this port's run, a random UUID
+    std::string invocationId; // shared by the ports of one invocation
 };
 
 // The window's texts, one field a line ("TX - RX RTU: Error"), under a line naming the poll; a

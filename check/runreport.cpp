@@ -181,13 +181,18 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
 {
     const RunRecord &record = port.record;
     std::string out =
-        "{\"record\":\"summary\",\"schemaVersion\":2,\"port\":" + jsonString(port.port) +
-        ",\"unitId\":" + optionalJson(port.unitId) +
+        "{\"record\":\"summary\",\"schemaVersion\":2,\"runId\":" + jsonString(port.runId) +
+        ",\"invocationId\":" + jsonString(identity.invocationId) +
+        ",\"port\":" + jsonString(port.port) + ",\"unitId\":" + optionalJson(port.unitId) +
         ",\"operator\":" + optionalJson(identity.operatorName) +
         ",\"station\":" + optionalJson(identity.stationName) +
         ",\"tool\":{\"name\":" + jsonString(identity.toolName) +
-        ",\"version\":" + jsonString(identity.toolVersion) +
-        "},\"start\":" + jsonString(utcTimestamp(port.start)) +
+        ",\"version\":" + jsonString(identity.toolVersion) + "},\"protocols\":" +
+        (identity.protocolsPath.empty()
+             ? std::string("null")
+             : "{\"path\":" + jsonString(identity.protocolsPath) +
+                   ",\"sha256\":" + jsonString(identity.protocolsSha256) + "}") +
+        ",\"start\":" + jsonString(utcTimestamp(port.start)) +
         ",\"end\":" + jsonString(utcTimestamp(port.end)) +
         ",\"polls\":" + std::to_string(record.polls) +
         ",\"replies\":" + std::to_string(record.replies) +
@@ -223,10 +228,14 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
     const auto &expectations = port.decision.expectations;
     for (std::size_t i = 0; i < expectations.size(); ++i) {
         const ExpectationResult &e = expectations[i];
+        // Numbers as the unit reports them, TS modes as words.
+        const auto value = [&e](const std::string &text) {
+            return e.name == "TS modes" ? jsonString(text) : text;
+        };
         out += std::string(i ? "," : "") + "{\"name\":" + jsonString(e.name) +
-               ",\"expected\":" + jsonString(e.expected) + ",\"seen\":[";
+               ",\"expected\":" + value(e.expected) + ",\"seen\":[";
         for (std::size_t j = 0; j < e.seen.size(); ++j)
-            out += (j ? "," : "") + jsonString(e.seen[j]);
+            out += (j ? "," : "") + value(e.seen[j]);
         out += "],\"met\":" + std::string(e.seen.empty() ? "null" : e.met ? "true" : "false") + "}";
     }
     out += "],\"verdict\":" + jsonString(runVerdictName(port.decision.verdict)) +
@@ -256,6 +265,10 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
                   countAttributes(counts, seconds(port), true) + " timestamp=\"" +
                   junitTimestamp(port.start) + "\" hostname=\"" + xml(identity.stationName) +
                   "\">\n    <properties>\n";
+        suites += property("runId", port.runId);
+        suites += property("invocationId", identity.invocationId);
+        suites += property("protocols", identity.protocolsPath);
+        suites += property("protocolsSha256", identity.protocolsSha256);
         suites += property("unitId", port.unitId);
         suites += property("operator", identity.operatorName);
         suites += property("station", identity.stationName);
@@ -297,6 +310,21 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" +
            xml(identity.toolName) + "\"" + countAttributes(total, time, false) + ">\n" + suites +
            "</testsuites>\n";
+}
+
+std::vector<std::string> captureFacts(const ReportHeading &heading, const RunIdentity &identity)
+{
+    std::vector<std::string> facts{"run " + heading.runId, "invocation " + identity.invocationId};
+    if (!heading.unitId.empty())
+        facts.push_back("unit " + heading.unitId);
+    if (!identity.operatorName.empty())
+        facts.push_back("operator " + identity.operatorName);
+    facts.push_back("station " + identity.stationName);
+    facts.push_back("tool " + identity.toolName + " " + identity.toolVersion);
+    facts.push_back(identity.protocolsPath.empty() ? "protocols none"
+                                                   : "protocols " + identity.protocolsPath +
+                                                         " sha256 " + identity.protocolsSha256);
+    return facts;
 }
 
 std::string summaryTable(const std::vector<PortSummary> &ports)

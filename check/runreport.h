@@ -17,10 +17,14 @@ struct RunIdentity
     std::string stationName;
     std::string toolName;
     std::string toolVersion;
+    std::string invocationId;
+    std::string protocolsPath;   // the protocol list as read, its full path; empty: none read
+    std::string protocolsSha256; // of its bytes
 };
 
 struct PortSummary
 {
+    std::string runId;
     std::string port;
     std::string unitId; // empty: not given
     std::chrono::system_clock::time_point start;
@@ -34,6 +38,9 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity);
 
 // A whole JUnit XML document: a test suite a port, a test case a line test and expectation.
 std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &identity);
+
+// What a capture's header says of its run: "run ID", "unit SN-7", "protocols PATH sha256 HEX"...
+std::vector<std::string> captureFacts(const ReportHeading &heading, const RunIdentity &identity);
 
 // One line a port: port, unit id, verdict, and the lines that failed or came and went.
 std::string summaryTable(const std::vector<PortSummary> &ports);

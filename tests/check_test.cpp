@@ -109,7 +109,7 @@ std::vector<std::string> replyLines(const std::string &text)
 
 std::string withoutTimestamp(const std::string &line)
 {
-    static const std::regex timestamp(R"re("(timestamp|port)":"[^"]*",)re");
+    static const std::regex timestamp(R"re("(timestamp|port|runId|invocationId)":"[^"]*",)re");
     return std::regex_replace(line, timestamp, "");
 }
 
@@ -321,9 +321,9 @@ TEST(CheckTest, OneReplyAsJson)
     EXPECT_TRUE(reply[QStringLiteral("reason")].isNull());
     EXPECT_EQ(reply[QStringLiteral("port")].toString().toStdString(), unit.path());
     EXPECT_TRUE(reply[QStringLiteral("unitId")].isNull());
-    // Every field by its control name, and nothing else beside the nine keys above; the one field
-    // no reply writes is null.
-    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 9);
+    // Every field by its control name, and nothing else beside the nine keys above and the run's
+    // two ids; the one field no reply writes is null.
+    EXPECT_EQ(static_cast<std::size_t>(reply.size()), station::fieldCount + 11);
     for (std::size_t i = 0; i < station::fieldCount; ++i) {
         const auto field = static_cast<station::Field>(i);
         const auto name = QString::fromUtf8(station::fieldName(field));
@@ -477,6 +477,9 @@ TEST(CheckTest, ReplayedCaptureGivesTheLiveVerdicts)
 
     std::ifstream file(capture);
     const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_TRUE(std::regex_search(text, std::regex("\n# run [0-9a-f-]{36}\n(.*\n)*# protocols "
+                                                   ".*/Protocol.txt sha256 [0-9a-f]{64}\n")))
+        << text.substr(0, 600);
     const auto exchanges = capture::parseRecording(text);
     ASSERT_EQ(exchanges.size(), 6u);
     // The reply's three pieces, each at the line's pace, so read in as many pieces or more.

@@ -3,6 +3,7 @@
 with junitparser, as CI servers read it, and holds it against the run's JSON summaries and
 against its own counts. Exit 0 when they agree."""
 
+import hashlib
 import json
 import os
 import subprocess
@@ -28,11 +29,16 @@ def outcome(case):
 
 def main(report_path, summary_path):
     summaries = []
+    run_of_port = {}
     with open(summary_path, encoding="utf-8") as lines:
         for line in lines:
             record = json.loads(line)
             if record.get("record") == "summary":
                 summaries.append(record)
+            else:
+                run_of_port.setdefault(record["port"], set()).add(record["runId"])
+    expect(len({s["invocationId"] for s in summaries}) == 1, "one invocation id")
+    expect(len({s["runId"] for s in summaries}) == len(summaries), "a run id a port")
     schema = os.path.join(os.path.dirname(os.path.abspath(__file__)), "junit-report.xsd")
     checked = subprocess.run(["xmllint", "--noout", "--schema", schema, report_path],
                              capture_output=True, text=True)
@@ -44,6 +50,13 @@ def main(report_path, summary_path):
         where = summary["port"]
         expect(suite.name == (summary["unitId"] or summary["port"]), f"{where}: suite {suite.name}")
         properties = {p.name: p.value for p in suite.properties()}
+        expect(run_of_port.get(where, {summary["runId"]}) == {summary["runId"]}, f"{where}: run ids")
+        for key in ("runId", "invocationId"):
+            expect(properties.get(key) == summary[key], f"{where}: {key} property")
+        with open(summary["protocols"]["path"], "rb") as protocols:
+            digest = hashlib.sha256(protocols.read()).hexdigest()
+        expect(summary["protocols"]["sha256"] == digest == properties.get("protocolsSha256"),
+               f"{where}: protocol list digest")
         expect(properties.get("port") == summary["port"], f"{where}: port property")
         expect(properties.get("unitId") == (summary["unitId"] or ""), f"{where}: unitId property")
         expect(properties.get("operator") == (summary["operator"] or ""), f"{where}: operator")

@@ -205,13 +205,14 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
     }
     run.tick();
     ASSERT_EQ(reported.size(), 2u);
-    const std::string first = check::textReport(reported[0], {"ttyUSB0", ""});
-    const std::string second = check::textReport(reported[1], {"ttyUSB0", ""});
+    const std::string first = check::textReport(reported[0], {"ttyUSB0", "", "", ""});
+    const std::string second = check::textReport(reported[1], {"ttyUSB0", "", "", ""});
     EXPECT_NE(first.find("Test Start: 12:34:56.500   GPS\n"), std::string::npos) << first;
     EXPECT_NE(second.find("Test Start: (not in this reply)\nTest End: (not in this reply)\n"),
               std::string::npos)
         << second;
     EXPECT_NE(second.find("TX - RX RTU: OK\n"), std::string::npos) << second;
-    EXPECT_NE(check::jsonReport(reported[1], {"ttyUSB0", ""}).find("\"lblTimeTagStartData\":null"),
+    EXPECT_NE(check::jsonReport(reported[1], {"ttyUSB0", "", "", ""})
+                  .find("\"lblTimeTagStartData\":null"),
               std::string::npos);
 }

@@ -1,3 +1,4 @@
+#include "sha256.h"
 #include "terminaltext.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +21,26 @@ TEST(TerminalTextTest, OutsideTextCannotDriveTheTerminal)
         {"\xC3(\xFF\xE2\x82", "\\xC3(\\xFF\\xE2\\x82"},
         {"\xED\xA0\x80", "\\xED\\xA0\\x80"}, // a surrogate
         {"\x7F", "\\x7F"},
+        {"SN\xEF\xBF\xBF", "SN\\xEF\\xBF\\xBF"}, // a non-character, which XML refuses
         {std::string(1 << 20, 'a'), std::string(120, 'a') + "..."},
     };
     for (const auto &[text, shown] : cases)
         EXPECT_EQ(cli::printable(text), shown) << text.substr(0, 20);
+}
+
+// The digests of the standard's examples, the two-block padding among them.
+TEST(Sha256Test, KnownDigests)
+{
+    const std::pair<std::string, const char *> cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    };
+    for (const auto &[text, digest] : cases)
+        EXPECT_EQ(
+            cli::sha256Hex({reinterpret_cast<const std::uint8_t *>(text.data()), text.size()}),
+            digest);
 }
 
 } // namespace
