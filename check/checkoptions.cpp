@@ -1,11 +1,14 @@
 #include "checkoptions.h"
 
+#include "protocolfile.h"
 #include "terminaltext.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sys/stat.h>
+#include <tuple>
 #include <utility>
 
 namespace check {
@@ -148,6 +151,50 @@ void assignUnitIds(const std::vector<std::string> &given, Options &options)
                 throw UsageError(options.unitIds[i] + " is given to two ports");
 }
 
+struct FileName
+{
+    std::string option;
+    std::string path;
+};
+
+// A file is the folder it is in (device and inode) and its name, so that two spellings of one
+// file are one file; a file that exists is also known by its own device and inode.
+bool sameFile(const std::string &a, const std::string &b)
+{
+    const auto folderAndName = [](const std::string &path) {
+        const std::filesystem::path p(path);
+        struct stat folder = {};
+        const std::string parent = p.parent_path().empty() ? "." : p.parent_path().string();
+        const bool known = ::stat(parent.c_str(), &folder) == 0;
+        return std::tuple(known, folder.st_dev, folder.st_ino,
+                          known ? p.filename().string() : p.lexically_normal().string());
+    };
+    std::error_code error;
+    return folderAndName(a) == folderAndName(b) || std::filesystem::equivalent(a, b, error);
+}
+
+// The capture, the report and the protocol list are three files, never one under two names, nor
+// one the .part of another: writing one would replace another.
+void checkDistinctFiles(const Options &options)
+{
+    std::vector<FileName> files;
+    for (const auto &[option, path] :
+         {std::pair{"--record", &options.record}, std::pair{"--junit", &options.junit}})
+        if (!path->empty()) {
+            files.push_back({option, *path});
+            files.push_back({std::string(option) + "'s .part", *path + ".part"});
+        }
+    if (!options.noProtocols)
+        files.push_back({"the protocol list", options.protocols.empty()
+                                                  ? std::string(station::protocolFileName)
+                                                  : options.protocols});
+    for (std::size_t i = 0; i < files.size(); ++i)
+        for (std::size_t j = i + 1; j < files.size(); ++j)
+            if (sameFile(files[i].path, files[j].path))
+                throw UsageError(files[i].option + " and " + files[j].option +
+                                 " name the same file: " + cli::printable(files[i].path));
+}
+
 } // namespace
 
 Options parseOptions(int argc, const char *const *argv)
@@ -231,8 +278,7 @@ Options parseOptions(int argc, const char *const *argv)
                          "lists the USB adapters plugged in");
     if (!options.record.empty() && options.ports.size() > 1)
         throw UsageError("--record takes one port's line: give one port");
-    if (!options.record.empty() && options.record == options.junit)
-        throw UsageError("--record and --junit name the same file");
+    checkDistinctFiles(options);
     assignUnitIds(unitIds, options);
     if (options.noProtocols && !options.protocols.empty())
         throw UsageError("--protocols and --no-protocols do not go together");

@@ -12,8 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <optional>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -45,23 +43,6 @@ int main(int argc, char **argv)
     ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
     const int signalDescriptor = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     std::signal(SIGPIPE, SIG_IGN);
-
-    // The capture and the report replace their files only when complete; naming the protocol
-    // list would lose it.
-    std::error_code ignored;
-    const std::string protocols =
-        options.protocols.empty() ? std::string(station::protocolFileName) : options.protocols;
-    for (const auto &[option, path] :
-         {std::pair{"--record", &options.record}, std::pair{"--junit", &options.junit}}) {
-        if (path->empty() || options.noProtocols ||
-            !std::filesystem::equivalent(*path, protocols, ignored))
-            continue;
-        std::fprintf(stderr,
-                     "converter-check: %s %s names the protocol list, which it would "
-                     "replace\nTry 'converter-check --help'.\n",
-                     option, cli::printable(*path).c_str());
-        return check::BadUsage;
-    }
 
     int qtArgc = 1;
     QCoreApplication application(qtArgc, argv);
