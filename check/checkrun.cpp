@@ -265,6 +265,10 @@ bool CheckRun::captureHolds()
     for (const auto &line : m_lines) {
         if (m_finished)
             return false;
+        if (line->recording && line->recorder->stoppedAt() && !std::exchange(line->toldFull, true))
+            say(cli::printable(m_options.record) + ": recording stopped at " +
+                std::to_string(static_cast<long>(*line->recorder->stoppedAt())) +
+                " s, at the 64 MiB a replay reads; polling goes on");
         if (!line->recording || !line->recorder->hasFailed())
             continue;
         sayCaptureLost();

@@ -32,6 +32,7 @@ public:
     port::SerialPortController serial;
     std::optional<RecordingPort> recorder;
     bool recording = false; // the capture is attached and has not failed
+    bool toldFull = false;  // standard error said that the capture reached its limit
     std::unique_ptr<PortCheck> check;
     // Who and what the reports are about: the port as given, safe to print, and its unit id.
     ReportHeading heading;

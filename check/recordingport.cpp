@@ -3,11 +3,13 @@
 #include "capturefile.h"
 #include "report.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace check {
 
-RecordingPort::RecordingPort(station::PortController &line) : m_line(line)
+RecordingPort::RecordingPort(station::PortController &line, std::uint64_t limitBytes)
+    : m_line(line), m_limitBytes(limitBytes)
 {
     writeLine(std::string(capture::headerLine));
 }
@@ -29,7 +31,7 @@ bool RecordingPort::finish()
 {
     if (!m_file)
         return false;
-    writeLine(std::string(capture::captureClosingLine));
+    put(std::string(capture::captureClosingLine));
     return !m_failed && m_file->finish();
 }
 
@@ -79,9 +81,28 @@ station::PortResult RecordingPort::ReadData(station::Bytes &received)
     return result;
 }
 
-// Each line reaches the file at once, so a check that is killed leaves a readable capture.
+// A flooding unit would fill a disk, and a replay reads no more than the limit: the capture stops
+// short of it, room left for the lines that say so and close it, and stays replayable.
 void RecordingPort::writeLine(const std::string &line)
 {
+    constexpr std::uint64_t closingRoomBytes = 256;
+    if (m_stoppedAt)
+        return;
+    if (m_written + line.size() + 1 + closingRoomBytes > m_limitBytes) {
+        m_stoppedAt = m_firstPoll ? elapsed() : 0.0;
+        char when[32];
+        std::snprintf(when, sizeof when, "%.6f", *m_stoppedAt);
+        put(capture::commentLine("recording stopped at " + std::string(when) +
+                                 " s: a replay reads no more than this"));
+        return;
+    }
+    put(line);
+}
+
+// Each line reaches the file at once, so a check that is killed leaves a readable capture.
+void RecordingPort::put(const std::string &line)
+{
+    m_written += line.size() + 1;
     if (!m_file)
         m_waiting.push_back(line);
     else if (!m_failed && !m_file->writeLine(line))

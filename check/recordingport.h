@@ -4,10 +4,12 @@
 // received, with its time since the first poll, one event a line, written through to the file as
 // it happens.
 
+#include "capturefile.h"
 #include "evidencefile.h"
 #include "portcontroller.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,7 +19,9 @@ namespace check {
 class RecordingPort : public station::PortController
 {
 public:
-    explicit RecordingPort(station::PortController &line);
+    // `limitBytes`: the most a replay reads; the capture stops short of it.
+    explicit RecordingPort(station::PortController &line,
+                           std::uint64_t limitBytes = capture::captureLimitBytes);
 
     // The file is created only once the port is open, so the lines until then wait here.
     void attach(cli::EvidenceFile &file);
@@ -25,6 +29,8 @@ public:
     void describe(const std::vector<std::string> &facts);
     // Whether a line could not be written; the file's error() tells why.
     bool hasFailed() const { return m_failed; }
+    // Whether recording stopped at the limit, and when (seconds since the first poll).
+    std::optional<double> stoppedAt() const { return m_stoppedAt; }
     // Writes the closing line and puts the file in place.
     bool finish();
 
@@ -36,12 +42,16 @@ public:
 
 private:
     void writeLine(const std::string &line);
+    void put(const std::string &line);
     double elapsed() const; // seconds since the first poll
 
     station::PortController &m_line;
     cli::EvidenceFile *m_file = nullptr;
     std::vector<std::string> m_waiting;
     bool m_failed = false;
+    std::uint64_t m_limitBytes;
+    std::uint64_t m_written = 0;
+    std::optional<double> m_stoppedAt;
     std::optional<std::chrono::steady_clock::time_point> m_firstPoll;
 };
 

@@ -3,10 +3,14 @@
 
 #include "fakes.h"
 #include "portcheck.h"
+#include "recordingport.h"
 #include "replies.h"
 #include "runverdict.h"
+#include "tempdirectory.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace {
 
@@ -215,4 +219,30 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
     EXPECT_NE(check::jsonReport(reported[1], {"ttyUSB0", "", "", ""})
                   .find("\"lblTimeTagStartData\":null"),
               std::string::npos);
+}
+
+// A flooding unit's capture stops short of what a replay reads, says so, and still replays.
+TEST(RecordingPortTest, StopsShortOfWhatAReplayReads)
+{
+    const support::TempDirectory folder;
+    fakes::FakePort port;
+    constexpr std::uint64_t limit = 2000;
+    check::RecordingPort recorder(port, limit);
+    std::optional<cli::EvidenceFile> file;
+    ASSERT_FALSE(cli::EvidenceFile::create((folder / "unit.capture").string(), file));
+    recorder.attach(*file);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(recorder.SendData(station::PollRequest).isOk());
+        port.pending.push_back(support::healthyReply());
+        Bytes received;
+        ASSERT_TRUE(recorder.ReadData(received).isOk());
+    }
+    ASSERT_TRUE(recorder.stoppedAt());
+    ASSERT_TRUE(recorder.finish());
+    std::ifstream in(folder / "unit.capture");
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_LE(text.size(), limit);
+    EXPECT_NE(text.find("\n# recording stopped at "), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with(std::string(capture::captureClosingLine) + "\n"));
+    EXPECT_GT(capture::parseRecording(text).size(), 10u);
 }
