@@ -1,7 +1,9 @@
 #include "ttylock.h"
 
 #include "serialdevice.h"
+#include "terminaltext.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -51,12 +53,37 @@ PortResult systemFailure(int error)
 
 } // namespace
 
-std::string deviceHolders(const std::string &devicePath)
+namespace {
+
+std::string holdersText(const std::vector<std::pair<std::string, std::string>> &holders)
 {
     std::string text;
-    for (const auto &[name, pid] : deviceHolderList(devicePath))
+    for (const auto &[name, pid] : holders)
         text += (text.empty() ? "held by " : ", ") + name + ", process " + pid;
     return text;
+}
+
+// A program names itself, and the kernel keeps 15 bytes of the name, which may cut a character in
+// two: the cut part goes, and the rest is shown as outside text, never obeyed by a terminal.
+std::string programName(std::string name)
+{
+    for (std::size_t back = 1; back <= std::min<std::size_t>(3, name.size()); ++back) {
+        const auto byte = static_cast<unsigned char>(name[name.size() - back]);
+        if ((byte & 0xC0) == 0x80)
+            continue;
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        if (length > back)
+            name.resize(name.size() - back);
+        break;
+    }
+    return cli::printable(name);
+}
+
+} // namespace
+
+std::string deviceHolders(const std::string &devicePath)
+{
+    return holdersText(deviceHolderList(devicePath));
 }
 
 std::vector<std::pair<std::string, std::string>> deviceHolderList(const std::string &devicePath)
@@ -79,7 +106,7 @@ std::vector<std::pair<std::string, std::string>> deviceHolderList(const std::str
             continue;
         std::string name;
         std::getline(std::ifstream(process.path() / "comm"), name);
-        holders.emplace_back(name, pid);
+        holders.emplace_back(programName(name), pid);
     }
     return holders;
 }
@@ -106,9 +133,7 @@ std::pair<std::string, std::string> usbIds(const std::string &devicePath)
 PortResult busyFailure(const std::string &device)
 {
     const std::vector<std::pair<std::string, std::string>> holders = deviceHolderList(device);
-    std::string text;
-    for (const auto &[name, pid] : holders)
-        text += (text.empty() ? "held by " : ", ") + name + ", process " + pid;
+    const std::string text = holdersText(holders);
     PortResult failure = PortResult::failure(
         PortError::Busy, std::string(std::strerror(EBUSY)) + ": " +
                              (text.empty() ? "in use by another program" : text));

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <thread>
 
 #include <fstream>
@@ -268,6 +269,18 @@ TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
         EXPECT_NE(result.reason().find(holder), std::string::npos) << result.reason();
         EXPECT_EQ(result.holder(), "port_tests") << "the hint is chosen by the holder's name";
     }
+    // A holder's name is the program's own word: cut whole, and never obeyed by a terminal.
+    const std::pair<const char *, const char *> names[] = {
+        {"\xD1\x82\xD0\xB5\xD1\x80\xD0\xBC\xD0\xB8\xD0\xBD\xD0\xB0\xD0\xBB", // 16 bytes
+         "held by \xD1\x82\xD0\xB5\xD1\x80\xD0\xBC\xD0\xB8\xD0\xBD\xD0\xB0, process"},
+        {"\x1B[1A\x1B[2K\rPASS", "held by \\x1B[1A\\x1B[2K\\x0DPASS, process"},
+    };
+    for (const auto &[name, shown] : names) {
+        ::prctl(PR_SET_NAME, name);
+        const std::string reason = second.OpenPort(pty.path()).reason();
+        EXPECT_NE(reason.find(shown), std::string::npos) << reason;
+    }
+    ::prctl(PR_SET_NAME, "port_tests");
     EXPECT_EQ(support::openErrorWithoutLocking(pty.path()), EBUSY)
         << "a terminal program that takes no lock is refused too";
 
