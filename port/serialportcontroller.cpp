@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <variant>
 
 namespace port {
@@ -65,7 +67,7 @@ station::PortResult SerialPortController::openDevice()
     // The resolved device, so that a symlink and its target share QSerialPort's lock file too.
     m_serialPort.setPortName(QString::fromStdString(m_lock.devicePath()));
     if (!m_serialPort.open(QIODevice::ReadWrite)) {
-        const auto failure = serialPortFailure();
+        const auto failure = serialPortFailure(errno);
         m_lock.release();
         return failure;
     }
@@ -87,8 +89,12 @@ station::PortResult SerialPortController::openDevice()
     return station::PortResult::success();
 }
 
-station::PortResult SerialPortController::serialPortFailure() const
+station::PortResult SerialPortController::serialPortFailure(int cause) const
 {
+    // QSerialPort calls a lock file it cannot open for want of descriptors a permission error,
+    // which would send an operator to the dialout group for nothing.
+    if (cause == EMFILE || cause == ENFILE)
+        return station::PortResult::failure(station::PortError::TooManyFiles, std::strerror(cause));
     station::PortError kind = station::PortError::Other;
     switch (m_serialPort.error()) {
     case QSerialPort::DeviceNotFoundError:

@@ -43,7 +43,8 @@ signals:
 
 private:
     station::PortResult openDevice();
-    station::PortResult serialPortFailure() const;
+    // `cause`: errno right after the failing call, where it may tell more than QSerialPort does.
+    station::PortResult serialPortFailure(int cause = 0) const;
     void closeDevice();
     void onErrorOccurred(QSerialPort::SerialPortError error);
 

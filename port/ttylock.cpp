@@ -41,6 +41,9 @@ PortError errorKind(int error)
     case EBUSY:
     case EWOULDBLOCK:
         return PortError::Busy;
+    case EMFILE:
+    case ENFILE:
+        return PortError::TooManyFiles;
     default:
         return PortError::Other;
     }

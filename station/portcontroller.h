@@ -17,6 +17,7 @@ enum class PortError {
     Busy,             // another program holds it
     NotSerialDevice,  // something other than a serial line
     SystemConsole,    // the kernel's console runs on it
+    TooManyFiles,     // the program, or the system, may open no more files
     Other,
 };
 

@@ -59,6 +59,9 @@ std::string portFailureHint(const PortResult &failure)
         hint += "\nThe system console runs on this port, and polling it would disturb the "
                 "machine. Pick another port.";
         break;
+    case PortError::TooManyFiles:
+        hint += "\nToo many open files: raise the limit (ulimit -n) or test fewer ports at once.";
+        break;
     case PortError::None:
     case PortError::BadName:
     case PortError::Other:

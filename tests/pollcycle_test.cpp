@@ -466,6 +466,7 @@ TEST_F(PollCycleTest, StartFailureShowsItsTextAndLeavesTheControls)
         {PortError::NotFound, "No such file or directory", "plugged in"},
         {PortError::NotSerialDevice, "not a serial device", "ttyUSB0"},
         {PortError::SystemConsole, "the system console", "disturb the machine"},
+        {PortError::TooManyFiles, "Too many open files", "ulimit -n"},
         {PortError::BadName, "no such port: COM ports run from COM1 to COM256", ""},
     };
     for (const Case &c : cases) {

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <thread>
 
 #include <fstream>
@@ -251,6 +253,25 @@ TEST(TtyLockTest, SerialLinesAndTheSystemConsoleAreKnownByTheirDeviceNumbers)
     EXPECT_FALSE(cli::isConsoleDevice(4, 65, consoles));
     EXPECT_FALSE(cli::isConsoleDevice(64, 4, consoles));
     EXPECT_FALSE(cli::isConsoleDevice(188, 0, ""));
+}
+
+// Out of file descriptors is no permission problem: what to do is raise the limit.
+TEST_F(AdapterTest, OutOfDescriptorsSaysSo)
+{
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    for (const rlim_t spare : {0, 1}) { // none for our lock, or one, and none for QSerialPort's
+        const int next = ::open("/dev/null", O_RDONLY);
+        ASSERT_GE(next, 0);
+        ::close(next);
+        rlimit tight = before;
+        tight.rlim_cur = static_cast<rlim_t>(next) + spare;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        const station::PortResult opened = adapter.OpenPort(pty.path());
+        ::setrlimit(RLIMIT_NOFILE, &before);
+        EXPECT_EQ(opened.error(), station::PortError::TooManyFiles) << spare << opened.reason();
+        adapter.ClosePort();
+    }
 }
 
 TEST_F(AdapterTest, HoldsTheDeviceExclusivelyThroughSymlinksToo)
