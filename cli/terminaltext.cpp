@@ -65,7 +65,10 @@ std::string wellFormedUtf8(std::string_view text)
     return out;
 }
 
-std::string printable(std::string_view text, std::size_t limit)
+namespace {
+
+// The bytes of `text` up to `limit` as a terminal may show them.
+std::string escaped(std::string_view text, std::size_t limit)
 {
     std::string out;
     std::size_t i = 0;
@@ -80,20 +83,31 @@ std::string printable(std::string_view text, std::size_t limit)
             i += length;
             continue;
         }
-        char escaped[8];
+        char code[8];
         if (byte == '\n')
             out += "\\n";
         else if (byte == '\t')
             out += "\\t";
         else {
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            out += escaped;
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
+            out += code;
         }
         ++i;
     }
-    if (i < text.size())
-        out += "...";
     return out;
+}
+
+} // namespace
+
+// Shortened in the middle: a path keeps its file name, and a message its reason.
+std::string printable(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return escaped(text, limit);
+    std::size_t tail = text.size() - limit / 2;
+    while (tail < text.size() && (static_cast<unsigned char>(text[tail]) & 0xC0) == 0x80)
+        ++tail; // never from the middle of a character
+    return escaped(text, limit / 2) + "..." + escaped(text.substr(tail), limit);
 }
 
 void openClosedStandardDescriptors()

@@ -7,8 +7,9 @@
 namespace cli {
 
 // Text from outside (a port name, a path, a token of a file) as it may reach a terminal: control
-// characters, non-characters and bytes that are not UTF-8 escaped as \n, \t or \xHH, and cut after
-// `limit` bytes with "..." so that a huge token gives a short message.
+// characters, non-characters and bytes that are not UTF-8 escaped as \n, \t or \xHH; over
+// `limit` bytes, shortened in the middle with "...", so that a huge token gives a short message,
+// a long path keeps its file name and a message its reason.
 std::string printable(std::string_view text, std::size_t limit = 120);
 
 // Text as it may enter a report another program reads: every byte that is not part of a UTF-8

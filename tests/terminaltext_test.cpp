@@ -22,7 +22,10 @@ TEST(TerminalTextTest, OutsideTextCannotDriveTheTerminal)
         {"\xED\xA0\x80", "\\xED\\xA0\\x80"}, // a surrogate
         {"\x7F", "\\x7F"},
         {"SN\xEF\xBF\xBF", "SN\\xEF\\xBF\\xBF"}, // a non-character, which XML refuses
-        {std::string(1 << 20, 'a'), std::string(120, 'a') + "..."},
+        {std::string(1 << 20, 'a'), std::string(60, 'a') + "..." + std::string(60, 'a')},
+        {"/" + std::string(200, 'a') + "/r.xml: No such file or directory",
+         "/" + std::string(59, 'a') + "..." + std::string(24, 'a') +
+             "/r.xml: No such file or directory"},
     };
     for (const auto &[text, shown] : cases)
         EXPECT_EQ(cli::printable(text), shown) << text.substr(0, 20);
