@@ -24,7 +24,7 @@ TEST(TerminalTextTest, OutsideTextCannotDriveTheTerminal)
         {"SN\xEF\xBF\xBF", "SN\\xEF\\xBF\\xBF"}, // a non-character, which XML refuses
         {std::string(1 << 20, 'a'), std::string(60, 'a') + "..." + std::string(60, 'a')},
         {"/" + std::string(200, 'a') + "/r.xml: No such file or directory",
-         "/" + std::string(59, 'a') + "..." + std::string(24, 'a') +
+         "/" + std::string(59, 'a') + "..." + std::string(27, 'a') +
              "/r.xml: No such file or directory"},
     };
     for (const auto &[text, shown] : cases)
