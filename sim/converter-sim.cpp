@@ -3,9 +3,10 @@
 
 #include "capturefile.h"
 #include "evidencefile.h"
-#include "inputfile.h"
+#include "linespeed.h"
 #include "monotonicclock.h"
 #include "ptyline.h"
+#include "replaycapture.h"
 #include "simoptions.h"
 #include "terminaltext.h"
 #include "unitreply.h"
@@ -51,21 +52,6 @@ sim::TimeTag utcNow(std::chrono::milliseconds offset)
             static_cast<std::uint8_t>(ms / 1000 % 60), static_cast<std::uint16_t>(ms % 1000)};
 }
 
-// The speeds termios names, in bits per second.
-int bitsPerSecond(speed_t speed)
-{
-    static constexpr std::pair<speed_t, int> speeds[] = {
-        {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
-        {B150, 150},       {B200, 200},       {B300, 300},       {B600, 600},
-        {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
-        {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
-        {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
-    for (const auto &[constant, bits] : speeds)
-        if (constant == speed)
-            return bits;
-    return 0;
-}
-
 struct PendingWrite
 {
     Clock::time_point due;
@@ -79,7 +65,7 @@ public:
     explicit Unit(const sim::Options &options) : m_options(options), m_line(options)
     {
         if (!options.replay.empty())
-            loadReplay(options.replay);
+            m_replay = sim::loadReplay(options.replay, stopRequested);
         if (!options.log.empty()) {
             if (const auto refused = cli::EvidenceFile::create(options.log, m_log))
                 sim::fail("--log " + cli::printable(options.log) + ": " + cli::printable(*refused),
@@ -174,7 +160,7 @@ private:
         termios settings{};
         if (::tcgetattr(m_line.descriptor(), &settings) != 0)
             return {};
-        const int speed = bitsPerSecond(::cfgetospeed(&settings));
+        const int speed = sim::lineSpeedBitsPerSecond(m_line.descriptor());
         if (speed != sim::Options::lineSpeed)
             return "the line runs at " + std::to_string(speed) + " bit/s, not 19200";
         if (!m_options.device.empty() &&
@@ -187,10 +173,7 @@ private:
     // when it is due, but no sooner than the byte before it has gone.
     void schedule(Clock::time_point due, const Bytes &bytes, long replyNumber)
     {
-        termios settings{};
-        int speed = 0;
-        if (::tcgetattr(m_line.descriptor(), &settings) == 0)
-            speed = bitsPerSecond(::cfgetospeed(&settings));
+        const int speed = sim::lineSpeedBitsPerSecond(m_line.descriptor());
         const auto byteTime = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(10.0 / (speed > 0 ? speed : sim::Options::lineSpeed)));
         if (m_lineFreeAt > due)
@@ -268,53 +251,6 @@ private:
                      i + 1 == pieces ? request : 0);
             offset += size;
         }
-    }
-
-    // Read as a stream, keeping only the exchanges; a signal ends the reading as promptly as it
-    // ends the rest.
-    void loadReplay(const std::string &path)
-    {
-        const std::string name = "--replay " + cli::printable(path);
-        auto opened = cli::openInputFile(path, capture::captureLimitBytes);
-        if (const auto *refused = std::get_if<std::string>(&opened))
-            sim::fail(name + ": " + *refused);
-        std::FILE *file = std::get<cli::InputFile>(opened).get();
-        capture::CaptureReader reader;
-        char *line = nullptr;
-        std::size_t capacity = 0;
-        std::uint64_t total = 0;
-        ssize_t length = 0;
-        while (!stopRequested && (length = ::getline(&line, &capacity, file)) > 0) {
-            total += static_cast<std::uint64_t>(length);
-            if (total > capture::captureLimitBytes)
-                break; // the file grew while it was read
-            std::string_view text(line, static_cast<std::size_t>(length));
-            if (text.ends_with('\n'))
-                text.remove_suffix(1);
-            try {
-                reader.readLine(text);
-            } catch (const std::exception &error) {
-                std::free(line);
-                sim::fail(name + ": " + error.what());
-            }
-        }
-        const bool unreadable = std::ferror(file) != 0;
-        std::free(line);
-        if (stopRequested)
-            std::exit(0);
-        if (total > capture::captureLimitBytes)
-            sim::fail(name + ": it grew beyond " +
-                      std::to_string(capture::captureLimitBytes >> 20) + " MiB while it was read");
-        if (unreadable)
-            sim::fail(name + ": " + std::strerror(errno));
-        m_replay = reader.takeExchanges();
-        if (m_replay.empty())
-            sim::fail(name + ": the capture holds no polls");
-        if (!reader.isComplete())
-            std::fprintf(stderr,
-                         "converter-sim: %s: no closing line: the capture was cut short, and "
-                         "its last poll may miss its reply\n",
-                         name.c_str());
     }
 
     void log(const char *event, long number)

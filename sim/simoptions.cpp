@@ -5,6 +5,7 @@
 #include "terminaltext.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -80,12 +81,15 @@ int number(const std::string &text, int low, int high, const char *option)
     return static_cast<int>(value);
 }
 
+// nan and inf read as numbers, and a time past the bound overflows a clock: both are refused.
 double seconds(const std::string &text, const char *option)
 {
+    constexpr double mostSeconds = 1e6; // eleven days and more
     char *end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || value < 0)
-        usageError(std::string(option) + " takes a number of seconds");
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(value) || value < 0 ||
+        value > mostSeconds)
+        usageError(std::string(option) + " takes a number of seconds from 0 to 1000000");
     return value;
 }
 

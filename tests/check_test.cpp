@@ -460,6 +460,8 @@ TEST(SimulatedUnitTest, RefusesWhatTheStationRefuses)
         {{"--end-time", "12:00:03.4"}, {64, "--end-time takes HH:MM:SS.mmm"}},
         {{"--start-time", "12:60:00.000"}, {64, "takes HH:MM:SS.mmm"}},
         {{"--flap", "cd-dtr:0"}, {64, "--flap N takes a whole number from 1"}},
+        {{"--return-after", "inf"}, {64, "--return-after takes a number of seconds from 0"}},
+        {{"--flood", "1e300"}, {64, "--flood takes a number of seconds from 0 to 1000000"}},
         {{"--fail", "sideways"}, {64, "Try 'converter-sim --help'"}},
     };
     for (const auto &[arguments, expected] : cases) {
