@@ -39,22 +39,6 @@ std::string hostName()
 
 } // namespace
 
-std::string protocolFileProblem(const std::string &path)
-{
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (error)
-        return error.message();
-    if (!std::filesystem::is_regular_file(status))
-        return "not a regular file";
-    if (std::filesystem::file_size(path, error) > station::protocolFileLimitBytes)
-        return "larger than any list of 256 protocols";
-    std::ifstream file(path);
-    if (!file)
-        return std::strerror(errno);
-    return "not a list of protocol numbers and names, one record after the other";
-}
-
 PortLine::PortLine(PortSetup setup, bool record,
                    const std::chrono::steady_clock::time_point *tickStart)
 {
@@ -123,9 +107,8 @@ int CheckRun::run()
     // Every list is read before any port opens: a check that cannot start polls nothing.
     for (const auto &line : m_lines) {
         if (!line->check->load()) {
-            const std::string &protocols = line->check->setup().protocols;
-            say(std::string(station::startupFailureText) + ": " + cli::printable(protocols) + ": " +
-                protocolFileProblem(protocols) +
+            say(std::string(station::startupFailureText) + ": " +
+                cli::printable(line->check->startupProblem(), 4096) +
                 " (--protocols FILE names another list; --no-protocols goes on without names)");
             return ProtocolsUnread;
         }

@@ -88,7 +88,4 @@ private:
     int m_status = 0;
 };
 
-// Why a protocol list could not be read: the system's reason, or what is wrong with the file.
-std::string protocolFileProblem(const std::string &path);
-
 } // namespace check

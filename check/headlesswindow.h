@@ -43,7 +43,7 @@ public:
     void setEnabled(station::Control, bool) override {}
     std::string comPortText() const override { return m_portName; }
 
-    station::MessageButton askOkCancel(std::string_view) override
+    station::MessageButton askOkCancel(std::string_view, std::string_view) override
     {
         return m_goOnWithoutProtocols ? station::MessageButton::Ok : station::MessageButton::Cancel;
     }

@@ -36,6 +36,8 @@ public:
     // The station's start-up; false when the protocol list could not be read and the check
     // cannot go on.
     bool load();
+    // Why start-up failed: the list's full path and the reason.
+    const std::string &startupProblem() const { return m_station.startupProblem(); }
     // Start; false when the port did not open (record().startFailure says why).
     bool start();
     // At each tick of the poll period, and once right after Start: ends the period before and,

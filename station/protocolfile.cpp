@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -32,6 +33,8 @@ public:
         if (m_text.starts_with(byteOrderMark))
             m_position = byteOrderMark.size();
     }
+
+    std::size_t position() const { return m_position; }
 
     // Skips blanks and blank lines up to the next record; false at the end of the file.
     bool atNextRecord()
@@ -141,34 +144,44 @@ private:
 
 } // namespace
 
-bool readProtocolRecords(std::string_view content, ProtocolNames &table)
+bool readProtocolRecords(std::string_view content, ProtocolNames &table, std::string *problem)
 {
     RecordReader reader(content);
     while (reader.atNextRecord()) {
+        const std::size_t start = reader.position();
         const auto number = reader.number();
-        if (!number)
+        auto name = number ? reader.name() : std::nullopt;
+        if (!name) {
+            if (problem)
+                *problem = "malformed at line " +
+                           std::to_string(1 + std::count(content.begin(),
+                                                         content.begin() + static_cast<long>(start),
+                                                         '\n'));
             return false;
-        auto name = reader.name();
-        if (!name)
-            return false;
+        }
         table[static_cast<std::size_t>(*number)] = std::move(*name);
     }
     return true;
 }
 
-bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table)
+bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table, std::string *problem)
 {
+    std::string ignored;
+    std::string &why = problem ? *problem : ignored;
     // Opened once, and everything is checked on what was opened: a check by name followed by an
     // open by name could be fooled by a file swapped in between. Non-blocking, so that a FIFO
     // named like the file cannot hold start-up waiting for a writer.
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0)
+    if (descriptor < 0) {
+        why = std::strerror(errno);
         return false;
+    }
     struct stat status
     {};
     std::string content;
     bool read = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
                 static_cast<std::uintmax_t>(status.st_size) <= protocolFileLimitBytes;
+    why = !S_ISREG(status.st_mode) ? "not a regular file" : "larger than any list of 256 protocols";
     if (read) {
         // At most one byte past the limit, so a file that grows after the check is still refused
         // without reading all of it.
@@ -181,8 +194,10 @@ bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table)
             const ssize_t n = ::read(descriptor, chunk, wanted);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0)
+            if (n < 0) {
+                why = std::strerror(errno);
                 read = false;
+            }
             if (n <= 0)
                 break;
             content.append(chunk, static_cast<std::size_t>(n));
@@ -191,7 +206,7 @@ bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table)
     ::close(descriptor);
     if (!read || content.size() > protocolFileLimitBytes)
         return false;
-    return readProtocolRecords(content, table);
+    return readProtocolRecords(content, table, problem);
 }
 
 } // namespace station

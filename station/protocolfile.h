@@ -19,10 +19,14 @@ inline constexpr std::uintmax_t protocolFileLimitBytes = 16 * 1024 * 1024;
 // Applies the records of a protocol description in file order: a number 0-255 and a name, the
 // fields separated by commas or line ends. Returns false at the first bad record; the records
 // before it stay applied, as an operator would expect from a file that is wrong halfway down.
-bool readProtocolRecords(std::string_view content, ProtocolNames &table);
+// `problem`, when given, is told where: "malformed at line 3".
+bool readProtocolRecords(std::string_view content, ProtocolNames &table,
+                         std::string *problem = nullptr);
 
 // Reads the file at `path`; a missing, unreadable or oversized file, or anything that is not a
-// regular file, is a failure and leaves the table untouched.
-bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table);
+// regular file, is a failure and leaves the table untouched. `problem`, when given, is told why:
+// the system's reason, or what is wrong with the file.
+bool readProtocolFile(const std::filesystem::path &path, ProtocolNames &table,
+                      std::string *problem = nullptr);
 
 } // namespace station

@@ -79,7 +79,7 @@ void StationWindow::onLoad()
 {
     if (loadProtocolNames())
         return;
-    if (m_desktop.askOkCancel(startupFailureText) == MessageButton::Cancel)
+    if (m_desktop.askOkCancel(startupFailureText, m_startupProblem) == MessageButton::Cancel)
         m_desktop.endProgram();
 }
 
@@ -87,10 +87,18 @@ void StationWindow::onLoad()
 // table stays there.
 bool StationWindow::loadProtocolNames()
 {
-    if (!m_port.SetSpeed(lineSpeedBitsPerSecond).isOk())
+    if (!m_port.SetSpeed(lineSpeedBitsPerSecond).isOk()) {
+        m_startupProblem = "The serial port component refused the line speed of 19200 bit/s.";
         return false;
+    }
     ProtocolNameTable.fill(std::string(unknownProtocol));
-    return readProtocolFile(m_protocolFilePath, ProtocolNameTable);
+    std::string why;
+    if (readProtocolFile(m_protocolFilePath, ProtocolNameTable, &why))
+        return true;
+    // From the menu the folder is a hidden one: the full path tells where the list belongs.
+    std::error_code error;
+    m_startupProblem = std::filesystem::absolute(m_protocolFilePath, error).string() + ": " + why;
+    return false;
 }
 
 void StationWindow::onStartClick()

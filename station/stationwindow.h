@@ -65,6 +65,8 @@ public:
     const Bytes &receiveBuffer() const { return ReceiveBuffer; }
     bool isAwaitingReply() const { return AwaitingReply; }
     const ProtocolNames &protocolNames() const { return ProtocolNameTable; }
+    // Why start-up failed: what was refused, or which file and why; empty when it did not.
+    const std::string &startupProblem() const { return m_startupProblem; }
 
 private:
     void handleArrival(const Bytes &received);
@@ -89,6 +91,7 @@ private:
     bool AwaitingReply = false;
     ProtocolNames ProtocolNameTable;
     bool m_overflowed = false;
+    std::string m_startupProblem;
 
     // The period of the last poll sent: its frames as they were cut, by reading.
     FrameSplitter m_frames;

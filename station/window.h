@@ -94,8 +94,8 @@ class Desktop
 {
 public:
     virtual ~Desktop() = default;
-    // Modal; OK is the default button.
-    virtual MessageButton askOkCancel(std::string_view text) = 0;
+    // Modal; OK is the default button. `detail` says more, under the text.
+    virtual MessageButton askOkCancel(std::string_view text, std::string_view detail) = 0;
     virtual void beep() = 0;
     virtual void endProgram() = 0;
     // Holds the user-interface thread without handling any event.

@@ -27,16 +27,20 @@ struct StartupCase
     // Entry 1 and entry 2 of the table afterwards.
     const char *entry1;
     const char *entry2;
+    const char *detail = ""; // how the message's detail ends: where and why
 };
 
 TEST_F(StartupTest, FailuresAskOnceAndKeepWhatWasRead)
 {
     const StartupCase cases[] = {
         {"good file", false, "1,One\n2,\"Two, too\"\n", false, "One", "Two, too"},
-        {"speed refused", true, "1,One\n", true, "", ""},
-        {"file missing", false, nullptr, true, "Unknown Protocol", "Unknown Protocol"},
-        {"number 256", false, "1,One\n256,Big\n2,Two\n", true, "One", "Unknown Protocol"},
-        {"malformed number", false, "1,One\n2a,Two\n", true, "One", "Unknown Protocol"},
+        {"speed refused", true, "1,One\n", true, "", "", "line speed of 19200 bit/s."},
+        {"file missing", false, nullptr, true, "Unknown Protocol", "Unknown Protocol",
+         "/Protocol.txt: No such file or directory"},
+        {"number 256", false, "1,One\n256,Big\n2,Two\n", true, "One", "Unknown Protocol",
+         "/Protocol.txt: malformed at line 2"},
+        {"malformed number", false, "\n1,One\n2a,Two\n", true, "One", "Unknown Protocol",
+         "/Protocol.txt: malformed at line 3"},
     };
     for (const MessageButton answer : {MessageButton::Ok, MessageButton::Cancel}) {
         for (const auto &c : cases) {
@@ -54,6 +58,10 @@ TEST_F(StartupTest, FailuresAskOnceAndKeepWhatWasRead)
             EXPECT_EQ(s.window.messages.size(), c.fails ? 1u : 0u) << c.name;
             if (c.fails) {
                 EXPECT_EQ(s.window.messages[0], "Error loading protocol description file");
+                EXPECT_TRUE(s.window.details[0].ends_with(c.detail)) << s.window.details[0];
+                EXPECT_TRUE(c.speedRefused || s.window.details[0].starts_with(
+                                                  m_directory.path().string() + "/Protocol.txt"))
+                    << "the full path";
             }
             EXPECT_EQ(s.window.ended, c.fails && answer == MessageButton::Cancel) << c.name;
             EXPECT_EQ(s.station.protocolNames()[1], c.entry1) << c.name;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QMessageBox>
 
 #include <optional>
@@ -267,10 +268,14 @@ void Form1::setActive(bool active)
         Timer1.stop();
 }
 
-station::MessageButton Form1::askOkCancel(std::string_view text)
+station::MessageButton Form1::askOkCancel(std::string_view text, std::string_view detail)
 {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), fromStationText(text),
                     QMessageBox::Ok | QMessageBox::Cancel, isVisible() ? this : nullptr);
+    // Where the list was looked for and why it failed; a path is no markup.
+    box.setInformativeText(fromStationText(detail));
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
     box.setObjectName(QStringLiteral("startupMessage"));
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Cancel ? station::MessageButton::Cancel

@@ -59,7 +59,7 @@ public:
     void setActive(bool active) override;
 
     // station::Desktop
-    station::MessageButton askOkCancel(std::string_view text) override;
+    station::MessageButton askOkCancel(std::string_view text, std::string_view detail) override;
     void beep() override;
     void endProgram() override;
     void pause(std::chrono::milliseconds length) override;

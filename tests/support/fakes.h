@@ -58,9 +58,10 @@ public:
     std::string comPortText() const override { return comPort; }
     void setActive(bool active) override { timerActive = active; }
 
-    MessageButton askOkCancel(std::string_view text) override
+    MessageButton askOkCancel(std::string_view text, std::string_view detail) override
     {
         messages.push_back(std::string(text));
+        details.push_back(std::string(detail));
         return answer;
     }
     void beep() override { ++beeps; }
@@ -101,6 +102,7 @@ public:
     bool timerActive = false;
     MessageButton answer = MessageButton::Ok;
     std::vector<std::string> messages;
+    std::vector<std::string> details;
     int beeps = 0;
     bool ended = false;
     std::vector<std::chrono::milliseconds> pauses;
