@@ -2,8 +2,13 @@
 
 #include <QSerialPortInfo>
 
+#include "serialdevice.h"
+
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace port {
 
@@ -29,6 +34,8 @@ std::map<std::string, std::string> stableNames()
 std::vector<PortEntry> presentPorts()
 {
     const auto stable = stableNames();
+    std::string consoles;
+    std::getline(std::ifstream("/proc/consoles"), consoles, '\0');
     std::vector<PortEntry> entries;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         const std::string device = info.systemLocation().toStdString();
@@ -38,8 +45,12 @@ std::vector<PortEntry> presentPorts()
             if (!part.isEmpty() && !parts.contains(part))
                 parts.append(part);
         }
+        struct stat status = {};
+        const bool console =
+            ::stat(device.c_str(), &status) == 0 &&
+            cli::isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), consoles);
         entries.push_back({named == stable.end() ? device : named->second,
-                           parts.join(QStringLiteral(", ")).toStdString()});
+                           parts.join(QStringLiteral(", ")).toStdString(), console});
     }
     return entries;
 }

@@ -9,7 +9,8 @@ namespace port {
 struct PortEntry
 {
     std::string name; // its stable /dev/serial/by-id/... name where it has one, else its path
-    std::string description; // maker, product and serial number, as far as the device tells them
+    std::string description;    // maker, product and serial number, as far as the device tells them
+    bool systemConsole = false; // the kernel's console runs on it: offered, but never opened
 };
 
 // Every serial device present now, USB adapters included, without opening any of them.

@@ -249,8 +249,19 @@ TEST_F(WindowTest, ThePortListOffersTheDevicesPresentEachTimeItOpens)
     EXPECT_EQ(box->itemData(0, Qt::ToolTipRole).toString(), widest);
     EXPECT_EQ(box->itemText(1), "COM1");
 
-    // An adapter plugged in after start-up is there the next time the list opens.
-    present.insert(present.begin(), {"/dev/ttyACM0", ""});
+    // An adapter plugged in after start-up is there the next time the list opens; the system
+    // console comes after it, marked.
+    present.insert(present.begin(), {"/dev/ttyS0", "", true});
+    present.push_back({"/dev/ttyACM0", ""});
+    box->showPopup();
+    box->hidePopup();
+    ASSERT_EQ(box->count(), 259);
+    EXPECT_EQ(box->itemText(1), "/dev/ttyACM0");
+    EXPECT_EQ(box->itemText(2), "/dev/ttyS0");
+    EXPECT_EQ(box->itemData(2, Qt::ToolTipRole).toString(), "/dev/ttyS0   (system console)");
+    present.erase(present.begin());
+    present.insert(present.begin(), present.back());
+    present.pop_back();
     box->showPopup();
     box->hidePopup();
     ASSERT_EQ(box->count(), 258);

@@ -53,9 +53,15 @@ void PortBox::fill(const std::vector<port::PortEntry> &devices)
     const QString text = currentText();
     const QSignalBlocker quiet(this);
     clear();
-    for (const port::PortEntry &entry : devices) {
+    // The system console is refused when picked: it comes last, and says why.
+    std::vector<port::PortEntry> ordered = devices;
+    std::stable_partition(ordered.begin(), ordered.end(),
+                          [](const port::PortEntry &entry) { return !entry.systemConsole; });
+    for (const port::PortEntry &entry : ordered) {
         const QString name = QString::fromStdString(entry.name);
-        const QString description = QString::fromStdString(entry.description);
+        QString description = QString::fromStdString(entry.description);
+        if (entry.systemConsole)
+            description = QString(QStringLiteral("(system console) ") + description).trimmed();
         addItem(name);
         setItemData(count() - 1, description, descriptionRole);
         setItemData(count() - 1,
