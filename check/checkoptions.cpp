@@ -39,6 +39,8 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
                       unit's first reply are not missed
   --json              one JSON object a reply on standard output, instead of text, and a
                       summary object for each port at the end
+  --quiet             no report a reply: only the decision and the table (and with --json
+                      the summaries); on a terminal, one progress line instead
   --junit FILE        write a JUnit XML report to FILE, one test suite a port; written as
                       FILE.part and renamed when complete
   --unit-id TEXT      the unit's serial number, for the reports; with several ports,
@@ -229,6 +231,8 @@ Options parseOptions(int argc, const char *const *argv)
             options.untilReply = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--quiet") {
+            options.quiet = true;
         } else if (argument == "--protocols") {
             options.protocols = value();
             if (options.protocols.empty())

@@ -36,6 +36,7 @@ struct Options
     int maxMissed = 0;
     bool untilReply = false;
     bool json = false;
+    bool quiet = false;
     std::string protocols; // empty: "Protocol.txt" in the current directory
     bool noProtocols = false;
     std::string record;

@@ -78,11 +78,12 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
             afterEvent();
         });
         l.check->onReply = [this, &heading = l.heading](const Reply &reply) {
-            writeOut(m_options.json ? jsonReport(reply, heading) + "\n"
-                                    : textReport(reply, heading) + "\n");
+            if (!m_options.quiet)
+                writeOut(m_options.json ? jsonReport(reply, heading) + "\n"
+                                        : textReport(reply, heading) + "\n");
         };
         l.check->onMissed = [this, &l](int poll, station::PollOutcome outcome, bool noReply) {
-            if (m_options.json)
+            if (m_options.json || m_options.quiet)
                 return;
             const std::string shown = noReply ? std::string(station::noReplyText) + ": " : "";
             writeOut("Poll " + std::to_string(poll) + ": " + shown +
@@ -147,6 +148,7 @@ int CheckRun::run()
         }
     }
     // The first poll goes out at once, the next ones at each tick.
+    m_startedAt = std::chrono::steady_clock::now();
     m_ticker.start();
     onTick();
     if (!m_finished) // an exit asked for before the loop runs would be lost
@@ -177,7 +179,25 @@ void CheckRun::onTick()
             return;
         line->check->tick(); // nothing once its run is over
     }
+    showProgress();
     afterEvent();
+}
+
+// A quiet run on a terminal: one line, rewritten in place at each poll.
+void CheckRun::showProgress()
+{
+    if (!m_options.quiet || !::isatty(STDERR_FILENO) || m_finished)
+        return;
+    std::vector<std::pair<std::string, const RunRecord *>> ports;
+    for (const auto &port : m_lines)
+        ports.emplace_back(port->heading.unitId.empty() ? port->heading.port : port->heading.unitId,
+                           &port->check->record());
+    const std::string line = progressLine(m_options.polls,
+                                          std::chrono::duration_cast<std::chrono::seconds>(
+                                              std::chrono::steady_clock::now() - m_startedAt),
+                                          ports);
+    std::fprintf(stderr, "\r\x1B[K%s", cli::printable(line, 400).c_str());
+    m_progressShown = true;
 }
 
 // Ends the check once every port's run is over.
@@ -264,6 +284,8 @@ bool CheckRun::captureHolds()
 
 void CheckRun::finish()
 {
+    if (std::exchange(m_progressShown, false))
+        std::fputs("\r\x1B[K", stderr);
     std::vector<PortSummary> summaries;
     int status = Passed;
     for (const auto &line : m_lines) {

@@ -62,6 +62,7 @@ public:
 private:
     void noteProtocolList(const std::string &path);
     void onTick();
+    void showProgress();
     void afterEvent();
     bool writeOut(const std::string &text);
     bool captureHolds();
@@ -76,6 +77,8 @@ private:
     cli::QuitAwareOutput m_output;
     int m_interrupted = 0; // the quit signal that ends the run
     bool m_outputDropped = false;
+    bool m_progressShown = false;
+    std::chrono::steady_clock::time_point m_startedAt;
     RunIdentity m_identity;
     std::vector<std::unique_ptr<PortLine>> m_lines;
     // One clock for every port's 500 ms cycle: all poll at the same moment, and a tick's pause

@@ -312,6 +312,25 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
            "</testsuites>\n";
 }
 
+std::string progressLine(int polls, std::chrono::seconds elapsed,
+                         const std::vector<std::pair<std::string, const RunRecord *>> &ports)
+{
+    std::string line = "poll " + std::to_string(ports.front().second->polls) + " of " +
+                       std::to_string(polls) + ", " + std::to_string(elapsed.count()) + " s";
+    for (const auto &[name, record] : ports) {
+        bool failed = false;
+        for (const LineTally &tally : record->lines)
+            failed = failed || tally.error > 0;
+        line +=
+            "; " + name +
+            (failed                      ? " fail"
+             : record->missedCount() > 0 ? " " + std::to_string(record->missedCount()) + " missed"
+             : record->measured > 0      ? " pass so far"
+                                         : " waiting");
+    }
+    return line;
+}
+
 std::vector<std::string> captureFacts(const ReportHeading &heading, const RunIdentity &identity)
 {
     std::vector<std::string> facts{"run " + heading.runId, "invocation " + identity.invocationId};

@@ -42,6 +42,11 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
 // What a capture's header says of its run: "run ID", "unit SN-7", "protocols PATH sha256 HEX"...
 std::vector<std::string> captureFacts(const ReportHeading &heading, const RunIdentity &identity);
 
+// "poll 12 of 1200, 6 s; SN-1 pass so far; SN-2 fail": a quiet run's progress, each port by its
+// unit id or its port.
+std::string progressLine(int polls, std::chrono::seconds elapsed,
+                         const std::vector<std::pair<std::string, const RunRecord *>> &ports);
+
 // One line a port: port, unit id, verdict, and the lines that failed or came and went.
 std::string summaryTable(const std::vector<PortSummary> &ports);
 

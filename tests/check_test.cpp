@@ -182,6 +182,13 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         {"port missing", {}, {"/nonexistent/ttyUSB9"}, true, 3, "Check the port name", ""},
         {"port is a plain file", {}, {"{folder}/Protocol.txt"}, true, 3, "Give a serial port", ""},
         {"no port", {}, {"--polls", "2"}, true, 64, "'ls /dev/serial/by-id/' lists", ""},
+        {"quiet: the decision only",
+         {},
+         {"{port}", "--polls", "2", "--quiet"},
+         true,
+         0,
+         "PASS",
+         ""},
         {"an option's value after =",
          {},
          {"{port}", "--polls=1", "--unit-id=SN-1"},
@@ -305,6 +312,10 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         EXPECT_EQ(outcome.status, c.status) << outcome.err;
         EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
         EXPECT_NE(outcome.out.find(c.onStdOut), std::string::npos) << outcome.out;
+        if (c.check.contains(QStringLiteral("--quiet"))) {
+            EXPECT_EQ(outcome.out + outcome.err.substr(0, outcome.err.find("converter-check:")),
+                      "");
+        }
     }
 }
 
