@@ -39,6 +39,7 @@ TEST(CaptureReaderTest, ReadsOrRefusesEachLine)
          "line 3: the time goes back",
          {}},
         {"a NUL byte in the time", std::string("0\0", 2) + poll, "line 1: a time in seconds", {}},
+        {"a time below zero", "-0.5" + poll, "line 1: a time in seconds", {}},
         {"a huge token", "0 poll " + std::string(1 << 20, 'A') + "\n", "line 1: bytes are two", {}},
     };
     for (const LinesCase &c : cases) {
@@ -85,6 +86,9 @@ TEST(InputFileTest, OnlyABoundedRegularFileIsOpened)
     ASSERT_EQ(::truncate(big.c_str(), capture::captureLimitBytes + 1), 0); // sparse: no disk used
     const std::string small = (folder / "small").string();
     std::ofstream(small) << "0 poll 80 FE 80 FF\n";
+    const std::string limit = (folder / "limit").string();
+    std::ofstream(limit).close();
+    ASSERT_EQ(::truncate(limit.c_str(), capture::captureLimitBytes), 0);
     const std::pair<std::string, std::string> cases[] = {
         {folder.path().string(), "a directory"},
         {fifo, "not a regular file"}, // no writer: opening must not wait for one
@@ -92,6 +96,7 @@ TEST(InputFileTest, OnlyABoundedRegularFileIsOpened)
         {big, "larger than 64 MiB"},
         {(folder / "missing").string(), "No such file"},
         {small, ""},
+        {limit, ""}, // exactly the limit is within it
     };
     for (const auto &[path, refusal] : cases) {
         const auto opened = cli::openInputFile(path, capture::captureLimitBytes);

@@ -182,6 +182,20 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         {"port missing", {}, {"/nonexistent/ttyUSB9"}, true, 3, "Check the port name", ""},
         {"port is a plain file", {}, {"{folder}/Protocol.txt"}, true, 3, "Give a serial port", ""},
         {"no port", {}, {"--polls", "2"}, true, 64, "'ls /dev/serial/by-id/' lists", ""},
+        {"a version expected",
+         {"--unit-version", "7"},
+         {"{port}", "--polls", "1", "--expect-version", "8"},
+         true,
+         1,
+         "FAIL: version (expected 8, seen 7)",
+         ""},
+        {"a flapping line starts failing",
+         {"--flap", "cd-dtr:3"},
+         {"{port}", "--polls", "1"},
+         true,
+         1,
+         "FAIL: CD - DTR CPU",
+         ""},
         {"quiet: the decision only",
          {},
          {"{port}", "--polls", "2", "--quiet"},
@@ -406,7 +420,7 @@ TEST(CheckTest, SeveralUnitsAtOnceWithAJUnitReport)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Workplace place;
-        std::ofstream(place.folder / "Protocol.txt") << "5,Five & <Co>\n";
+        std::ofstream(place.folder / "Protocol.txt") << "5,Five & <Co> \"x\"\n";
         std::vector<std::unique_ptr<support::SimProcess>> units;
         QStringList arguments{"--polls",    "4",   "--json",    "--junit", "report.xml",
                               "--operator", "Ada", "--station", "bench-7"};
@@ -438,6 +452,10 @@ TEST(CheckTest, SeveralUnitsAtOnceWithAJUnitReport)
                       "SN-" + std::to_string(i + 1));
             EXPECT_EQ(summaries[i][QStringLiteral("verdict")].toString().toStdString(),
                       c.verdicts[i]);
+            if (c.verdicts[i] == "intermittent") {
+                EXPECT_NE(outcome.err.find("intermittent  CD - DTR CPU (intermittent)"),
+                          std::string::npos);
+            }
             // One line a port in the closing table.
             EXPECT_TRUE(std::regex_search(outcome.err,
                                           std::regex("\n" + ports[i] + " +SN-" +
@@ -668,6 +686,10 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
     const QString check = QStringLiteral(CONVERTER_CHECK_PATH);
     const QString simulator = QStringLiteral(CONVERTER_SIM_PATH);
     const QStringList record{"{port}", "--polls", "1", "--record", "{path}"};
+    const auto folderFor = [](const std::filesystem::path &folder) {
+        std::filesystem::create_directory(folder / "d");
+        return Planted{folder / "d", {}};
+    };
     const auto linkTo = [&](const std::filesystem::path &folder) {
         keep(folder / "victim");
         std::filesystem::create_symlink(folder / "victim", folder / "c");
@@ -729,6 +751,30 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
          74,
          "c: write failed: No space left on device; what was "
          "recorded until then is in"},
+        {"a .part a killed run left", false,
+         [&](const auto &folder) {
+             keep(folder / "c.part");
+             return Planted{folder / "c", {}};
+         },
+         record, check, 0, "PASS"},
+        // Writes that fail, for any user: past the file size limit, and a disk that fails to
+        // flush.
+        {"a write that fails",
+         false,
+         folderFor,
+         {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$@\"", "sh", check, "{port}", "--polls", "1",
+          "--quiet", "--record", "{path}/c"},
+         QStringLiteral("sh"),
+         74,
+         "c: write failed: File too large; what was recorded"},
+        {"an fsync that fails",
+         false,
+         folderFor,
+         {"-f", "-o", "/dev/null", "-e", "inject=fsync:error=EIO", check, "{port}", "--polls", "1",
+          "--record", "{path}/c"},
+         QStringLiteral("strace"),
+         74,
+         "c: write failed: Input/output error"},
         {"converter-sim --link over a file",
          false,
          [&](const auto &folder) {

@@ -17,16 +17,18 @@ namespace {
 using station::Bytes;
 
 check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expectations &expected,
-                          int maxMissed)
+                          int maxMissed, bool untilReply)
 {
     fakes::FakePort port;
     fakes::FakeWindow timer;
-    check::PortCheck run({"ttyUSB0", "", true, static_cast<int>(replies.size()), false}, port,
+    check::PortCheck run({"ttyUSB0", "", true, static_cast<int>(replies.size()), untilReply}, port,
                          timer);
     EXPECT_TRUE(run.load());
     EXPECT_TRUE(run.start());
     for (const Bytes &reply : replies) {
         run.tick();
+        if (run.isOver())
+            return decideRun(run.record(), expected, maxMissed);
         if (!reply.empty()) {
             port.pending.push_back(reply);
             run.dataArrived();
@@ -65,6 +67,10 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     fourByteFrames.push_back(healthy);
     Bytes softwareTs = healthy;
     softwareTs[2] = 0x85; // protocol 5, software TS on
+    Bytes bothTs = softwareTs;
+    bothTs[3] = 0x87; // version 7, hardware TS on
+    Bytes version9 = healthy;
+    version9[3] = 0x09;
     using check::RunVerdict;
     using check::TsExpectation;
     struct Case
@@ -76,6 +82,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
         std::string message;
         check::Expectations expected = {};
         int maxMissed = 0;
+        bool untilReply = false;
     };
     const Case cases[] = {
         {"passing throughout", {healthy, healthy, healthy}, RunVerdict::Pass, 0, "PASS: all five"},
@@ -166,6 +173,26 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          1,
          "FAIL: TS modes (expected agree, seen none and software)",
          {{}, {}, TsExpectation::Agree}},
+        {"both TS modes on agree",
+         {bothTs},
+         RunVerdict::Pass,
+         0,
+         "PASS",
+         {{}, {}, TsExpectation::Agree}},
+        {"a version expected in every reply, not only the last",
+         {healthy, version9},
+         RunVerdict::Fail,
+         1,
+         "FAIL: version (expected 9, seen 7 and 9)",
+         {{}, 9, {}}},
+        {"--until-reply stops at the first measured poll, not at a short reply",
+         {tooShort, healthy, healthy},
+         RunVerdict::Pass,
+         0,
+         "(2 polls, 1 reply, 1 missed: 1 tooShort",
+         {},
+         1,
+         true},
         {"software TS expected",
          {softwareTs},
          RunVerdict::Pass,
@@ -181,7 +208,8 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const check::RunDecision decision = decide(c.replies, c.expected, c.maxMissed);
+        const check::RunDecision decision =
+            decide(c.replies, c.expected, c.maxMissed, c.untilReply);
         EXPECT_EQ(decision.verdict, c.verdict);
         EXPECT_EQ(decision.exitStatus, c.status);
         EXPECT_NE(decision.message.find(c.message), std::string::npos) << decision.message;
