@@ -60,7 +60,7 @@ std::string portFailureHint(const PortResult &failure)
                 "machine. Pick another port.";
         break;
     case PortError::TooManyFiles:
-        hint += "\nToo many open files: raise the limit (ulimit -n) or test fewer ports at once.";
+        hint += "\nRaise the limit (ulimit -n) or test fewer ports at once.";
         break;
     case PortError::None:
     case PortError::BadName:
