@@ -325,11 +325,15 @@ RunDecision interruptedRun(const RunRecord &record, const Expectations &expected
     RunDecision decision = decideRun(record, expected, maxMissed);
     if (decision.exitStatus == 3)
         return decision; // nothing was polled on a port that did not open
+    const char *name = ::sigabbrev_np(signalNumber);
+    const std::string interrupted =
+        "INTERRUPTED by " + (name ? "SIG" + std::string(name) : std::string("a signal"));
+    // A line that failed is said; anything else waited on polls that never ended.
+    const bool failed = decision.exitStatus == 1;
     decision.verdict = RunVerdict::Interrupted;
     decision.exitStatus = 128 + signalNumber;
-    const char *name = ::sigabbrev_np(signalNumber);
-    decision.message = "INTERRUPTED by " + (name ? "SIG" + std::string(name) : "a signal") +
-                       ", so no verdict; until then: " + decision.message;
+    decision.message = failed ? interrupted + ", so no verdict; until then: " + decision.message
+                              : withCounts(interrupted + ", so no verdict", record);
     return decision;
 }
 
