@@ -55,8 +55,15 @@ std::string wellFormedUtf8(std::string_view text)
         const auto byte = static_cast<unsigned char>(text[i]);
         const std::size_t length = byte < 0x80 ? 1 : utf8SequenceLength(text.substr(i));
         if (length == 0) {
-            out += "\xEF\xBF\xBD"; // U+FFFD
-            ++i;
+            // One U+FFFD for a whole sequence that is well formed but no character, or for the
+            // part of a sequence that is there.
+            const std::size_t wanted = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+            std::size_t skip = 1;
+            while (skip < wanted && i + skip < text.size() &&
+                   (static_cast<unsigned char>(text[i + skip]) & 0xC0) == 0x80)
+                ++skip;
+            out += "\xEF\xBF\xBD";
+            i += skip;
             continue;
         }
         out += text.substr(i, length);

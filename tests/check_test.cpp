@@ -420,7 +420,8 @@ TEST(CheckTest, SeveralUnitsAtOnceWithAJUnitReport)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Workplace place;
-        std::ofstream(place.folder / "Protocol.txt") << "5,Five & <Co> \"x\"\n";
+        // Markup, a quote and a non-character, none of which may break the report.
+        std::ofstream(place.folder / "Protocol.txt") << "5,Five & <Co> \"x\" \xEF\xBF\xBF\n";
         std::vector<std::unique_ptr<support::SimProcess>> units;
         QStringList arguments{"--polls",    "4",   "--json",    "--junit", "report.xml",
                               "--operator", "Ada", "--station", "bench-7"};
