@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -50,9 +50,14 @@ DeviceCheck checkSerialDevice(const std::string &path)
         return {DeviceRefusal::NotFound, errno, 0};
     if (!S_ISCHR(status.st_mode) || !isSerialDevice(major(status.st_rdev), minor(status.st_rdev)))
         return {DeviceRefusal::NotSerialDevice, 0, status.st_rdev};
-    std::ostringstream consoles;
-    consoles << std::ifstream("/proc/consoles").rdbuf();
-    if (isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), consoles.str()))
+    // Out of descriptors, the console list cannot be read: say so rather than let the console
+    // through. A system without the list has no console to protect.
+    errno = 0;
+    std::ifstream list("/proc/consoles");
+    if (!list && (errno == EMFILE || errno == ENFILE))
+        return {DeviceRefusal::NotFound, errno, status.st_rdev};
+    const std::string consoles{std::istreambuf_iterator<char>(list), {}};
+    if (isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), consoles))
         return {DeviceRefusal::SystemConsole, 0, status.st_rdev};
     return {std::nullopt, 0, status.st_rdev};
 }
