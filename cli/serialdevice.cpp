@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -52,11 +53,15 @@ DeviceCheck checkSerialDevice(const std::string &path)
         return {DeviceRefusal::NotSerialDevice, 0, status.st_rdev};
     // Out of descriptors, the console list cannot be read: say so rather than let the console
     // through. A system without the list has no console to protect.
-    errno = 0;
-    std::ifstream list("/proc/consoles");
-    if (!list && (errno == EMFILE || errno == ENFILE))
+    const int list = ::open("/proc/consoles", O_RDONLY | O_CLOEXEC);
+    if (list < 0 && (errno == EMFILE || errno == ENFILE))
         return {DeviceRefusal::NotFound, errno, status.st_rdev};
-    const std::string consoles{std::istreambuf_iterator<char>(list), {}};
+    std::string consoles;
+    char chunk[4096];
+    for (ssize_t got; list >= 0 && (got = ::read(list, chunk, sizeof chunk)) > 0;)
+        consoles.append(chunk, static_cast<std::size_t>(got));
+    if (list >= 0)
+        ::close(list);
     if (isConsoleDevice(major(status.st_rdev), minor(status.st_rdev), consoles))
         return {DeviceRefusal::SystemConsole, 0, status.st_rdev};
     return {std::nullopt, 0, status.st_rdev};
