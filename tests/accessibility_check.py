@@ -7,15 +7,21 @@ The description must be "CAPTION: TEXT" (the name without " result"), followed b
 field's tooltip when it has one: NAME=TEXT|HINT wants HINT in it.
 """
 import sys
+import time
 
 import pyatspi
 
 
-def station_window():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "Zyloq Converter Test":
-            return app
-    return None
+def station_window(seconds=10):
+    """The station's application on the bus; a loaded machine may take a while to register it."""
+    deadline = time.monotonic() + seconds
+    while True:
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.name == "Zyloq Converter Test":
+                return app
+        if time.monotonic() > deadline:
+            return None
+        time.sleep(0.2)
 
 
 def fields(node):
