@@ -1,10 +1,10 @@
 #include "serialdevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -28,16 +28,16 @@ bool isSerialDevice(unsigned major, unsigned minor)
 
 bool isConsoleDevice(unsigned major, unsigned minor, std::string_view consoles)
 {
-    // Each line: the name, its flags, then MAJOR:MINOR as the last word.
+    // Each line: the name, its flags, then MAJOR:MINOR as the last word. Read without streams:
+    // this runs when descriptors may have run out.
     const std::string wanted = std::to_string(major) + ":" + std::to_string(minor);
-    std::istringstream lines{std::string(consoles)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string word, last;
-        while (words >> word)
-            last = word;
-        if (last == wanted)
+    while (!consoles.empty()) {
+        std::string_view line = consoles.substr(0, consoles.find('\n'));
+        consoles.remove_prefix(std::min(consoles.size(), line.size() + 1));
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+            line.remove_suffix(1);
+        const std::size_t blank = line.find_last_of(" \t");
+        if (line.substr(blank == std::string_view::npos ? 0 : blank + 1) == wanted)
             return true;
     }
     return false;
