@@ -108,13 +108,20 @@ bool looksLikePort(const std::string &text)
             text.find_first_not_of("0123456789", 3) == std::string::npos);
 }
 
-bool sameDevice(const std::string &a, const std::string &b)
+// A file is the folder it is in (device and inode) and its name, so that two spellings of one
+// file are one file; a file that exists is also known by its own device and inode.
+bool sameFile(const std::string &a, const std::string &b)
 {
+    const auto folderAndName = [](const std::string &path) {
+        const std::filesystem::path p(path);
+        struct stat folder = {};
+        const std::string parent = p.parent_path().empty() ? "." : p.parent_path().string();
+        const bool known = ::stat(parent.c_str(), &folder) == 0;
+        return std::tuple(known, folder.st_dev, folder.st_ino,
+                          known ? p.filename().string() : p.lexically_normal().string());
+    };
     std::error_code error;
-    return a == b ||
-           std::filesystem::path(a).lexically_normal() ==
-               std::filesystem::path(b).lexically_normal() ||
-           std::filesystem::equivalent(a, b, error);
+    return folderAndName(a) == folderAndName(b) || std::filesystem::equivalent(a, b, error);
 }
 
 // With one port, --unit-id TEXT (or PORT=TEXT); with several, PORT=TEXT for each.
@@ -132,7 +139,7 @@ void assignUnitIds(const std::vector<std::string> &given, Options &options)
                                                         equals != std::string::npos &&
                                                         looksLikePort(value.substr(0, equals))) {
             // A port spelt otherwise, or a port not given: never filed as part of the id.
-            if (!sameDevice(value.substr(0, equals), options.ports[0]))
+            if (!sameFile(value.substr(0, equals), options.ports[0]))
                 throw UsageError("--unit-id " + cli::printable(value) + " names a port not given");
             port = 0;
             id = value.substr(equals + 1);
@@ -158,22 +165,6 @@ struct FileName
     std::string option;
     std::string path;
 };
-
-// A file is the folder it is in (device and inode) and its name, so that two spellings of one
-// file are one file; a file that exists is also known by its own device and inode.
-bool sameFile(const std::string &a, const std::string &b)
-{
-    const auto folderAndName = [](const std::string &path) {
-        const std::filesystem::path p(path);
-        struct stat folder = {};
-        const std::string parent = p.parent_path().empty() ? "." : p.parent_path().string();
-        const bool known = ::stat(parent.c_str(), &folder) == 0;
-        return std::tuple(known, folder.st_dev, folder.st_ino,
-                          known ? p.filename().string() : p.lexically_normal().string());
-    };
-    std::error_code error;
-    return folderAndName(a) == folderAndName(b) || std::filesystem::equivalent(a, b, error);
-}
 
 // The capture, the report and the protocol list are three files, never one under two names, nor
 // one the .part of another: writing one would replace another.
