@@ -56,6 +56,10 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
   --record FILE       write every poll sent and every piece received to FILE, for
                       converter-sim --replay; written as FILE.part and renamed when complete;
                       one port only
+  --store FILE        record each port's run in the results store FILE (default:
+                      $XDG_DATA_HOME/converter-station/results.sqlite); converter-results
+                      reads it
+  --no-store          record nothing
   --version           show the program's version
   --help              show this text
 
@@ -69,10 +73,11 @@ Exit status (with several ports, the worst port's: 3 before 2 before 1 before 0)
   3    the port could not be opened (standard error says why and what to do)
   4    "Protocol.txt" (or the --protocols FILE) could not be read; no port is polled
   64   bad usage; no port is polled
-  73   the --record or --junit FILE could not be created (it is not ours to replace, or
-       the folder is not writable)
-  74   the capture, the JUnit report or standard output could not be written (a full
-       disk, for instance)
+  73   the --record, --junit or --store FILE could not be created (it is not ours to
+       replace, or the folder is not writable)
+  74   the capture, the JUnit report, the results store or standard output could not be
+       written (a full disk, a store that is not one, for instance); the other reports
+       are still written whole
   141  standard output was a pipe that its reader closed
   130, 143, 129  stopped by Ctrl+C, SIGTERM or SIGHUP: the ports are closed at once, and
        the summary (verdict "interrupted"), the JUnit report and the capture are written
@@ -172,7 +177,8 @@ void checkDistinctFiles(const Options &options)
 {
     std::vector<FileName> files;
     for (const auto &[option, path] :
-         {std::pair{"--record", &options.record}, std::pair{"--junit", &options.junit}})
+         {std::pair{"--record", &options.record}, std::pair{"--junit", &options.junit},
+          std::pair{"--store", &options.store}})
         if (!path->empty()) {
             files.push_back({option, *path});
             files.push_back({std::string(option) + "'s .part", *path + ".part"});
@@ -234,6 +240,12 @@ Options parseOptions(int argc, const char *const *argv)
             options.record = value();
             if (options.record.empty())
                 throw UsageError("--record needs a file name");
+        } else if (argument == "--store") {
+            options.store = value();
+            if (options.store.empty())
+                throw UsageError("--store needs a file name");
+        } else if (argument == "--no-store") {
+            options.noStore = true;
         } else if (argument == "--junit") {
             options.junit = value();
             if (options.junit.empty())
@@ -277,6 +289,8 @@ Options parseOptions(int argc, const char *const *argv)
     assignUnitIds(unitIds, options);
     if (options.noProtocols && !options.protocols.empty())
         throw UsageError("--protocols and --no-protocols do not go together");
+    if (options.noStore && !options.store.empty())
+        throw UsageError("--store and --no-store do not go together");
     return options;
 }
 

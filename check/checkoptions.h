@@ -18,8 +18,8 @@ enum ExitStatus : int {
     PortNotOpened = 3,     // the port could not be opened
     ProtocolsUnread = 4,   // "Protocol.txt" could not be read
     BadUsage = 64,         // the command line is wrong
-    RecordNotCreated = 73, // the --record file could not be created
-    OutputFailed = 74,     // the capture or standard output could not be written
+    RecordNotCreated = 73, // a --record, --junit or store file that is not ours to write
+    OutputFailed = 74,     // the capture, the store or standard output could not be written
 };
 // Ended by a signal: 128 plus its number, as a shell reports it (130 for Ctrl+C, 143 for SIGTERM).
 inline constexpr int signalStatusBase = 128;
@@ -40,6 +40,8 @@ struct Options
     std::string protocols; // empty: "Protocol.txt" in the current directory
     bool noProtocols = false;
     std::string record;
+    std::string store; // empty: the account's own results store
+    bool noStore = false;
     bool help = false;
     bool version = false;
 };

@@ -59,6 +59,9 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
                   cli::randomUuid(),
                   {},
                   {}};
+    m_store = options.noStore         ? StoreChoice{}
+              : options.store.empty() ? StoreChoice{store::defaultStorePath(), true, true}
+                                      : StoreChoice{options.store, false, true};
     const std::string protocols = options.noProtocols ? std::string()
                                   : options.protocols.empty()
                                       ? std::string(station::protocolFileName)
@@ -116,6 +119,11 @@ int CheckRun::run()
     }
     if (!m_options.noProtocols)
         noteProtocolList(m_lines.front()->check->setup().protocols);
+    if (const auto refused = storeRefusedBeforeRun(m_store)) {
+        say("results store " + cli::printable(m_store.path) + ": " + cli::printable(*refused) +
+            "; no port was polled (--store FILE names another, --no-store records nothing)");
+        return RecordNotCreated;
+    }
     // Created before the ports open, so that a port that does not open is in the report; an
     // earlier report of that name is replaced only by a whole one.
     if (!m_options.junit.empty()) {
@@ -323,6 +331,12 @@ void CheckRun::finish()
         std::fputs(("\n" + summaryTable(summaries)).c_str(), stderr);
     if (m_junit && !writeJunit(summaries))
         return;
+    // Last: a store that cannot be written leaves every other report whole.
+    if (const auto failed = recordRuns(m_store, summaries, m_identity)) {
+        say("results store " + cli::printable(m_store.path) + ": " + failed->reason +
+            "; the run is not on record");
+        status = m_interrupted ? status : failed->status;
+    }
     end(status);
 }
 

@@ -6,6 +6,7 @@
 #include "quitawareoutput.h"
 #include "recordingport.h"
 #include "runreport.h"
+#include "runstore.h"
 #include "serialportcontroller.h"
 
 #include <QObject>
@@ -87,6 +88,7 @@ private:
     std::chrono::steady_clock::time_point m_tickStart;
     std::optional<cli::EvidenceFile> m_capture;
     std::optional<cli::EvidenceFile> m_junit;
+    StoreChoice m_store; // none under --no-store
     bool m_finished = false;
     int m_status = 0;
 };

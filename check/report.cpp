@@ -43,27 +43,6 @@ std::string optionalJson(const std::string &text)
 
 } // namespace
 
-// Valid UTF-8 whatever came in.
-std::string jsonString(std::string_view raw)
-{
-    const std::string text = cli::wellFormedUtf8(raw);
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 bool carries(const Reply &reply, Field field)
 {
     const station::FrameHandled &f = reply.frame;

@@ -4,6 +4,7 @@
 
 #include "decisions.h"
 #include "frames.h"
+#include "terminaltext.h"
 #include "window.h"
 
 #include <chrono>
@@ -39,8 +40,7 @@ std::vector<std::string_view> failedTests(const Reply &reply);
 std::string colourName(station::Colour colour);
 // "2026-12-09T14:03:07.250Z"
 std::string utcTimestamp(std::chrono::system_clock::time_point at);
-// A JSON string for UTF-8 text.
-std::string jsonString(std::string_view text);
+using cli::jsonString;
 // Whether the frame carries what the field shows: its bytes always, the status fields when it was
 // decoded, each time tag when it carried it whole.
 bool carries(const Reply &reply, station::Field field);

@@ -177,6 +177,24 @@ std::string property(const std::string &name, const std::string &value)
 
 } // namespace
 
+std::string expectationsJson(const std::vector<ExpectationResult> &expectations)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < expectations.size(); ++i) {
+        const ExpectationResult &e = expectations[i];
+        // Numbers as the unit reports them, TS modes as words.
+        const auto value = [&e](const std::string &text) {
+            return e.name == "TS modes" ? jsonString(text) : text;
+        };
+        out += std::string(i ? "," : "") + "{\"name\":" + jsonString(e.name) +
+               ",\"expected\":" + value(e.expected) + ",\"seen\":[";
+        for (std::size_t j = 0; j < e.seen.size(); ++j)
+            out += (j ? "," : "") + value(e.seen[j]);
+        out += "],\"met\":" + std::string(e.seen.empty() ? "null" : e.met ? "true" : "false") + "}";
+    }
+    return out + "]";
+}
+
 std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
 {
     const RunRecord &record = port.record;
@@ -224,21 +242,8 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
                ",\"max\":" + decimal(trip->max) + "}";
     else
         out += "null";
-    out += ",\"expectations\":[";
-    const auto &expectations = port.decision.expectations;
-    for (std::size_t i = 0; i < expectations.size(); ++i) {
-        const ExpectationResult &e = expectations[i];
-        // Numbers as the unit reports them, TS modes as words.
-        const auto value = [&e](const std::string &text) {
-            return e.name == "TS modes" ? jsonString(text) : text;
-        };
-        out += std::string(i ? "," : "") + "{\"name\":" + jsonString(e.name) +
-               ",\"expected\":" + value(e.expected) + ",\"seen\":[";
-        for (std::size_t j = 0; j < e.seen.size(); ++j)
-            out += (j ? "," : "") + value(e.seen[j]);
-        out += "],\"met\":" + std::string(e.seen.empty() ? "null" : e.met ? "true" : "false") + "}";
-    }
-    out += "],\"verdict\":" + jsonString(runVerdictName(port.decision.verdict)) +
+    out += ",\"expectations\":" + expectationsJson(port.decision.expectations);
+    out += ",\"verdict\":" + jsonString(runVerdictName(port.decision.verdict)) +
            ",\"exitStatus\":" + std::to_string(port.decision.exitStatus) +
            ",\"message\":" + jsonString(port.decision.message) + "}";
     return out;

@@ -33,6 +33,9 @@ struct PortSummary
     RunDecision decision;
 };
 
+// The expectations and what was seen of them, a JSON array.
+std::string expectationsJson(const std::vector<ExpectationResult> &expectations);
+
 // One JSON object on one line, "record": "summary", schema version 1.
 std::string summaryJson(const PortSummary &port, const RunIdentity &identity);
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace check {
 
@@ -189,6 +190,7 @@ std::string tsStateName(bool softwareTs, bool hardwareTs)
 
 void RunRecord::addReply(const Reply &reply)
 {
+    periodBytes.insert(periodBytes.end(), reply.frame.bytes.begin(), reply.frame.bytes.end());
     if (!reply.frame.status)
         return;
     ++replies;
@@ -214,6 +216,7 @@ void RunRecord::addPoll(int poll, station::PollOutcome outcome, bool forgiven)
 {
     lastPollEnded = poll;
     lastOutcome = outcome;
+    pollLog.push_back({poll, outcome, std::exchange(periodBytes, {})});
     if (outcome == station::PollOutcome::Measured)
         ++measured;
     else if (!forgiven)

@@ -57,6 +57,14 @@ struct ExpectationResult
     bool met = false;
 };
 
+// What one poll's period held, as the station cut it into frames, and what the poll came to.
+struct PollBytes
+{
+    int poll = 0;
+    station::PollOutcome outcome = station::PollOutcome::Unanswered;
+    station::Bytes bytes;
+};
+
 // Everything one port's run collected, added to as each frame and each poll period ends.
 struct RunRecord
 {
@@ -77,6 +85,8 @@ struct RunRecord
     // Why the port did not open, or why the last poll could not be sent; empty when it did.
     std::optional<station::PortResult> startFailure;
     std::string sendProblem;
+    std::vector<PollBytes> pollLog; // every poll ended, in order
+    station::Bytes periodBytes;     // the frames of the period not yet ended
 
     // Every decoded frame counts, each line's "Error" included.
     void addReply(const Reply &reply);

@@ -25,7 +25,8 @@ std::string kindOf(mode_t mode)
     return "not a regular file";
 }
 
-// Why an existing file at `path` may not be replaced; nothing when it may, or when there is none.
+} // namespace
+
 std::optional<std::string> refusal(const std::string &path)
 {
     struct stat status
@@ -38,8 +39,6 @@ std::optional<std::string> refusal(const std::string &path)
         return std::string("it belongs to another user");
     return std::nullopt;
 }
-
-} // namespace
 
 std::optional<std::string> EvidenceFile::create(const std::string &path,
                                                 std::optional<EvidenceFile> &file)

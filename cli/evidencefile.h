@@ -6,6 +6,10 @@
 
 namespace cli {
 
+// Why an existing file at `path` is not ours to write: a symbolic link, anything but a regular
+// file, or a file another user owns; nothing when it may be written, or when there is none.
+std::optional<std::string> refusal(const std::string &path);
+
 // A file the program writes as evidence (a capture, a log): written to NAME.part beside NAME and
 // renamed to NAME only when complete, so an existing NAME is replaced only by a whole file and a
 // killed run leaves a readable NAME.part. Every write goes to the file at once and is checked.

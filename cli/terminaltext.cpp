@@ -129,4 +129,25 @@ void openClosedStandardDescriptors()
     }
 }
 
+// Valid UTF-8 whatever came in.
+std::string jsonString(std::string_view raw)
+{
+    const std::string text = wellFormedUtf8(raw);
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 } // namespace cli

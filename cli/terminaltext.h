@@ -16,6 +16,9 @@ std::string printable(std::string_view text, std::size_t limit = 120);
 // character, and every non-character (U+FFFE, U+FFFF, ...), replaced by U+FFFD. Controls stay.
 std::string wellFormedUtf8(std::string_view text);
 
+// A JSON string for text from outside: valid UTF-8 whatever came in, controls escaped.
+std::string jsonString(std::string_view text);
+
 // Descriptors 0, 1 and 2 that are closed at start are opened on /dev/null, so that no file the
 // program opens later takes their place and receives its messages or reports.
 void openClosedStandardDescriptors();

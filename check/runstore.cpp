@@ -1,0 +1,98 @@
+#include "runstore.h"
+
+#include "checkoptions.h"
+#include "textencoding.h"
+
+namespace check {
+
+namespace {
+
+std::string listed(const std::set<int> &values)
+{
+    std::string out;
+    for (const int value : values)
+        out += (out.empty() ? "" : ", ") + std::to_string(value);
+    return out;
+}
+
+std::string lineCaption(std::size_t i)
+{
+    return std::string(station::fieldCaption(station::lineTestFields[i]));
+}
+
+} // namespace
+
+store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
+{
+    const RunRecord &record = port.record;
+    const RunVerdict verdict = port.decision.verdict;
+    store::StoredRun run{port.runId,
+                         port.unitId,
+                         port.port,
+                         identity.operatorName,
+                         identity.stationName,
+                         identity.toolName,
+                         identity.toolVersion,
+                         identity.invocationId,
+                         utcTimestamp(port.start),
+                         utcTimestamp(port.end),
+                         std::string(runVerdictName(verdict)),
+                         port.decision.exitStatus,
+                         !record.startFailure && verdict != RunVerdict::Interrupted,
+                         record.polls,
+                         record.replies,
+                         record.measured,
+                         {},
+                         listed(record.protocolsSeen),
+                         listed(record.versionsSeen),
+                         station::asUtf8(record.protocolName),
+                         identity.protocolsSha256,
+                         expectationsJson(port.decision.expectations),
+                         port.decision.message,
+                         {},
+                         {}};
+    for (std::size_t i = 0; i < store::missReasons.size(); ++i)
+        for (std::size_t outcome = 0; outcome < station::pollOutcomeCount; ++outcome)
+            if (station::pollOutcomeName(station::PollOutcome(outcome)) == store::missReasons[i])
+                run.missed[i] = record.missed[outcome];
+    for (std::size_t i = 0; i < station::lineTestCount; ++i) {
+        const LineTally &line = record.lines[i];
+        run.lines.push_back({lineCaption(i), line.ok, line.error,
+                             std::string(runVerdictName(line.verdict()))});
+    }
+    for (const PollBytes &poll : record.pollLog)
+        run.pollLog.push_back(
+            {poll.poll, std::string(station::pollOutcomeName(poll.outcome)), poll.bytes});
+    return run;
+}
+
+std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice)
+{
+    if (!choice.recorded)
+        return std::nullopt;
+    if (choice.path.empty())
+        return "neither XDG_DATA_HOME nor HOME names a folder for it";
+    if (auto why = store::storeRefusal(choice.path))
+        return why;
+    return choice.created ? store::createFolderOf(choice.path) : std::nullopt;
+}
+
+std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
+                                       const std::vector<PortSummary> &ports,
+                                       const RunIdentity &identity)
+{
+    if (!choice.recorded)
+        return std::nullopt;
+    try {
+        store::ResultStore results(choice.path, store::ResultStore::Access::Record);
+        for (const PortSummary &port : ports)
+            results.record(storedRun(port, identity));
+    } catch (const store::StoreError &error) {
+        return StoreFailure{error.what(), error.kind == store::StoreError::Kind::Refused
+                                              ? int(RecordNotCreated)
+                                              : int(OutputFailed)};
+    }
+    return std::nullopt;
+}
+
+} // namespace check

@@ -1,0 +1,40 @@
+#pragma once
+
+// A check's runs, recorded in the results store.
+
+#include "resultstore.h"
+#include "runreport.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace check {
+
+// The run as the store keeps it: what its summary reports, and each poll's bytes.
+store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity);
+
+// Where runs are recorded: --store FILE, or the account's own store; none under --no-store.
+struct StoreChoice
+{
+    std::string path;     // empty with `recorded`: no folder for the default store was found
+    bool created = false; // the default: its folder is made on first use
+    bool recorded = false;
+};
+
+// Whether the store may be written, before any port is polled: the reason when it is not ours,
+// or its folder cannot be made.
+std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice);
+
+// Records every port's run in one transaction each; the reason and the status (73 for a store
+// that is not ours, 74 for one that cannot be written) when one is not recorded.
+struct StoreFailure
+{
+    std::string reason;
+    int status = 0;
+};
+std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
+                                       const std::vector<PortSummary> &ports,
+                                       const RunIdentity &identity);
+
+} // namespace check

@@ -1,0 +1,199 @@
+#include "queries.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace store {
+
+namespace {
+
+constexpr const char *noBound = "\x7F";
+
+const std::string &untilOf(const Window &window)
+{
+    static const std::string open = noBound;
+    return window.until.empty() ? open : window.until;
+}
+
+std::vector<std::string> lineNames(ResultStore &store)
+{
+    std::vector<std::string> names;
+    auto query = store.db().prepare("SELECT bit, line FROM line_names ORDER BY bit");
+    while (query.step()) {
+        names.resize(static_cast<std::size_t>(query.integer(0)) + 1);
+        names.back() = query.text(1);
+    }
+    return names;
+}
+
+std::vector<std::string> linesIn(std::int64_t mask, const std::vector<std::string> &names)
+{
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (mask & lineBit(i))
+            lines.push_back(names[i]);
+    return lines;
+}
+
+constexpr const char *runColumns =
+    "SELECT run_id, unit_id, attempt, port, operator, station, start_utc, end_utc, verdict, "
+    "exit_status, polls, measured, failed_lines, intermittent_lines, message, id FROM runs ";
+
+RunRow runRow(const Statement &row, const std::vector<std::string> &names)
+{
+    RunRow run{row.text(0),         row.text(1),          int(row.integer(2)),
+               row.text(3),         row.text(4),          row.text(5),
+               row.text(6),         row.text(7),          row.text(8),
+               int(row.integer(9)), int(row.integer(10)), int(row.integer(11)),
+               {},                  {},                   row.text(14)};
+    run.failedLines = linesIn(row.integer(12), names);
+    run.intermittentLines = linesIn(row.integer(13), names);
+    return run;
+}
+
+std::vector<RunRow> collect(ResultStore &store, Statement &query)
+{
+    const auto names = lineNames(store);
+    std::vector<RunRow> rows;
+    while (query.step())
+        rows.push_back(runRow(query, names));
+    return rows;
+}
+
+std::string groupOf(GroupBy by)
+{
+    switch (by) {
+    case GroupBy::None:
+        return "''";
+    case GroupBy::Day:
+        return "substr(start_utc, 1, 10)";
+    case GroupBy::Station:
+        return "coalesce(station, '')";
+    case GroupBy::Operator:
+        return "coalesce(operator, '')";
+    }
+    return "''";
+}
+
+} // namespace
+
+std::vector<RunRow> history(ResultStore &store, const std::string &unitId)
+{
+    auto query =
+        store.db().prepare(std::string(runColumns) + "WHERE unit_id = ? ORDER BY start_utc, id");
+    query.bind(1, unitId);
+    return collect(store, query);
+}
+
+std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter)
+{
+    auto query = store.db().prepare(
+        std::string(runColumns) +
+        "WHERE start_utc >= ?1 AND start_utc < ?2 AND (?3 IS NULL OR station = ?3) AND "
+        "(?4 IS NULL OR verdict = ?4) AND (?5 IS NULL OR unit_id = ?5) ORDER BY start_utc, id");
+    query.bind(1, filter.window.since).bind(2, untilOf(filter.window));
+    query.bindOptional(3, filter.station).bindOptional(4, filter.verdict);
+    query.bindOptional(5, filter.unitId);
+    return collect(store, query);
+}
+
+std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by)
+{
+    const std::string group = groupOf(by);
+    // The bare `r.verdict` beside max(r.attempt) is the verdict of the unit's latest attempt.
+    auto units = store.db().prepare(
+        "WITH firsts AS (SELECT unit_id, verdict AS first_verdict, " + group +
+        " AS grp FROM runs WHERE attempt = 1 AND start_utc >= ?1 AND start_utc < ?2), "
+        "units AS (SELECT f.grp AS grp, f.first_verdict AS first_verdict, count(*) AS runs, "
+        "sum(r.verdict = 'pass') AS passed, max(r.attempt), r.verdict AS last_verdict "
+        "FROM firsts f JOIN runs r ON r.unit_id = f.unit_id AND r.attempt IS NOT NULL AND "
+        "r.start_utc < ?2 GROUP BY f.unit_id) "
+        "SELECT grp, count(*), sum(first_verdict = 'pass'), sum(last_verdict = 'pass'), "
+        "sum(runs), sum(passed) FROM units GROUP BY grp");
+    units.bind(1, window.since).bind(2, untilOf(window));
+    std::map<std::string, YieldRow> rows;
+    while (units.step()) {
+        YieldRow &row = rows[units.text(0)];
+        row = {units.text(0),    units.integer(1), units.integer(4), units.integer(4),
+               units.integer(2), units.integer(3), units.integer(5)};
+    }
+    auto loose = store.db().prepare("SELECT " + group +
+                                    " AS grp, count(*), sum(verdict = 'pass') FROM runs "
+                                    "WHERE unit_id IS NULL AND polled = 1 AND start_utc >= ?1 "
+                                    "AND start_utc < ?2 GROUP BY grp");
+    loose.bind(1, window.since).bind(2, untilOf(window));
+    while (loose.step()) {
+        YieldRow &row = rows[loose.text(0)];
+        row.group = loose.text(0);
+        row.runs += loose.integer(1);
+        row.passedRuns += loose.integer(2);
+    }
+    std::vector<YieldRow> out;
+    for (auto &[group, row] : rows)
+        out.push_back(row);
+    return out;
+}
+
+std::vector<ParetoRow> pareto(ResultStore &store, const Window &window)
+{
+    struct Seen
+    {
+        std::int64_t failed = 0;
+        std::int64_t intermittent = 0;
+        bool incomplete = false;
+    };
+    std::unordered_map<std::string, Seen> units;
+    auto query = store.db().prepare(
+        "SELECT coalesce(unit_id, run_id), failed_lines, intermittent_lines, "
+        "verdict = 'incomplete' FROM runs WHERE polled = 1 AND start_utc >= ?1 AND "
+        "start_utc < ?2 AND (failed_lines != 0 OR intermittent_lines != 0 OR "
+        "verdict = 'incomplete')");
+    query.bind(1, window.since).bind(2, untilOf(window));
+    while (query.step()) {
+        Seen &seen = units[query.text(0)];
+        seen.failed |= query.integer(1);
+        seen.intermittent |= query.integer(2);
+        seen.incomplete = seen.incomplete || query.integer(3);
+    }
+    const auto names = lineNames(store);
+    std::vector<ParetoRow> rows;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        rows.push_back({names[i], 0, 0});
+    ParetoRow incomplete{"incomplete", 0, 0};
+    for (const auto &[unit, seen] : units) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            rows[i].failed += (seen.failed & lineBit(i)) ? 1 : 0;
+            rows[i].intermittent += (seen.intermittent & lineBit(i)) ? 1 : 0;
+        }
+        incomplete.failed += seen.incomplete ? 1 : 0;
+    }
+    rows.push_back(incomplete);
+    std::stable_sort(rows.begin(), rows.end(), [](const ParetoRow &a, const ParetoRow &b) {
+        return a.failed + a.intermittent > b.failed + b.intermittent;
+    });
+    return rows;
+}
+
+void forEachRun(ResultStore &store, const Window &window,
+                const std::function<void(const RunRow &, const std::vector<LineResult> &)> &visit)
+{
+    const auto names = lineNames(store);
+    auto query = store.db().prepare(std::string(runColumns) +
+                                    "WHERE start_utc >= ?1 AND start_utc < ?2 ORDER BY start_utc, id");
+    query.bind(1, window.since).bind(2, untilOf(window));
+    auto lines = store.db().prepare(
+        "SELECT line, ok, error, verdict FROM line_results WHERE run = ? ORDER BY bit");
+    std::vector<LineResult> results;
+    while (query.step()) {
+        results.clear();
+        lines.bind(1, query.integer(15));
+        while (lines.step())
+            results.push_back(
+                {lines.text(0), int(lines.integer(1)), int(lines.integer(2)), lines.text(3)});
+        lines.reset();
+        visit(runRow(query, names), results);
+    }
+}
+
+} // namespace store

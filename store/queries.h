@@ -1,0 +1,91 @@
+#pragma once
+
+// What a line engineer asks of the store: a unit's history, the runs of a period, its yield and
+// which line test fails most.
+
+#include "resultstore.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace store {
+
+// Runs that started from `since` (inclusive) until `until` (exclusive), as UTC texts of the
+// stored form; empty: no bound.
+struct Window
+{
+    std::string since;
+    std::string until;
+};
+
+struct RunFilter
+{
+    Window window;
+    std::string station;
+    std::string verdict;
+    std::string unitId;
+};
+
+struct RunRow
+{
+    std::string runId;
+    std::string unitId;
+    int attempt = 0; // 0: not an attempt
+    std::string port;
+    std::string operatorName;
+    std::string stationName;
+    std::string start;
+    std::string end;
+    std::string verdict;
+    int exitStatus = 0;
+    int polls = 0;
+    int measured = 0;
+    std::vector<std::string> failedLines;
+    std::vector<std::string> intermittentLines;
+    std::string message;
+};
+
+// Oldest first.
+std::vector<RunRow> history(ResultStore &store, const std::string &unitId);
+std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter);
+
+enum class GroupBy { None, Day, Station, Operator };
+
+struct YieldRow
+{
+    std::string group; // the day, station or operator of each unit's first attempt
+    std::int64_t units = 0;
+    std::int64_t runs = 0;     // the units' attempts, and the runs without a unit id
+    std::int64_t unitRuns = 0; // the units' attempts
+    std::int64_t firstPassed = 0;
+    std::int64_t lastPassed = 0;
+    std::int64_t passedRuns = 0;
+
+    double fpy() const { return units ? double(firstPassed) / double(units) : 0; }
+    double lpy() const { return units ? double(lastPassed) / double(units) : 0; }
+    double runYield() const { return runs ? double(passedRuns) / double(runs) : 0; }
+    double retestRate() const { return units ? double(unitRuns - units) / double(units) : 0; }
+};
+
+// A unit counts, with all its attempts until the window's end, in the window and group of its
+// first attempt; runs without a unit id count as runs only, by their own start.
+std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by);
+
+struct ParetoRow
+{
+    std::string line; // a line test's caption, or "incomplete"
+    std::int64_t failed = 0;
+    std::int64_t intermittent = 0;
+};
+
+// Most units first; "incomplete" counts the units with a run that was not measured at every
+// poll.
+std::vector<ParetoRow> pareto(ResultStore &store, const Window &window);
+
+// Every run of the window with its line results, oldest first.
+void forEachRun(ResultStore &store, const Window &window,
+                const std::function<void(const RunRow &, const std::vector<LineResult> &)> &visit);
+
+} // namespace store

@@ -1,0 +1,246 @@
+#include "resultstore.h"
+
+#include "evidencefile.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace store {
+
+namespace {
+
+// "ZCRS": a results store, whatever its file is called.
+constexpr std::int64_t applicationId = 0x5A435253;
+// Long enough for 32 checks that finish at the same moment to record one after another.
+constexpr int busyTimeoutMs = 30000;
+
+// Each step brings a store of the version before it to the next; one transaction runs them all.
+constexpr const char *migrations[schemaVersion] = {
+    R"(CREATE TABLE runs (
+        id INTEGER PRIMARY KEY,
+        run_id TEXT NOT NULL UNIQUE,
+        unit_id TEXT,
+        attempt INTEGER,
+        port TEXT NOT NULL,
+        operator TEXT,
+        station TEXT,
+        tool TEXT NOT NULL,
+        tool_version TEXT NOT NULL,
+        invocation_id TEXT,
+        start_utc TEXT NOT NULL,
+        end_utc TEXT NOT NULL,
+        verdict TEXT NOT NULL,
+        exit_status INTEGER NOT NULL,
+        polled INTEGER NOT NULL,
+        polls INTEGER NOT NULL,
+        replies INTEGER NOT NULL,
+        measured INTEGER NOT NULL,
+        unanswered INTEGER NOT NULL,
+        late INTEGER NOT NULL,
+        too_short INTEGER NOT NULL,
+        no_head INTEGER NOT NULL,
+        two_frames INTEGER NOT NULL,
+        flood INTEGER NOT NULL,
+        protocols TEXT,
+        versions TEXT,
+        protocol_name TEXT,
+        protocols_sha256 TEXT,
+        expectations TEXT,
+        message TEXT,
+        failed_lines INTEGER NOT NULL,
+        intermittent_lines INTEGER NOT NULL,
+        forwarded INTEGER NOT NULL DEFAULT 0);
+    CREATE UNIQUE INDEX attempts ON runs(unit_id, attempt) WHERE attempt IS NOT NULL;
+    CREATE INDEX unit_attempts ON runs(unit_id, attempt, verdict, start_utc)
+        WHERE attempt IS NOT NULL;
+    CREATE INDEX first_attempts ON runs(start_utc, unit_id, verdict, station, operator)
+        WHERE attempt = 1;
+    CREATE INDEX runs_without_unit ON runs(start_utc, verdict, station, operator)
+        WHERE unit_id IS NULL AND polled = 1;
+    CREATE INDEX unit_runs ON runs(unit_id, start_utc);
+    CREATE INDEX runs_by_start ON runs(start_utc);
+    CREATE INDEX not_forwarded ON runs(id) WHERE forwarded = 0;
+    CREATE TABLE line_names (bit INTEGER PRIMARY KEY, line TEXT NOT NULL);
+    CREATE TABLE line_results (
+        run INTEGER NOT NULL REFERENCES runs(id),
+        bit INTEGER NOT NULL,
+        line TEXT NOT NULL,
+        ok INTEGER NOT NULL,
+        error INTEGER NOT NULL,
+        verdict TEXT NOT NULL,
+        PRIMARY KEY (run, bit)) WITHOUT ROWID;
+    CREATE TABLE polls (
+        run INTEGER NOT NULL REFERENCES runs(id),
+        poll INTEGER NOT NULL,
+        outcome TEXT NOT NULL,
+        bytes BLOB,
+        PRIMARY KEY (run, poll)) WITHOUT ROWID;)",
+};
+
+std::string stateOf(Database &db, std::int64_t &version)
+{
+    version = db.integer("PRAGMA user_version");
+    const std::int64_t id = db.integer("PRAGMA application_id");
+    if (id == applicationId || (id == 0 && version == 0 &&
+                                db.integer("SELECT count(*) FROM sqlite_schema") == 0))
+        return {};
+    return "it is an SQLite database, but not a results store";
+}
+
+} // namespace
+
+std::string defaultStorePath()
+{
+    const char *data = std::getenv("XDG_DATA_HOME");
+    std::string folder;
+    if (data && data[0] == '/') {
+        folder = data;
+    } else {
+        const char *home = std::getenv("HOME");
+        if (!home || home[0] != '/')
+            return {};
+        folder = std::string(home) + "/.local/share";
+    }
+    return folder + "/converter-station/results.sqlite";
+}
+
+std::optional<std::string> createFolderOf(const std::string &path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    if (error)
+        return std::filesystem::path(path).parent_path().string() + ": " + error.message();
+    return std::nullopt;
+}
+
+std::optional<std::string> storeRefusal(const std::string &path)
+{
+    // SQLite writes beside the store: its log and its shared index are the store too.
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        if (auto why = cli::refusal(path + suffix))
+            return (*suffix ? path + suffix + ": " : std::string()) + *why;
+    return std::nullopt;
+}
+
+ResultStore::ResultStore(const std::string &path, Access access)
+    : m_path(path), m_db([&] {
+          if (access != Access::Read)
+              if (auto why = storeRefusal(path))
+                  throw StoreError(StoreError::Kind::Refused, *why);
+          struct stat status
+          {};
+          if (access != Access::Record && ::lstat(path.c_str(), &status) != 0)
+              throw StoreError(StoreError::Kind::Missing,
+                               std::string("cannot open it: ") + std::strerror(errno));
+          return Database(path, access == Access::Record  ? Database::Mode::Create
+                                : access == Access::Read ? Database::Mode::ReadOnly
+                                                         : Database::Mode::ReadWrite);
+      }())
+{
+    m_db.execute("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs));
+    prepareSchema(access);
+}
+
+void ResultStore::prepareSchema(Access access)
+{
+    std::int64_t version = 0;
+    if (const std::string why = stateOf(m_db, version); !why.empty())
+        throw StoreError(StoreError::Kind::Failed, why);
+    if (version > schemaVersion)
+        throw StoreError(StoreError::Kind::Failed,
+                         "its schema is version " + std::to_string(version) +
+                             ", newer than the version " + std::to_string(schemaVersion) +
+                             " this program knows; it is left as it is");
+    if (access == Access::Read) {
+        if (version < schemaVersion)
+            throw StoreError(StoreError::Kind::Failed,
+                             version == 0 ? "no run has been recorded in it"
+                                          : "its schema is older than this program's; recording "
+                                            "a run brings it up to date");
+        return;
+    }
+    m_db.execute("PRAGMA journal_mode = WAL");
+    m_db.execute("PRAGMA foreign_keys = ON");
+    if (version == schemaVersion)
+        return;
+    Transaction transaction(m_db);
+    // Another check may have brought it up to date while this one waited for the lock.
+    if (stateOf(m_db, version).empty() && version < schemaVersion) {
+        for (auto step = version; step < schemaVersion; ++step)
+            m_db.execute(migrations[step]);
+        m_db.execute("PRAGMA application_id = " + std::to_string(applicationId));
+        m_db.execute("PRAGMA user_version = " + std::to_string(schemaVersion));
+    }
+    transaction.commit();
+}
+
+int ResultStore::record(const StoredRun &run)
+{
+    Transaction transaction(m_db);
+    int attempt = 0;
+    if (run.polled && !run.unitId.empty()) {
+        auto count = m_db.prepare(
+            "SELECT count(*) FROM runs WHERE unit_id = ? AND attempt IS NOT NULL");
+        count.bind(1, run.unitId).step();
+        attempt = static_cast<int>(count.integer(0)) + 1;
+    }
+    std::int64_t failed = 0;
+    std::int64_t intermittent = 0;
+    for (std::size_t i = 0; i < run.lines.size(); ++i) {
+        failed |= run.lines[i].verdict == "fail" ? lineBit(i) : 0;
+        intermittent |= run.lines[i].verdict == "intermittent" ? lineBit(i) : 0;
+    }
+    auto insert = m_db.prepare(
+        "INSERT INTO runs (run_id, unit_id, attempt, port, operator, station, tool, tool_version, "
+        "invocation_id, start_utc, end_utc, verdict, exit_status, polled, polls, replies, "
+        "measured, unanswered, late, too_short, no_head, two_frames, flood, protocols, versions, "
+        "protocol_name, protocols_sha256, expectations, message, failed_lines, "
+        "intermittent_lines) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    int column = 0;
+    insert.bind(++column, run.runId);
+    insert.bindOptional(++column, run.unitId);
+    attempt ? insert.bind(++column, attempt) : insert.bindNull(++column);
+    for (const std::string *text : {&run.port, &run.operatorName, &run.stationName})
+        insert.bindOptional(++column, *text);
+    for (const std::string *text : {&run.toolName, &run.toolVersion})
+        insert.bind(++column, *text);
+    insert.bindOptional(++column, run.invocationId);
+    for (const std::string *text : {&run.start, &run.end, &run.verdict})
+        insert.bind(++column, *text);
+    for (const int number : {run.exitStatus, int(run.polled), run.polls, run.replies, run.measured})
+        insert.bind(++column, number);
+    for (const int count : run.missed)
+        insert.bind(++column, count);
+    for (const std::string *text : {&run.protocols, &run.versions, &run.protocolName,
+                                    &run.protocolsSha256, &run.expectations, &run.message})
+        insert.bindOptional(++column, *text);
+    insert.bind(++column, failed);
+    insert.bind(++column, intermittent).run();
+    const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
+
+    auto name = m_db.prepare("INSERT OR IGNORE INTO line_names (bit, line) VALUES (?, ?)");
+    auto line = m_db.prepare("INSERT INTO line_results VALUES (?, ?, ?, ?, ?, ?)");
+    for (std::size_t i = 0; i < run.lines.size(); ++i) {
+        const LineResult &result = run.lines[i];
+        const auto bit = static_cast<std::int64_t>(i);
+        name.bind(1, bit).bind(2, result.line).run();
+        line.bind(1, id).bind(2, bit).bind(3, result.line).bind(4, result.ok);
+        line.bind(5, result.error).bind(6, result.verdict).run();
+    }
+    auto poll = m_db.prepare("INSERT INTO polls VALUES (?, ?, ?, ?)");
+    for (const PollEvidence &evidence : run.pollLog) {
+        poll.bind(1, id).bind(2, evidence.poll).bind(3, evidence.outcome);
+        evidence.bytes.empty() ? poll.bindNull(4) : poll.bindBlob(4, evidence.bytes);
+        poll.run();
+    }
+    transaction.commit();
+    return attempt;
+}
+
+} // namespace store
