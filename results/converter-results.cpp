@@ -1,0 +1,118 @@
+// Answers a line engineer's questions from the results store: a unit's history, the runs of a
+// period, yield, which line test fails most; exports the runs and pushes them to the plant.
+
+#include "identity.h"
+#include "plantpush.h"
+#include "resultsoptions.h"
+#include "resultstables.h"
+#include "terminaltext.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void say(const std::string &message)
+{
+    std::fprintf(stderr, "converter-results: %s\n", message.c_str());
+}
+
+bool print(const std::string &text)
+{
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+}
+
+bool answer(const results::Options &options, store::ResultStore &results)
+{
+    using results::Command;
+    const bool json = options.format == results::Format::Json;
+    switch (options.command) {
+    case Command::History: {
+        const auto runs = store::history(results, options.unitId);
+        return print(json ? results::runsJson(runs) : results::runsTable(runs, false));
+    }
+    case Command::Runs: {
+        const auto runs = store::runs(results, options.filter);
+        return print(json ? results::runsJson(runs) : results::runsTable(runs, true));
+    }
+    case Command::Yield: {
+        const auto rows = store::yield(results, options.filter.window, options.by);
+        return print(json ? results::yieldJson(rows, options.by)
+                          : results::yieldTable(rows, options.by));
+    }
+    case Command::Pareto: {
+        const auto rows = store::pareto(results, options.filter.window);
+        return print(json ? results::paretoJson(rows) : results::paretoTable(rows));
+    }
+    case Command::Export: {
+        const bool csv = options.format == results::Format::Csv;
+        bool written = !csv || print(results::csvHeader());
+        store::forEachRun(results, options.filter.window, [&](const auto &run, const auto &lines) {
+            written = written && print(csv ? results::csvRows(run, lines)
+                                           : results::jsonLine(run, lines));
+        });
+        return written;
+    }
+    case Command::Push:
+    case Command::None:
+        break;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    cli::openClosedStandardDescriptors();
+    results::Options options;
+    try {
+        options = results::parseOptions(argc, argv);
+    } catch (const results::UsageError &error) {
+        std::fprintf(stderr, "converter-results: %s\nTry 'converter-results --help'.\n",
+                     error.what());
+        return results::BadUsage;
+    }
+    if (options.help) {
+        std::fputs(results::usageText, stdout);
+        return results::Done;
+    }
+    if (options.version) {
+        std::printf("converter-results %s\n", std::string(station::version).c_str());
+        return results::Done;
+    }
+    const std::string path = options.store.empty() ? store::defaultStorePath() : options.store;
+    const bool pushing = options.command == results::Command::Push;
+    try {
+        store::ResultStore results(path, pushing ? store::ResultStore::Access::Forward
+                                                 : store::ResultStore::Access::Read);
+        if (pushing) {
+            const auto count = results::push(results, options.url, options.batch);
+            say("pushed " + std::to_string(count.sent) + " runs" +
+                (count.alreadyIn ? " (" + std::to_string(count.alreadyIn) +
+                                       " of them were there already)"
+                                 : std::string()));
+            return results::Done;
+        }
+        if (!answer(options, results) || std::fflush(stdout) != 0) {
+            say(std::string("standard output: ") + std::strerror(errno));
+            return results::StoreUnusable;
+        }
+    } catch (const store::StoreError &error) {
+        say("results store " + cli::printable(path) + ": " + error.what());
+        switch (error.kind) {
+        case store::StoreError::Kind::Refused:
+            return results::StoreRefused;
+        case store::StoreError::Kind::Missing:
+            return results::NoStore;
+        case store::StoreError::Kind::Failed:
+            break;
+        }
+        return results::StoreUnusable;
+    } catch (const results::PlantError &error) {
+        say(std::string(error.what()) + "; nothing is lost: the next push sends what is left");
+        return results::PlantUnreachable;
+    }
+    return results::Done;
+}

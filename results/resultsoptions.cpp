@@ -1,0 +1,210 @@
+#include "resultsoptions.h"
+
+#include "terminaltext.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <utility>
+
+namespace results {
+
+const char *const usageText = R"(Usage: converter-results [--store FILE] COMMAND [OPTION]...
+Answers from the results store that converter-check records every unit's run in.
+
+Commands:
+  history UNIT        every run of that unit, oldest first: attempt, run id, start,
+                      station, operator, verdict and the lines that failed
+  runs                the runs of a period: --since, --until, --station S, --verdict V
+                      (pass, fail, intermittent, incomplete, interrupted), --unit UNIT
+  yield               units, runs, first-pass yield, last-pass yield, true run yield and
+                      retest rate of the units first tested in the period; --by day,
+                      station or operator gives one row a group
+  pareto              each line test with the units it failed and the units where it was
+                      intermittent, most first, and the units with an incomplete run
+  export              every run of the period with its line results: --format csv or jsonl
+  push URL            copies the runs not yet forwarded into the plant's PostgreSQL
+                      database (URL as libpq takes it: postgresql://HOST/DB or
+                      "host=HOST dbname=DB"); the only command that writes the store
+
+Options:
+  --store FILE        the store to read (default: $XDG_DATA_HOME/converter-station/
+                      results.sqlite, or ~/.local/share/converter-station/results.sqlite)
+  --since DATE        from DATE on: YYYY-MM-DD (UTC, from the day's start),
+                      YYYY-MM-DDTHH:MM:SSZ, today or yesterday
+  --until DATE        up to DATE: a day includes the whole day, a time is not included
+  --json              one JSON document instead of a table
+  --batch N           push N runs a transaction (default 1000)
+  --version           show the program's version
+  --help              show this text
+
+Exit status:
+  0    done
+  64   bad usage
+  66   no store at that path: nothing has been recorded yet
+  69   the plant's database could not be reached or refused the runs; nothing is lost, the
+       next push sends what is left
+  73   the store is not ours to write (push): a symbolic link or another user's file
+  74   the store cannot be read or written (not a results store, a newer schema, corrupt),
+       or standard output could not be written
+)";
+
+namespace {
+
+std::optional<std::tm> parsedDay(const std::string &text)
+{
+    std::tm day{};
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &day.tm_year, &day.tm_mon, &day.tm_mday,
+                    &end) != 3 ||
+        text.size() != 10)
+        return std::nullopt;
+    day.tm_year -= 1900;
+    day.tm_mon -= 1;
+    return day;
+}
+
+std::string formatted(std::time_t at)
+{
+    std::tm utc{};
+    ::gmtime_r(&at, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000Z", &utc);
+    return text;
+}
+
+} // namespace
+
+std::string storedTime(const std::string &option, const std::string &text, bool until)
+{
+    const std::time_t now = std::time(nullptr);
+    std::time_t at = 0;
+    bool wholeDay = true;
+    if (text == "today" || text == "yesterday") {
+        at = now - now % 86400 - (text == "yesterday" ? 86400 : 0);
+    } else if (auto day = parsedDay(text)) {
+        const std::tm asked = *day;
+        at = ::timegm(&*day);
+        if (day->tm_mday != asked.tm_mday || day->tm_mon != asked.tm_mon)
+            throw UsageError(option + ": " + cli::printable(text) + " is no date");
+    } else if (text.size() == 20 && text[10] == 'T' && text[19] == 'Z' &&
+               (day = parsedDay(text.substr(0, 10)))) {
+        int hours = 0, minutes = 0, seconds = 0;
+        char end = 0;
+        if (std::sscanf(text.c_str() + 11, "%2d:%2d:%2d%c", &hours, &minutes, &seconds, &end) !=
+                4 ||
+            end != 'Z' || hours > 23 || minutes > 59 || seconds > 59 || hours < 0 ||
+            minutes < 0 || seconds < 0)
+            throw UsageError(option + ": " + cli::printable(text) + " is no time");
+        at = ::timegm(&*day) + hours * 3600 + minutes * 60 + seconds;
+        wholeDay = false;
+    } else {
+        throw UsageError(option + " takes YYYY-MM-DD, YYYY-MM-DDTHH:MM:SSZ, today or yesterday");
+    }
+    return formatted(at + (until && wholeDay ? 86400 : 0));
+}
+
+Options parseOptions(int argc, const char *const *argv)
+{
+    Options options;
+    bool formatGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        std::optional<std::string> attached;
+        if (const std::size_t equals = argument.find('=');
+            argument.starts_with("--") && equals != std::string::npos) {
+            attached = argument.substr(equals + 1);
+            argument.resize(equals);
+        }
+        const auto value = [&]() -> std::string {
+            if (attached)
+                return *std::exchange(attached, std::nullopt);
+            if (i + 1 >= argc)
+                throw UsageError(cli::printable(argument) + " needs a value");
+            return argv[++i];
+        };
+        if (argument == "--help") {
+            options.help = true;
+        } else if (argument == "--version") {
+            options.version = true;
+        } else if (argument == "--store") {
+            options.store = value();
+            if (options.store.empty())
+                throw UsageError("--store needs a file name");
+        } else if (argument == "--since") {
+            options.filter.window.since = storedTime(argument, value(), false);
+        } else if (argument == "--until") {
+            options.filter.window.until = storedTime(argument, value(), true);
+        } else if (argument == "--station") {
+            options.filter.station = value();
+        } else if (argument == "--unit") {
+            options.filter.unitId = value();
+        } else if (argument == "--verdict") {
+            options.filter.verdict = value();
+            if (options.filter.verdict != "pass" && options.filter.verdict != "fail" &&
+                options.filter.verdict != "intermittent" &&
+                options.filter.verdict != "incomplete" && options.filter.verdict != "interrupted")
+                throw UsageError("--verdict takes pass, fail, intermittent, incomplete or "
+                                 "interrupted");
+        } else if (argument == "--by") {
+            const std::string by = value();
+            options.by = by == "day"        ? store::GroupBy::Day
+                         : by == "station"  ? store::GroupBy::Station
+                         : by == "operator" ? store::GroupBy::Operator
+                                            : throw UsageError("--by takes day, station or operator");
+        } else if (argument == "--json") {
+            options.format = Format::Json;
+        } else if (argument == "--format") {
+            const std::string format = value();
+            options.format = format == "csv"     ? Format::Csv
+                             : format == "jsonl" ? Format::JsonLines
+                                                 : throw UsageError("--format takes csv or jsonl");
+            formatGiven = true;
+        } else if (argument == "--batch") {
+            const std::string text = value();
+            char *end = nullptr;
+            errno = 0;
+            const long batch = std::strtol(text.c_str(), &end, 10);
+            if (errno || end == text.c_str() || *end || batch < 1 || batch > 100000)
+                throw UsageError("--batch takes a whole number from 1 to 100000");
+            options.batch = static_cast<int>(batch);
+        } else if (argument.starts_with("-")) {
+            throw UsageError("unknown option " + cli::printable(argument));
+        } else if (options.command == Command::None) {
+            static const std::pair<const char *, Command> commands[] = {
+                {"history", Command::History}, {"runs", Command::Runs},
+                {"yield", Command::Yield},     {"pareto", Command::Pareto},
+                {"export", Command::Export},   {"push", Command::Push}};
+            for (const auto &[name, command] : commands)
+                if (argument == name)
+                    options.command = command;
+            if (options.command == Command::None)
+                throw UsageError("unknown command " + cli::printable(argument) +
+                                 ": history, runs, yield, pareto, export or push");
+        } else if (options.command == Command::History && options.unitId.empty()) {
+            options.unitId = argument;
+        } else if (options.command == Command::Push && options.url.empty()) {
+            options.url = argument;
+        } else {
+            throw UsageError("what is " + cli::printable(argument) + "?");
+        }
+        if (attached)
+            throw UsageError(cli::printable(argument) + " takes no value");
+    }
+    if (options.help || options.version)
+        return options;
+    if (options.command == Command::None)
+        throw UsageError("which command? history, runs, yield, pareto, export or push");
+    if (options.command == Command::History && options.unitId.empty())
+        throw UsageError("history needs a unit id");
+    if (options.command == Command::Push && options.url.empty())
+        throw UsageError("push needs the database's URL");
+    if ((options.command == Command::Export) != formatGiven)
+        throw UsageError(formatGiven ? "--format goes with export"
+                                     : "export needs --format csv or --format jsonl");
+    return options;
+}
+
+} // namespace results

@@ -1,0 +1,52 @@
+#pragma once
+
+// converter-results' command line.
+
+#include "queries.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace results {
+
+enum ExitStatus : int {
+    Done = 0,
+    PlantUnreachable = 69, // the plant's database is away or refused; nothing is lost
+    NoStore = 66,          // no store at that path: nothing recorded yet
+    BadUsage = 64,
+    StoreRefused = 73,  // not ours to write (push only)
+    StoreUnusable = 74, // not a store, of a newer version, corrupt, or standard output failed
+};
+
+enum class Command { None, History, Runs, Yield, Pareto, Export, Push };
+enum class Format { Table, Json, Csv, JsonLines };
+
+struct Options
+{
+    Command command = Command::None;
+    std::string store; // empty: the account's own
+    std::string unitId;
+    std::string url;
+    store::RunFilter filter;
+    store::GroupBy by = store::GroupBy::None;
+    Format format = Format::Table;
+    int batch = 1000;
+    bool help = false;
+    bool version = false;
+};
+
+class UsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+Options parseOptions(int argc, const char *const *argv);
+
+// A date as the options take it, as the stored UTC text: YYYY-MM-DD (a whole UTC day: `until`
+// gives the start of the next), YYYY-MM-DDTHH:MM:SSZ, "today" or "yesterday". Throws UsageError.
+std::string storedTime(const std::string &option, const std::string &text, bool until);
+
+extern const char *const usageText;
+
+} // namespace results

@@ -1,0 +1,235 @@
+#include "resultstables.h"
+
+#include "terminaltext.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace results {
+
+namespace {
+
+using cli::jsonString;
+
+std::string percent(double fraction)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%", fraction * 100);
+    return text;
+}
+
+std::string fraction(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return text;
+}
+
+std::string optionalJson(const std::string &text)
+{
+    return text.empty() ? "null" : jsonString(text);
+}
+
+std::string joined(const std::vector<std::string> &items, const char *separator = ", ")
+{
+    std::string out;
+    for (const std::string &item : items)
+        out += (out.empty() ? "" : separator) + item;
+    return out;
+}
+
+std::string jsonArray(const std::vector<std::string> &items)
+{
+    std::string out;
+    for (const std::string &item : items)
+        out += (out.empty() ? "" : ",") + jsonString(item);
+    return "[" + out + "]";
+}
+
+// Failed lines by name, and the intermittent ones marked.
+std::string linesOf(const store::RunRow &run)
+{
+    std::vector<std::string> lines = run.failedLines;
+    for (const std::string &line : run.intermittentLines)
+        lines.push_back(line + " (intermittent)");
+    return joined(lines);
+}
+
+std::string runJsonFields(const store::RunRow &run)
+{
+    return "\"runId\":" + jsonString(run.runId) + ",\"unitId\":" + optionalJson(run.unitId) +
+           ",\"attempt\":" + (run.attempt ? std::to_string(run.attempt) : "null") +
+           ",\"start\":" + jsonString(run.start) + ",\"end\":" + jsonString(run.end) +
+           ",\"station\":" + optionalJson(run.stationName) +
+           ",\"operator\":" + optionalJson(run.operatorName) + ",\"port\":" + jsonString(run.port) +
+           ",\"verdict\":" + jsonString(run.verdict) +
+           ",\"exitStatus\":" + std::to_string(run.exitStatus) +
+           ",\"polls\":" + std::to_string(run.polls) +
+           ",\"measured\":" + std::to_string(run.measured) +
+           ",\"failedLines\":" + jsonArray(run.failedLines) +
+           ",\"intermittentLines\":" + jsonArray(run.intermittentLines);
+}
+
+std::string groupName(store::GroupBy by)
+{
+    switch (by) {
+    case store::GroupBy::Day:
+        return "DAY (UTC)";
+    case store::GroupBy::Station:
+        return "STATION";
+    case store::GroupBy::Operator:
+        return "OPERATOR";
+    case store::GroupBy::None:
+        break;
+    }
+    return "";
+}
+
+std::string csvCell(std::string text)
+{
+    // A cell that starts as a formula would be run by the spreadsheet that opens the file.
+    if (!text.empty() && std::string("=+-@\t\r").find(text.front()) != std::string::npos)
+        text.insert(0, "'");
+    if (text.find_first_of(",\"\n\r") == std::string::npos)
+        return text;
+    std::string out = "\"";
+    for (const char c : text)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+} // namespace
+
+std::string table(const std::vector<std::vector<std::string>> &rows)
+{
+    std::vector<std::size_t> widths;
+    std::vector<std::vector<std::string>> shown;
+    for (const auto &row : rows) {
+        auto &cells = shown.emplace_back();
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            cells.push_back(cli::printable(row[i], 200));
+            widths.resize(std::max(widths.size(), i + 1));
+            widths[i] = std::max(widths[i], cells.back().size());
+        }
+    }
+    std::string out;
+    for (const auto &cells : shown) {
+        std::string line;
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            line += cells[i] + (i + 1 < cells.size() ? std::string(widths[i] - cells[i].size() + 2, ' ') : "");
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string runsTable(const std::vector<store::RunRow> &runs, bool withUnit)
+{
+    std::vector<std::vector<std::string>> rows = {
+        {"ATTEMPT", "RUN ID", "START (UTC)", "STATION", "OPERATOR", "VERDICT", "LINES FAILED"}};
+    if (withUnit)
+        rows.front().insert(rows.front().begin(), "UNIT");
+    for (const store::RunRow &run : runs) {
+        rows.push_back({run.attempt ? std::to_string(run.attempt) : "-", run.runId,
+                        run.start.substr(0, 19), run.stationName, run.operatorName, run.verdict,
+                        linesOf(run)});
+        if (withUnit)
+            rows.back().insert(rows.back().begin(), run.unitId.empty() ? "-" : run.unitId);
+    }
+    return table(rows);
+}
+
+std::string runsJson(const std::vector<store::RunRow> &runs)
+{
+    std::string out;
+    for (const store::RunRow &run : runs)
+        out += std::string(out.empty() ? "" : ",\n") + "{" + runJsonFields(run) + "}";
+    return "[" + out + "]\n";
+}
+
+std::string yieldTable(const std::vector<store::YieldRow> &rows, store::GroupBy by)
+{
+    std::vector<std::vector<std::string>> cells = {
+        {"UNITS", "RUNS", "FIRST-PASS", "LAST-PASS", "RUN YIELD", "RETEST RATE"}};
+    if (by != store::GroupBy::None)
+        cells.front().insert(cells.front().begin(), groupName(by));
+    const std::vector<store::YieldRow> none = {store::YieldRow{}};
+    for (const store::YieldRow &row : rows.empty() ? none : rows) {
+        cells.push_back({std::to_string(row.units), std::to_string(row.runs), percent(row.fpy()),
+                         percent(row.lpy()), percent(row.runYield()), percent(row.retestRate())});
+        if (by != store::GroupBy::None)
+            cells.back().insert(cells.back().begin(), row.group.empty() ? "-" : row.group);
+    }
+    return table(cells);
+}
+
+std::string yieldJson(const std::vector<store::YieldRow> &rows, store::GroupBy by)
+{
+    const auto object = [by](const store::YieldRow &row) {
+        return "{" + (by == store::GroupBy::None ? "" : "\"group\":" + jsonString(row.group) + ",") +
+               "\"units\":" + std::to_string(row.units) + ",\"runs\":" + std::to_string(row.runs) +
+               ",\"fpy\":" + fraction(row.fpy()) + ",\"lpy\":" + fraction(row.lpy()) +
+               ",\"try\":" + fraction(row.runYield()) +
+               ",\"retestRate\":" + fraction(row.retestRate()) + "}";
+    };
+    if (by == store::GroupBy::None)
+        return object(rows.empty() ? store::YieldRow{} : rows.front()) + "\n";
+    std::string out;
+    for (const store::YieldRow &row : rows)
+        out += std::string(out.empty() ? "" : ",\n") + object(row);
+    return "[" + out + "]\n";
+}
+
+std::string paretoTable(const std::vector<store::ParetoRow> &rows)
+{
+    std::vector<std::vector<std::string>> cells = {
+        {"LINE TEST", "UNITS FAILED", "UNITS INTERMITTENT"}};
+    for (const store::ParetoRow &row : rows)
+        cells.push_back(
+            {row.line, std::to_string(row.failed), std::to_string(row.intermittent)});
+    return table(cells);
+}
+
+std::string paretoJson(const std::vector<store::ParetoRow> &rows)
+{
+    std::string out;
+    for (const store::ParetoRow &row : rows)
+        out += std::string(out.empty() ? "" : ",\n") + "{\"line\":" + jsonString(row.line) +
+               ",\"failed\":" + std::to_string(row.failed) +
+               ",\"intermittent\":" + std::to_string(row.intermittent) + "}";
+    return "[" + out + "]\n";
+}
+
+std::string csvHeader()
+{
+    return "run_id,unit_id,attempt,start_utc,end_utc,station,operator,port,verdict,exit_status,"
+           "polls,measured,line,ok,error,line_verdict\n";
+}
+
+std::string csvRows(const store::RunRow &run, const std::vector<store::LineResult> &lines)
+{
+    std::string head;
+    for (const std::string &cell :
+         {run.runId, run.unitId, run.attempt ? std::to_string(run.attempt) : std::string(),
+          run.start, run.end, run.stationName, run.operatorName, run.port, run.verdict,
+          std::to_string(run.exitStatus), std::to_string(run.polls), std::to_string(run.measured)})
+        head += csvCell(cell) + ",";
+    std::string out;
+    for (const store::LineResult &line : lines)
+        out += head + csvCell(line.line) + "," + std::to_string(line.ok) + "," +
+               std::to_string(line.error) + "," + csvCell(line.verdict) + "\n";
+    return out;
+}
+
+std::string jsonLine(const store::RunRow &run, const std::vector<store::LineResult> &lines)
+{
+    std::string out = "{" + runJsonFields(run) + ",\"message\":" + jsonString(run.message) +
+                      ",\"lines\":[";
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"line\":" + jsonString(lines[i].line) +
+               ",\"ok\":" + std::to_string(lines[i].ok) +
+               ",\"error\":" + std::to_string(lines[i].error) +
+               ",\"verdict\":" + jsonString(lines[i].verdict) + "}";
+    return out + "]}\n";
+}
+
+} // namespace results
