@@ -8,6 +8,8 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 runs=${2:-10}
 work=$(mktemp -d)
+# Runs are recorded in a store of this script's own, never in the account's.
+export XDG_DATA_HOME="$work/data"
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
 "$build/sim/converter-sim" --link "$work/unit" >/dev/null 2>&1 &

@@ -7,6 +7,8 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 runs=${2:-5}
 work=$(mktemp -d)
+# Runs are recorded in a store of this script's own, never in the account's.
+export XDG_DATA_HOME="$work/data"
 trap 'kill $(jobs -p) 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 cp "$(dirname "$0")/../data/Protocol-example.txt" "$work/Protocol.txt"
 

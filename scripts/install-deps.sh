@@ -14,17 +14,20 @@ run_packages=(
     qt6-base-dev qt6-serialport-dev qt6-wayland fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop scdoc
+    libsqlite3-dev libpq-dev
 )
 # What the test suite and CI need besides (./test.sh, .ci/run): a virtual X server, the fuzzing
 # compiler and the formatter, the package checkers, a Wayland compositor and a sound server, the
 # accessibility bus and the screen readers' client library, a JUnit reader and a schema validator
-# for the reports, strace, and jq for the README's examples.
+# for the reports, strace, jq for the README's examples, and a PostgreSQL server that the push test
+# starts on its own (installed with no cluster of its own: see below).
 test_packages=(
     python3 xvfb xauth x11-utils
     "clang-$llvm_version" "libclang-rt-$llvm_version-dev" "clang-format-$llvm_version"
     dpkg-dev desktop-file-utils lintian appstream
     pulseaudio pulseaudio-utils weston
     dbus-daemon at-spi2-core python3-pyatspi python3-junitparser libxml2-utils strace jq
+    postgresql-common postgresql-15
 )
 
 case "${1:-test}" in
@@ -53,4 +56,11 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
+# The server is for the tests, which start their own in a private folder: the system's default
+# cluster is never created, so none is left running.
+if [[ " ${missing[*]} " == *" postgresql-15 "* ]]; then
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends postgresql-common
+    "${sudo[@]}" sed -i 's/^#* *create_main_cluster *=.*/create_main_cluster = false/' \
+        /etc/postgresql-common/createcluster.conf
+fi
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

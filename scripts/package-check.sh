@@ -10,7 +10,8 @@ scripts/install-deps.sh
 # Configured as a newcomer would, without an install prefix: the package installs into /usr all
 # the same, and every path written into its files must say so.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" --target converter-station converter-sim converter-check packaged_docs
+cmake --build "$build" --target converter-station converter-sim converter-check converter-results \
+    packaged_docs
 architecture=$(dpkg --print-architecture)
 rm -f "$build"/converter-station_*_"$architecture".deb
 (cd "$build" && cpack >/dev/null)
@@ -40,17 +41,23 @@ test "$launcher" = /usr/libexec/converter-station/converter-station-launcher
 grep -qx 'exec "/usr/bin/converter-station" "$@"' "$launcher"
 test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
 test ! -e /usr/bin/converter-station-launcher
-man -w converter-station converter-sim converter-check >/dev/null
+man -w converter-station converter-sim converter-check converter-results >/dev/null
 # The installed command-line check against the installed simulated unit, with no display at all.
 work=$(mktemp -d)
 converter-sim --link "$work/unit" >/dev/null 2>&1 &
 sim=$!
 for _ in $(seq 50); do [ -e "$work/unit" ] && break; sleep 0.1; done
+export XDG_DATA_HOME="$work/data"
 (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY converter-check "$work/unit" --no-protocols \
-    --polls 2 >/dev/null) || {
+    --polls 2 --unit-id SN-1 >/dev/null) || {
     echo "the installed converter-check did not pass the simulated unit" >&2
     exit 1
 }
+converter-results history SN-1 --json | grep -q '"attempt":1,.*"verdict":"pass"' || {
+    echo "the installed converter-results did not find the run in the store" >&2
+    exit 1
+}
+unset XDG_DATA_HOME
 kill "$sim"
 wait "$sim" || true
 rm -rf "$work"

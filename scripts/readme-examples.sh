@@ -10,13 +10,15 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 build=$(realpath "${1:-build}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/readme-examples.XXXXXX")
+# Runs are recorded in a store of this script's own, never in the account's.
+export XDG_DATA_HOME="$work/data"
 sims=()
 cleanup() {
     for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-export PATH="$build/check:$build/sim:$PATH"
+export PATH="$build/check:$build/results:$build/sim:$PATH"
 
 cp data/Protocol-example.txt "$work/Protocol.txt"
 start_unit() { # NAME OPTIONS...
@@ -32,9 +34,9 @@ start_unit ttyUSB0
 start_unit ttyUSB1 --fail tx-rx
 start_unit ttyUSB2 --flap cd-dtr:3
 
-# The ```sh blocks of the README's "Automated testing", one file each.
+# The ```sh blocks of the README's "Automated testing" and "Results and yield", one file each.
 awk -v dir="$work" '
-    /^## / { inside = ($0 == "## Automated testing") }
+    /^## / { inside = ($0 == "## Automated testing" || $0 == "## Results and yield") }
     inside && /^```sh$/ { n++; file = sprintf("%s/example%d.sh", dir, n); next }
     inside && file != "" && /^```$/ { close(file); file = ""; next }
     file != "" { print > file }

@@ -170,7 +170,9 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window)
     }
     rows.push_back(incomplete);
     std::stable_sort(rows.begin(), rows.end(), [](const ParetoRow &a, const ParetoRow &b) {
-        return a.failed + a.intermittent > b.failed + b.intermittent;
+        if (a.failed + a.intermittent != b.failed + b.intermittent)
+            return a.failed + a.intermittent > b.failed + b.intermittent;
+        return a.failed > b.failed;
     });
     return rows;
 }

@@ -4,6 +4,7 @@
 #include "capturefile.h"
 #include "ptypair.h"
 #include "replies.h"
+#include "resultstore.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
 #include "window.h"
@@ -685,8 +686,10 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
         QString program;
         int status;
         std::string onStdErr;
+        const char *alsoWritten = nullptr; // a report written whole beside {path}, by this suffix
     };
     const QString check = QStringLiteral(CONVERTER_CHECK_PATH);
+    const QStringList storeIn{"{port}", "--polls", "1", "--store", "{path}"};
     const QString simulator = QStringLiteral(CONVERTER_SIM_PATH);
     const QStringList record{"{port}", "--polls", "1", "--record", "{path}"};
     const auto folderFor = [](const std::filesystem::path &folder) {
@@ -779,6 +782,31 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
          QStringLiteral("env"),
          74,
          "c: write failed: Input/output error"},
+        {"a store through a link planted by another user", true,
+         [&](const auto &folder) {
+             const Planted planted = linkTo(folder);
+             EXPECT_EQ(::lchown(planted.given.c_str(), nobody, nobody), 0);
+             return planted;
+         },
+         storeIn, check, 73, "a symbolic link"},
+        {"a store of another user's", true,
+         [&](const auto &folder) {
+             keep(folder / "c");
+             EXPECT_EQ(::chown((folder / "c").c_str(), nobody, nobody), 0);
+             return Planted{folder / "c", folder / "c"};
+         },
+         storeIn, check, 73, "another user"},
+        {"a store that is not one, beside a JUnit report",
+         false,
+         [&](const auto &folder) {
+             keep(folder / "c");
+             return Planted{folder / "c", folder / "c"};
+         },
+         {"{port}", "--polls", "1", "--store", "{path}", "--junit", "{path}.xml"},
+         check,
+         74,
+         "file is not a database; the run is not on record",
+         ".xml"},
         {"converter-sim --link over a file",
          false,
          [&](const auto &folder) {
@@ -825,7 +853,41 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
             EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "not yours\n");
         }
         EXPECT_FALSE(std::filesystem::exists(planted.given.string() + ".part"));
+        if (c.alsoWritten) {
+            EXPECT_TRUE(std::filesystem::exists(planted.given.string() + c.alsoWritten));
+        }
     }
+}
+
+// Eight checks finishing at the same moment all record their runs in one store, and the store
+// answers for them.
+TEST(CheckTest, EightChecksAtOnceAreAllOnRecord)
+{
+    Workplace place;
+    const std::string path = (place.folder / "results.sqlite").string();
+    std::vector<std::unique_ptr<support::SimProcess>> units;
+    std::vector<std::unique_ptr<CheckProcess>> checks;
+    for (int i = 0; i < 8; ++i) {
+        units.push_back(std::make_unique<support::SimProcess>(
+            i % 2 ? QStringList{"--fail", "tx-rx"} : QStringList{}));
+        checks.push_back(std::make_unique<CheckProcess>(
+            QStringList{QString::fromStdString(units.back()->path()), "--polls", "2", "--unit-id",
+                        QStringLiteral("SN-%1").arg(i), "--store", QString::fromStdString(path),
+                        "--quiet"},
+            place.folder.path()));
+    }
+    for (int i = 0; i < 8; ++i) {
+        const Outcome outcome = checks[i]->finish();
+        EXPECT_EQ(outcome.status, i % 2) << outcome.err;
+    }
+    store::ResultStore results(path, store::ResultStore::Access::Read);
+    EXPECT_EQ(results.db().integer("SELECT count(*) FROM runs WHERE attempt = 1"), 8);
+    EXPECT_EQ(results.db().integer("SELECT count(*) FROM polls WHERE length(bytes) >= 27"), 16);
+    const Outcome yield = CheckProcess({"--store", QString::fromStdString(path), "yield", "--json"},
+                                       place.folder.path(), QStringLiteral(CONVERTER_RESULTS_PATH))
+                              .finish();
+    EXPECT_EQ(yield.out, "{\"units\":8,\"runs\":8,\"fpy\":0.5000,\"lpy\":0.5000,\"try\":0.5000,"
+                         "\"retestRate\":0.0000}\n");
 }
 
 // A report that cannot be written is never a pass, no file the check opens takes the place of a

@@ -1,0 +1,212 @@
+// The results store through the real SQLite library: runs in, the line engineer's questions out,
+// what it refuses, and what a kill in the middle of a write leaves.
+
+#include "queries.h"
+#include "resultstore.h"
+#include "tempdirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A run of a unit (or none), its verdict, and the lines that failed and came and went.
+store::StoredRun run(const std::string &unit, const std::string &verdict, const std::string &start,
+                     const std::string &station = "bench-1", std::int64_t failed = 0,
+                     std::int64_t intermittent = 0)
+{
+    static int number = 0;
+    store::StoredRun r;
+    r.runId = "run-" + std::to_string(++number);
+    r.unitId = unit;
+    r.port = "/dev/ttyUSB0";
+    r.stationName = station;
+    r.toolName = "converter-check";
+    r.toolVersion = "1";
+    r.start = r.end = start;
+    r.verdict = verdict;
+    r.polled = verdict != "interrupted" && verdict != "not opened";
+    r.verdict = verdict == "not opened" ? "incomplete" : verdict;
+    for (int i = 0; i < 5; ++i)
+        r.lines.push_back({"line " + std::to_string(i), 0, 0,
+                           (failed >> i & 1)         ? "fail"
+                           : (intermittent >> i & 1) ? "intermittent"
+                                                     : "pass"});
+    r.pollLog = {{1, "measured", {0x80, 0x01}}, {2, "unanswered", {}}};
+    return r;
+}
+
+} // namespace
+
+TEST(StoreTest, AttemptsYieldAndParetoFromHandMadeUnits)
+{
+    support::TempDirectory folder;
+    store::ResultStore results((folder / "results.sqlite").string(),
+                               store::ResultStore::Access::Record);
+    const std::string day1 = "2026-12-08T10:00:00.000Z", day2 = "2026-12-09T10:00:00.000Z";
+    struct Row
+    {
+        store::StoredRun run;
+        int attempt;
+    };
+    const Row rows[] = {
+        {run("A", "fail", day1, "bench-1", 0b10000), 1}, // fails, passes after rework
+        {run("A", "not opened", day1), 0},              // not an attempt
+        {run("A", "pass", day2), 2},
+        {run("B", "pass", day1, "bench-2"), 1}, // first pass
+        {run("C", "intermittent", day1, "bench-2", 0, 0b01000), 1},
+        {run("C", "interrupted", day2), 0},
+        {run("C", "incomplete", day2), 2},
+        {run("D", "fail", day2, "bench-1", 0b11000), 1}, // first tested on day 2
+        {run("", "pass", day1), 0},                      // no unit id: a run only
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(results.record(row.run), row.attempt) << row.run.unitId << " " << row.run.verdict;
+
+    const auto history = store::history(results, "A");
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[0].attempt, 1);
+    EXPECT_EQ(history[0].failedLines, std::vector<std::string>{"line 4"});
+    EXPECT_EQ(history[1].attempt, 0);
+    EXPECT_EQ(history[2].verdict, "pass");
+
+    struct Figures
+    {
+        const char *name;
+        store::Window window;
+        store::GroupBy by;
+        std::vector<std::vector<std::int64_t>> rows; // units, runs, first, last, passed runs
+    };
+    const Figures figures[] = {
+        // A: fail, pass; B: pass; C: intermittent, incomplete; D: fail; one run without a unit.
+        {"all", {}, store::GroupBy::None, {{4, 7, 1, 2, 3}}},
+        // Day 1's units A, B, C up to its end: A's pass on day 2 is not yet there.
+        {"day 1", {"2026-12-08", "2026-12-09"}, store::GroupBy::None, {{3, 4, 1, 1, 2}}},
+        // Only D was first tested on day 2; A's and C's retests there are theirs.
+        {"from day 2", {"2026-12-09", ""}, store::GroupBy::None, {{1, 1, 0, 0, 0}}},
+        {"by day", {}, store::GroupBy::Day, {{3, 6, 1, 2, 3}, {1, 1, 0, 0, 0}}},
+        // By each unit's first station; the run without a unit id by its own.
+        {"by station", {}, store::GroupBy::Station, {{2, 4, 0, 1, 2}, {2, 3, 1, 1, 1}}},
+    };
+    for (const Figures &f : figures) {
+        SCOPED_TRACE(f.name);
+        const auto yield = store::yield(results, f.window, f.by);
+        ASSERT_EQ(yield.size(), f.rows.size());
+        for (std::size_t i = 0; i < yield.size(); ++i)
+            EXPECT_EQ((std::vector<std::int64_t>{yield[i].units, yield[i].runs,
+                                                 yield[i].firstPassed, yield[i].lastPassed,
+                                                 yield[i].passedRuns}),
+                      f.rows[i])
+                << yield[i].group;
+    }
+    EXPECT_DOUBLE_EQ(store::yield(results, {}, store::GroupBy::None)[0].retestRate(), 0.5);
+
+    const auto pareto = store::pareto(results, {});
+    const std::vector<std::tuple<std::string, std::int64_t, std::int64_t>> expected = {
+        {"line 4", 2, 0}, {"line 3", 1, 1}, {"incomplete", 1, 0}};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(std::tuple(pareto[i].line, pareto[i].failed, pareto[i].intermittent),
+                  expected[i]);
+}
+
+TEST(StoreTest, AStoreItCannotUseIsLeftAsItIs)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(const std::string &)> plant;
+        store::ResultStore::Access access;
+        store::StoreError::Kind kind;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"not a database", [](const std::string &path) { std::ofstream(path) << "not yours\n"; },
+         store::ResultStore::Access::Record, store::StoreError::Kind::Failed, "not a database"},
+        {"a newer schema",
+         [](const std::string &path) {
+             { store::ResultStore(path, store::ResultStore::Access::Record); }
+             store::Database(path, store::Database::Mode::ReadWrite)
+                 .execute("PRAGMA user_version = 99");
+         },
+         store::ResultStore::Access::Record, store::StoreError::Kind::Failed, "newer"},
+        {"another program's database",
+         [](const std::string &path) {
+             store::Database(path, store::Database::Mode::Create).execute("CREATE TABLE t (x)");
+         },
+         store::ResultStore::Access::Record, store::StoreError::Kind::Failed,
+         "not a results store"},
+        {"a link", [](const std::string &path) { ::symlink("/dev/null", path.c_str()); },
+         store::ResultStore::Access::Forward, store::StoreError::Kind::Refused, "symbolic link"},
+        {"nothing to read", [](const std::string &) {}, store::ResultStore::Access::Read,
+         store::StoreError::Kind::Missing, "No such file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        support::TempDirectory folder;
+        const std::string path = (folder / "results.sqlite").string();
+        c.plant(path);
+        std::ifstream before(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(before), {}};
+        try {
+            store::ResultStore results(path, c.access);
+            results.record(run("A", "pass", "2026-12-09T10:00:00.000Z"));
+            ADD_FAILURE() << "used";
+        } catch (const store::StoreError &error) {
+            EXPECT_EQ(error.kind, c.kind);
+            EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+        }
+        std::ifstream after(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), bytes);
+    }
+}
+
+// Killed at any moment, a recording process leaves a store that opens, is whole, and holds every
+// run it was told was recorded.
+TEST(StoreTest, KilledMidWriteLosesNothingRecorded)
+{
+    support::TempDirectory folder;
+    const std::string path = (folder / "results.sqlite").string();
+    for (const int delayMs : {3, 17, 41, 89, 150}) {
+        SCOPED_TRACE(delayMs);
+        int told[2];
+        ASSERT_EQ(::pipe(told), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(told[0]);
+            store::ResultStore results(path, store::ResultStore::Access::Record);
+            for (;;) {
+                store::StoredRun r = run("K", "pass", "2026-12-09T10:00:00.000Z");
+                r.runId += "-" + std::to_string(::getpid());
+                for (int poll = 3; poll < 500; ++poll)
+                    r.pollLog.push_back({poll, "measured", std::vector<std::uint8_t>(27, 0x80)});
+                results.record(r);
+                if (::write(told[1], "r", 1) != 1)
+                    ::_exit(1);
+            }
+        }
+        ::close(told[1]);
+        ::usleep(delayMs * 1000);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        int recorded = 0;
+        for (char c; ::read(told[0], &c, 1) == 1;)
+            ++recorded;
+        ::close(told[0]);
+
+        store::Database db(path, store::Database::Mode::ReadOnly);
+        auto check = db.prepare("PRAGMA integrity_check");
+        ASSERT_TRUE(check.step());
+        EXPECT_EQ(check.text(0), "ok");
+        const auto stored = db.integer("SELECT count(*) FROM runs WHERE run_id LIKE '%-" +
+                                       std::to_string(child) + "'");
+        EXPECT_GE(stored, recorded);
+        EXPECT_LE(stored, recorded + 1); // the one whose commit it could not tell
+        EXPECT_EQ(db.integer("SELECT count(*) FROM polls p JOIN runs r ON r.id = p.run WHERE "
+                             "r.run_id LIKE '%-" + std::to_string(child) + "'"),
+                  stored * 499);
+    }
+}
