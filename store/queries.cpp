@@ -42,11 +42,21 @@ constexpr const char *runColumns =
 
 RunRow runRow(const Statement &row, const std::vector<std::string> &names)
 {
-    RunRow run{row.text(0),         row.text(1),          int(row.integer(2)),
-               row.text(3),         row.text(4),          row.text(5),
-               row.text(6),         row.text(7),          row.text(8),
-               int(row.integer(9)), int(row.integer(10)), int(row.integer(11)),
-               {},                  {},                   row.text(14)};
+    RunRow run{row.text(0),
+               row.text(1),
+               int(row.integer(2)),
+               row.text(3),
+               row.text(4),
+               row.text(5),
+               row.text(6),
+               row.text(7),
+               row.text(8),
+               int(row.integer(9)),
+               int(row.integer(10)),
+               int(row.integer(11)),
+               {},
+               {},
+               row.text(14)};
     run.failedLines = linesIn(row.integer(12), names);
     run.intermittentLines = linesIn(row.integer(13), names);
     return run;
@@ -61,17 +71,19 @@ std::vector<RunRow> collect(ResultStore &store, Statement &query)
     return rows;
 }
 
-std::string groupOf(GroupBy by)
+// The group of a run by its own start, station or operator; with prefix "first_", the group of a
+// unit by its first attempt's.
+std::string groupOf(GroupBy by, const std::string &prefix = "")
 {
     switch (by) {
     case GroupBy::None:
-        return "''";
+        break;
     case GroupBy::Day:
-        return "substr(start_utc, 1, 10)";
+        return "substr(" + prefix + "start_utc, 1, 10)";
     case GroupBy::Station:
-        return "coalesce(station, '')";
+        return "coalesce(" + prefix + "station, '')";
     case GroupBy::Operator:
-        return "coalesce(operator, '')";
+        return "coalesce(" + prefix + "operator, '')";
     }
     return "''";
 }
@@ -100,17 +112,20 @@ std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter)
 
 std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by)
 {
-    const std::string group = groupOf(by);
-    // The bare `r.verdict` beside max(r.attempt) is the verdict of the unit's latest attempt.
+    // A unit whose attempts all started before the window's end counts as its row in `units`
+    // says; one retested later is counted again from its runs, up to the window's end. The bare
+    // `r.verdict` beside max(r.attempt) is the verdict of its latest attempt until then.
     auto units = store.db().prepare(
-        "WITH firsts AS (SELECT unit_id, verdict AS first_verdict, " + group +
-        " AS grp FROM runs WHERE attempt = 1 AND start_utc >= ?1 AND start_utc < ?2), "
-        "units AS (SELECT f.grp AS grp, f.first_verdict AS first_verdict, count(*) AS runs, "
-        "sum(r.verdict = 'pass') AS passed, max(r.attempt), r.verdict AS last_verdict "
-        "FROM firsts f JOIN runs r ON r.unit_id = f.unit_id AND r.attempt IS NOT NULL AND "
-        "r.start_utc < ?2 GROUP BY f.unit_id) "
-        "SELECT grp, count(*), sum(first_verdict = 'pass'), sum(last_verdict = 'pass'), "
-        "sum(runs), sum(passed) FROM units GROUP BY grp");
+        "WITH u AS (SELECT unit_id, " + groupOf(by, "first_") +
+        " AS grp, first_verdict, attempts, passed_attempts, last_verdict, max_start_utc >= ?2 AS "
+        "cut FROM units WHERE first_start_utc >= ?1 AND first_start_utc < ?2), "
+        "c AS (SELECT u.unit_id, count(*) AS attempts, sum(r.verdict = 'pass') AS passed, "
+        "max(r.attempt), r.verdict AS last_verdict FROM u JOIN runs r ON r.unit_id = u.unit_id "
+        "AND r.attempt IS NOT NULL AND r.start_utc < ?2 WHERE u.cut GROUP BY u.unit_id) "
+        "SELECT u.grp, count(*), sum(u.first_verdict = 'pass'), "
+        "sum(iif(u.cut, c.last_verdict, u.last_verdict) = 'pass'), "
+        "sum(iif(u.cut, c.attempts, u.attempts)), sum(iif(u.cut, c.passed, u.passed_attempts)) "
+        "FROM u LEFT JOIN c ON c.unit_id = u.unit_id GROUP BY u.grp");
     units.bind(1, window.since).bind(2, untilOf(window));
     std::map<std::string, YieldRow> rows;
     while (units.step()) {
@@ -118,7 +133,7 @@ std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by
         row = {units.text(0),    units.integer(1), units.integer(4), units.integer(4),
                units.integer(2), units.integer(3), units.integer(5)};
     }
-    auto loose = store.db().prepare("SELECT " + group +
+    auto loose = store.db().prepare("SELECT " + groupOf(by) +
                                     " AS grp, count(*), sum(verdict = 'pass') FROM runs "
                                     "WHERE unit_id IS NULL AND polled = 1 AND start_utc >= ?1 "
                                     "AND start_utc < ?2 GROUP BY grp");
@@ -146,9 +161,9 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window)
     std::unordered_map<std::string, Seen> units;
     auto query = store.db().prepare(
         "SELECT coalesce(unit_id, run_id), failed_lines, intermittent_lines, "
-        "verdict = 'incomplete' FROM runs WHERE polled = 1 AND start_utc >= ?1 AND "
-        "start_utc < ?2 AND (failed_lines != 0 OR intermittent_lines != 0 OR "
-        "verdict = 'incomplete')");
+        "verdict = 'incomplete' FROM runs WHERE polled = 1 AND (failed_lines != 0 OR "
+        "intermittent_lines != 0 OR verdict = 'incomplete') AND start_utc >= ?1 AND "
+        "start_utc < ?2");
     query.bind(1, window.since).bind(2, untilOf(window));
     while (query.step()) {
         Seen &seen = units[query.text(0)];
@@ -181,8 +196,9 @@ void forEachRun(ResultStore &store, const Window &window,
                 const std::function<void(const RunRow &, const std::vector<LineResult> &)> &visit)
 {
     const auto names = lineNames(store);
-    auto query = store.db().prepare(std::string(runColumns) +
-                                    "WHERE start_utc >= ?1 AND start_utc < ?2 ORDER BY start_utc, id");
+    auto query =
+        store.db().prepare(std::string(runColumns) +
+                           "WHERE start_utc >= ?1 AND start_utc < ?2 ORDER BY start_utc, id");
     query.bind(1, window.since).bind(2, untilOf(window));
     auto lines = store.db().prepare(
         "SELECT line, ok, error, verdict FROM line_results WHERE run = ? ORDER BY bit");

@@ -5,10 +5,13 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace store {
 
@@ -58,13 +61,26 @@ constexpr const char *migrations[schemaVersion] = {
     CREATE UNIQUE INDEX attempts ON runs(unit_id, attempt) WHERE attempt IS NOT NULL;
     CREATE INDEX unit_attempts ON runs(unit_id, attempt, verdict, start_utc)
         WHERE attempt IS NOT NULL;
-    CREATE INDEX first_attempts ON runs(start_utc, unit_id, verdict, station, operator)
-        WHERE attempt = 1;
+    CREATE INDEX problem_runs
+        ON runs(start_utc, unit_id, run_id, failed_lines, intermittent_lines, verdict)
+        WHERE polled = 1 AND (failed_lines != 0 OR intermittent_lines != 0 OR
+                              verdict = 'incomplete');
     CREATE INDEX runs_without_unit ON runs(start_utc, verdict, station, operator)
         WHERE unit_id IS NULL AND polled = 1;
     CREATE INDEX unit_runs ON runs(unit_id, start_utc);
     CREATE INDEX runs_by_start ON runs(start_utc);
     CREATE INDEX not_forwarded ON runs(id) WHERE forwarded = 0;
+    CREATE TABLE units (
+        unit_id TEXT PRIMARY KEY,
+        first_start_utc TEXT NOT NULL,
+        first_station TEXT,
+        first_operator TEXT,
+        first_verdict TEXT NOT NULL,
+        attempts INTEGER NOT NULL,
+        passed_attempts INTEGER NOT NULL,
+        last_verdict TEXT NOT NULL,
+        max_start_utc TEXT NOT NULL) WITHOUT ROWID;
+    CREATE INDEX units_by_first_start ON units(first_start_utc);
     CREATE TABLE line_names (bit INTEGER PRIMARY KEY, line TEXT NOT NULL);
     CREATE TABLE line_results (
         run INTEGER NOT NULL REFERENCES runs(id),
@@ -82,12 +98,31 @@ constexpr const char *migrations[schemaVersion] = {
         PRIMARY KEY (run, poll)) WITHOUT ROWID;)",
 };
 
+// Runs `work` again while another connection holds a lock that SQLite does not wait for (as
+// when many checks open a new store at once), until the busy timeout has passed.
+template <typename Work> auto whenFree(Work work)
+{
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+    for (unsigned attempt = 0;; ++attempt) {
+        try {
+            return work();
+        } catch (const StoreError &error) {
+            if (!error.busy || std::chrono::steady_clock::now() >= deadline)
+                throw;
+        }
+        // Spread out, so that those waiting do not all try again at the same moment.
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(2 + (attempt * 7 + unsigned(::getpid())) % 23));
+    }
+}
+
 std::string stateOf(Database &db, std::int64_t &version)
 {
     version = db.integer("PRAGMA user_version");
     const std::int64_t id = db.integer("PRAGMA application_id");
-    if (id == applicationId || (id == 0 && version == 0 &&
-                                db.integer("SELECT count(*) FROM sqlite_schema") == 0))
+    if (id == applicationId ||
+        (id == 0 && version == 0 && db.integer("SELECT count(*) FROM sqlite_schema") == 0))
         return {};
     return "it is an SQLite database, but not a results store";
 }
@@ -137,19 +172,25 @@ ResultStore::ResultStore(const std::string &path, Access access)
           if (access != Access::Record && ::lstat(path.c_str(), &status) != 0)
               throw StoreError(StoreError::Kind::Missing,
                                std::string("cannot open it: ") + std::strerror(errno));
-          return Database(path, access == Access::Record  ? Database::Mode::Create
+          return Database(path, access == Access::Record ? Database::Mode::Create
                                 : access == Access::Read ? Database::Mode::ReadOnly
                                                          : Database::Mode::ReadWrite);
       }())
 {
     m_db.execute("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs));
-    prepareSchema(access);
+    whenFree([&] { prepareSchema(access); });
 }
 
 void ResultStore::prepareSchema(Access access)
 {
     std::int64_t version = 0;
-    if (const std::string why = stateOf(m_db, version); !why.empty())
+    std::string why;
+    {
+        Transaction snapshot(m_db, false); // its three facts read at one moment
+        why = stateOf(m_db, version);
+        snapshot.commit();
+    }
+    if (!why.empty())
         throw StoreError(StoreError::Kind::Failed, why);
     if (version > schemaVersion)
         throw StoreError(StoreError::Kind::Failed,
@@ -181,11 +222,16 @@ void ResultStore::prepareSchema(Access access)
 
 int ResultStore::record(const StoredRun &run)
 {
+    return whenFree([&] { return recordOnce(run); });
+}
+
+int ResultStore::recordOnce(const StoredRun &run)
+{
     Transaction transaction(m_db);
     int attempt = 0;
     if (run.polled && !run.unitId.empty()) {
-        auto count = m_db.prepare(
-            "SELECT count(*) FROM runs WHERE unit_id = ? AND attempt IS NOT NULL");
+        auto count =
+            m_db.prepare("SELECT count(*) FROM runs WHERE unit_id = ? AND attempt IS NOT NULL");
         count.bind(1, run.unitId).step();
         attempt = static_cast<int>(count.integer(0)) + 1;
     }
@@ -224,6 +270,17 @@ int ResultStore::record(const StoredRun &run)
     insert.bind(++column, intermittent).run();
     const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
 
+    // Each unit's attempts at a glance, for yield: its first, how many, how many passed, its
+    // latest.
+    if (attempt) {
+        auto unit = m_db.prepare(
+            "INSERT INTO units VALUES (?1, ?2, ?3, ?4, ?5, 1, ?6, ?5, ?2) ON CONFLICT (unit_id) DO "
+            "UPDATE SET attempts = attempts + 1, passed_attempts = passed_attempts + ?6, "
+            "last_verdict = ?5, max_start_utc = max(max_start_utc, ?2)");
+        unit.bind(1, run.unitId).bind(2, run.start);
+        unit.bindOptional(3, run.stationName).bindOptional(4, run.operatorName);
+        unit.bind(5, run.verdict).bind(6, std::int64_t{run.verdict == "pass"}).run();
+    }
     auto name = m_db.prepare("INSERT OR IGNORE INTO line_names (bit, line) VALUES (?, ?)");
     auto line = m_db.prepare("INSERT INTO line_results VALUES (?, ?, ?, ?, ?, ?)");
     for (std::size_t i = 0; i < run.lines.size(); ++i) {

@@ -42,6 +42,7 @@ public:
 
 private:
     void prepareSchema(Access access);
+    int recordOnce(const StoredRun &run);
 
     std::string m_path;
     Database m_db;

@@ -9,7 +9,9 @@ namespace store {
 void fail(sqlite3 *db, const std::string &doing)
 {
     const char *why = db ? sqlite3_errmsg(db) : "out of memory";
-    throw StoreError(StoreError::Kind::Failed, doing + ": " + why);
+    const int code = db ? sqlite3_errcode(db) & 0xFF : SQLITE_NOMEM; // without the extension
+    throw StoreError(StoreError::Kind::Failed, doing + ": " + why,
+                     code == SQLITE_BUSY || code == SQLITE_LOCKED);
 }
 
 Statement::Statement(sqlite3 *db, std::string_view sql) : m_db(db)
@@ -151,20 +153,22 @@ std::int64_t Database::integer(std::string_view sql)
     return statement.step() ? statement.integer(0) : 0;
 }
 
-Transaction::Transaction(Database &db, bool immediate) : m_db(db)
+Transaction::Transaction(Database &db, bool immediate)
+    : m_db(db), m_nested(sqlite3_get_autocommit(db.handle()) == 0)
 {
-    m_db.execute(immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+    m_db.execute(m_nested ? "SAVEPOINT nested" : immediate ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 
 Transaction::~Transaction()
 {
     if (m_open)
-        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db.handle(), m_nested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK",
+                     nullptr, nullptr, nullptr);
 }
 
 void Transaction::commit()
 {
-    m_db.execute("COMMIT");
+    m_db.execute(m_nested ? "RELEASE nested" : "COMMIT");
     m_open = false;
 }
 

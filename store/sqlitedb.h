@@ -22,8 +22,11 @@ public:
         Missing, // no store at that path, and it was to be read
         Failed,  // cannot be read or written: not a store, corrupt, newer, full, locked
     };
-    StoreError(Kind kind, const std::string &message) : std::runtime_error(message), kind(kind) {}
+    StoreError(Kind kind, const std::string &message, bool busy = false)
+        : std::runtime_error(message), kind(kind), busy(busy)
+    {}
     Kind kind;
+    bool busy; // another connection held a lock SQLite would not wait for: worth another try
 };
 
 class Statement
@@ -81,7 +84,7 @@ private:
 // What went wrong, in SQLite's words: "database is locked", "file is not a database"...
 [[noreturn]] void fail(sqlite3 *db, const std::string &doing);
 
-// A transaction that rolls back unless it is committed.
+// A transaction that rolls back unless it is committed; inside another, a savepoint of it.
 class Transaction
 {
 public:
@@ -92,6 +95,7 @@ public:
 
 private:
     Database &m_db;
+    bool m_nested;
     bool m_open = true;
 };
 

@@ -55,7 +55,7 @@ TEST(StoreTest, AttemptsYieldAndParetoFromHandMadeUnits)
     };
     const Row rows[] = {
         {run("A", "fail", day1, "bench-1", 0b10000), 1}, // fails, passes after rework
-        {run("A", "not opened", day1), 0},              // not an attempt
+        {run("A", "not opened", day1), 0},               // not an attempt
         {run("A", "pass", day2), 2},
         {run("B", "pass", day1, "bench-2"), 1}, // first pass
         {run("C", "intermittent", day1, "bench-2", 0, 0b01000), 1},
@@ -97,10 +97,10 @@ TEST(StoreTest, AttemptsYieldAndParetoFromHandMadeUnits)
         const auto yield = store::yield(results, f.window, f.by);
         ASSERT_EQ(yield.size(), f.rows.size());
         for (std::size_t i = 0; i < yield.size(); ++i)
-            EXPECT_EQ((std::vector<std::int64_t>{yield[i].units, yield[i].runs,
-                                                 yield[i].firstPassed, yield[i].lastPassed,
-                                                 yield[i].passedRuns}),
-                      f.rows[i])
+            EXPECT_EQ(
+                (std::vector<std::int64_t>{yield[i].units, yield[i].runs, yield[i].firstPassed,
+                                           yield[i].lastPassed, yield[i].passedRuns}),
+                f.rows[i])
                 << yield[i].group;
     }
     EXPECT_DOUBLE_EQ(store::yield(results, {}, store::GroupBy::None)[0].retestRate(), 0.5);
@@ -128,7 +128,9 @@ TEST(StoreTest, AStoreItCannotUseIsLeftAsItIs)
          store::ResultStore::Access::Record, store::StoreError::Kind::Failed, "not a database"},
         {"a newer schema",
          [](const std::string &path) {
-             { store::ResultStore(path, store::ResultStore::Access::Record); }
+             {
+                 store::ResultStore(path, store::ResultStore::Access::Record);
+             }
              store::Database(path, store::Database::Mode::ReadWrite)
                  .execute("PRAGMA user_version = 99");
          },
@@ -206,7 +208,46 @@ TEST(StoreTest, KilledMidWriteLosesNothingRecorded)
         EXPECT_GE(stored, recorded);
         EXPECT_LE(stored, recorded + 1); // the one whose commit it could not tell
         EXPECT_EQ(db.integer("SELECT count(*) FROM polls p JOIN runs r ON r.id = p.run WHERE "
-                             "r.run_id LIKE '%-" + std::to_string(child) + "'"),
+                             "r.run_id LIKE '%-" +
+                             std::to_string(child) + "'"),
                   stored * 499);
     }
+}
+
+// Checks that finish at the same moment all record, into a store none of them found there.
+TEST(StoreTest, ManyRecordIntoANewStoreAtOnce)
+{
+    support::TempDirectory folder;
+    const std::string path = (folder / "results.sqlite").string();
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 32; ++i) {
+        if (const pid_t child = ::fork(); child == 0) {
+            ::close(gate[1]);
+            char go;
+            if (::read(gate[0], &go, 1) != 0)
+                ::_exit(2);
+            store::StoredRun r = run("U" + std::to_string(i), "pass", "2026-12-09T10:00:00.000Z");
+            r.runId += "-" + std::to_string(i);
+            try {
+                store::ResultStore(path, store::ResultStore::Access::Record).record(r);
+            } catch (const store::StoreError &error) {
+                std::fprintf(stderr, "%s\n", error.what());
+                ::_exit(1);
+            }
+            ::_exit(0);
+        } else {
+            children.push_back(child);
+        }
+    }
+    ::close(gate[0]);
+    ::close(gate[1]); // all at once
+    for (const pid_t child : children) {
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    store::ResultStore results(path, store::ResultStore::Access::Read);
+    EXPECT_EQ(results.db().integer("SELECT count(*) FROM runs"), 32);
 }
