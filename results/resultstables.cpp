@@ -116,8 +116,9 @@ std::string table(const std::vector<std::vector<std::string>> &rows)
     for (const auto &cells : shown) {
         std::string line;
         for (std::size_t i = 0; i < cells.size(); ++i)
-            line += cells[i] + (i + 1 < cells.size() ? std::string(widths[i] - cells[i].size() + 2, ' ') : "");
-        out += line + "\n";
+            line += cells[i] +
+                    (i + 1 < cells.size() ? std::string(widths[i] - cells[i].size() + 2, ' ') : "");
+        out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
     }
     return out;
 }
@@ -165,7 +166,8 @@ std::string yieldTable(const std::vector<store::YieldRow> &rows, store::GroupBy 
 std::string yieldJson(const std::vector<store::YieldRow> &rows, store::GroupBy by)
 {
     const auto object = [by](const store::YieldRow &row) {
-        return "{" + (by == store::GroupBy::None ? "" : "\"group\":" + jsonString(row.group) + ",") +
+        return "{" +
+               (by == store::GroupBy::None ? "" : "\"group\":" + jsonString(row.group) + ",") +
                "\"units\":" + std::to_string(row.units) + ",\"runs\":" + std::to_string(row.runs) +
                ",\"fpy\":" + fraction(row.fpy()) + ",\"lpy\":" + fraction(row.lpy()) +
                ",\"try\":" + fraction(row.runYield()) +
@@ -184,8 +186,7 @@ std::string paretoTable(const std::vector<store::ParetoRow> &rows)
     std::vector<std::vector<std::string>> cells = {
         {"LINE TEST", "UNITS FAILED", "UNITS INTERMITTENT"}};
     for (const store::ParetoRow &row : rows)
-        cells.push_back(
-            {row.line, std::to_string(row.failed), std::to_string(row.intermittent)});
+        cells.push_back({row.line, std::to_string(row.failed), std::to_string(row.intermittent)});
     return table(cells);
 }
 
@@ -222,8 +223,8 @@ std::string csvRows(const store::RunRow &run, const std::vector<store::LineResul
 
 std::string jsonLine(const store::RunRow &run, const std::vector<store::LineResult> &lines)
 {
-    std::string out = "{" + runJsonFields(run) + ",\"message\":" + jsonString(run.message) +
-                      ",\"lines\":[";
+    std::string out =
+        "{" + runJsonFields(run) + ",\"message\":" + jsonString(run.message) + ",\"lines\":[";
     for (std::size_t i = 0; i < lines.size(); ++i)
         out += std::string(i ? "," : "") + "{\"line\":" + jsonString(lines[i].line) +
                ",\"ok\":" + std::to_string(lines[i].ok) +

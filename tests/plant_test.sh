@@ -6,27 +6,20 @@
 set -euo pipefail
 check=$(realpath "$1") sim=$(realpath "$2") results=$(realpath "$3")
 bin=/usr/lib/postgresql/15/bin
+# shellcheck source=support/plantserver.sh
+. "$(dirname "$0")/support/plantserver.sh"
 
 folder=$(mktemp -d "${TMPDIR:-/tmp}/station-plant.XXXXXX")
-chmod 755 "$folder"
-mkdir "$folder/db" "$folder/socket"
-as_server=()
-if [ "$(id -u)" -eq 0 ]; then
-    as_server=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    chown 65534:65534 "$folder/db" "$folder/socket"
-fi
 simPid=
-server() { "${as_server[@]}" "$bin/pg_ctl" -D "$folder/db" -l "$folder/db/server.log" -w "$@" >/dev/null; }
 cleanup() {
-    server stop -m immediate 2>/dev/null || true
+    plant_server stop -m immediate 2>/dev/null || true
     [ -n "$simPid" ] && kill "$simPid" 2>/dev/null
     rm -rf "$folder"
 }
 trap cleanup EXIT
-"${as_server[@]}" "$bin/initdb" -D "$folder/db" -U plant -A trust --no-sync >/dev/null
-start() { server start -o "-c listen_addresses='' -k $folder/socket -c fsync=off"; }
-start
-url="host=$folder/socket user=plant dbname=postgres"
+plant_init "$folder"
+plant_start
+url=$plant_url
 plant() { "$bin/psql" -X -A -t -q -d "$url" -c "$1"; }
 
 "$sim" --link "$folder/unit" --fail tx-rx >/dev/null 2>&1 &
@@ -69,13 +62,13 @@ expect "a second push" "converter-results: pushed 2 runs (2 of them were there a
 expect "runs after the second push" 3 "$(plant 'SELECT count(*) FROM runs')"
 
 # The server away: nothing is lost, and the next push sends the rest.
-server stop -m fast
+plant_server stop -m fast
 record bench1 SN-4
 "$results" --store "$folder/bench1.sqlite" push "$url" 2>"$folder/away" && away=0 || away=$?
 expect "push with the server away" 69 "$away"
 grep -q "cannot reach the plant's database" "$folder/away" || { cat "$folder/away" >&2; status=1; }
 expect "pending while the server is away" 1 "$(pending bench1)"
-start
+plant_start
 "$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
 expect "runs once the server is back" 4 "$(plant 'SELECT count(*) FROM runs')"
 expect "SN-4 arrived" "SN-4 1 bench1" "$(plant "SELECT unit_id, attempt, station FROM runs WHERE unit_id = 'SN-4'" | tr '|' ' ')"

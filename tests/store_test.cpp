@@ -172,6 +172,9 @@ TEST(StoreTest, KilledMidWriteLosesNothingRecorded)
 {
     support::TempDirectory folder;
     const std::string path = (folder / "results.sqlite").string();
+    {
+        store::ResultStore(path, store::ResultStore::Access::Record);
+    }
     for (const int delayMs : {3, 17, 41, 89, 150}) {
         SCOPED_TRACE(delayMs);
         int told[2];
