@@ -57,8 +57,8 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
                 run.missed[i] = record.missed[outcome];
     for (std::size_t i = 0; i < station::lineTestCount; ++i) {
         const LineTally &line = record.lines[i];
-        run.lines.push_back({lineCaption(i), line.ok, line.error,
-                             std::string(runVerdictName(line.verdict()))});
+        run.lines.push_back(
+            {lineCaption(i), line.ok, line.error, std::string(runVerdictName(line.verdict()))});
     }
     for (const PollBytes &poll : record.pollLog)
         run.pollLog.push_back(

@@ -49,8 +49,8 @@ bool answer(const results::Options &options, store::ResultStore &results)
         const bool csv = options.format == results::Format::Csv;
         bool written = !csv || print(results::csvHeader());
         store::forEachRun(results, options.filter.window, [&](const auto &run, const auto &lines) {
-            written = written && print(csv ? results::csvRows(run, lines)
-                                           : results::jsonLine(run, lines));
+            written = written &&
+                      print(csv ? results::csvRows(run, lines) : results::jsonLine(run, lines));
         });
         return written;
     }
@@ -90,9 +90,9 @@ int main(int argc, char **argv)
         if (pushing) {
             const auto count = results::push(results, options.url, options.batch);
             say("pushed " + std::to_string(count.sent) + " runs" +
-                (count.alreadyIn ? " (" + std::to_string(count.alreadyIn) +
-                                       " of them were there already)"
-                                 : std::string()));
+                (count.alreadyIn
+                     ? " (" + std::to_string(count.alreadyIn) + " of them were there already)"
+                     : std::string()));
             return results::Done;
         }
         if (!answer(options, results) || std::fflush(stdout) != 0) {

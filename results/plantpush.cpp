@@ -88,7 +88,8 @@ public:
     {
         if (!m_connection || PQstatus(m_connection.get()) != CONNECTION_OK)
             fail("cannot reach the plant's database");
-        PQsetNoticeProcessor(m_connection.get(), [](void *, const char *) {}, nullptr);
+        PQsetNoticeProcessor(
+            m_connection.get(), [](void *, const char *) {}, nullptr);
     }
 
     [[noreturn]] void fail(const std::string &doing)
@@ -228,8 +229,9 @@ PushCount push(store::ResultStore &store, const std::string &url, int batchSize)
         plant.copy("incoming_runs", runColumns, runRows);
         plant.copy("incoming_line_results", "run_id, line, ok, error, verdict", lineRows);
         plant.copy("incoming_polls", "run_id, poll, outcome, bytes", pollRows);
-        const Result added = plant.run(std::string("INSERT INTO runs (") + runColumns + ") SELECT " +
-                                       runColumns + " FROM incoming_runs ON CONFLICT DO NOTHING");
+        const Result added =
+            plant.run(std::string("INSERT INTO runs (") + runColumns + ") SELECT " + runColumns +
+                      " FROM incoming_runs ON CONFLICT DO NOTHING");
         plant.run("INSERT INTO line_results SELECT * FROM incoming_line_results ON CONFLICT DO "
                   "NOTHING");
         plant.run("INSERT INTO polls SELECT * FROM incoming_polls ON CONFLICT DO NOTHING");

@@ -20,8 +20,8 @@ public:
 
 struct PushCount
 {
-    std::int64_t sent = 0;       // runs sent and committed by the server
-    std::int64_t alreadyIn = 0;  // of those, runs the server held before
+    std::int64_t sent = 0;      // runs sent and committed by the server
+    std::int64_t alreadyIn = 0; // of those, runs the server held before
 };
 
 // Throws PlantError, or store::StoreError for the local store; what was committed before a

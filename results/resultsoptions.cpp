@@ -57,8 +57,8 @@ std::optional<std::tm> parsedDay(const std::string &text)
 {
     std::tm day{};
     char end = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &day.tm_year, &day.tm_mon, &day.tm_mday,
-                    &end) != 3 ||
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &day.tm_year, &day.tm_mon, &day.tm_mday, &end) !=
+            3 ||
         text.size() != 10)
         return std::nullopt;
     day.tm_year -= 1900;
@@ -95,8 +95,8 @@ std::string storedTime(const std::string &option, const std::string &text, bool 
         char end = 0;
         if (std::sscanf(text.c_str() + 11, "%2d:%2d:%2d%c", &hours, &minutes, &seconds, &end) !=
                 4 ||
-            end != 'Z' || hours > 23 || minutes > 59 || seconds > 59 || hours < 0 ||
-            minutes < 0 || seconds < 0)
+            end != 'Z' || hours > 23 || minutes > 59 || seconds > 59 || hours < 0 || minutes < 0 ||
+            seconds < 0)
             throw UsageError(option + ": " + cli::printable(text) + " is no time");
         at = ::timegm(&*day) + hours * 3600 + minutes * 60 + seconds;
         wholeDay = false;
@@ -150,10 +150,11 @@ Options parseOptions(int argc, const char *const *argv)
                                  "interrupted");
         } else if (argument == "--by") {
             const std::string by = value();
-            options.by = by == "day"        ? store::GroupBy::Day
-                         : by == "station"  ? store::GroupBy::Station
-                         : by == "operator" ? store::GroupBy::Operator
-                                            : throw UsageError("--by takes day, station or operator");
+            options.by = by == "day"       ? store::GroupBy::Day
+                         : by == "station" ? store::GroupBy::Station
+                         : by == "operator"
+                             ? store::GroupBy::Operator
+                             : throw UsageError("--by takes day, station or operator");
         } else if (argument == "--json") {
             options.format = Format::Json;
         } else if (argument == "--format") {

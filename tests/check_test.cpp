@@ -868,8 +868,8 @@ TEST(CheckTest, EightChecksAtOnceAreAllOnRecord)
     std::vector<std::unique_ptr<support::SimProcess>> units;
     std::vector<std::unique_ptr<CheckProcess>> checks;
     for (int i = 0; i < 8; ++i) {
-        units.push_back(std::make_unique<support::SimProcess>(
-            i % 2 ? QStringList{"--fail", "tx-rx"} : QStringList{}));
+        units.push_back(std::make_unique<support::SimProcess>(i % 2 ? QStringList{"--fail", "tx-rx"}
+                                                                    : QStringList{}));
         checks.push_back(std::make_unique<CheckProcess>(
             QStringList{QString::fromStdString(units.back()->path()), "--polls", "2", "--unit-id",
                         QStringLiteral("SN-%1").arg(i), "--store", QString::fromStdString(path),
