@@ -200,21 +200,11 @@ Options parseOptions(int argc, const char *const *argv)
 {
     Options options;
     std::vector<std::string> unitIds;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        // --option=value as well as --option value.
-        std::optional<std::string> attached;
-        if (const std::size_t equals = argument.find('=');
-            argument.starts_with("--") && equals != std::string::npos) {
-            attached = argument.substr(equals + 1);
-            argument.resize(equals);
-        }
-        const auto value = [&]() -> std::string {
-            if (attached)
-                return *std::exchange(attached, std::nullopt);
-            if (i + 1 >= argc)
-                throw UsageError(cli::printable(argument) + " needs a value");
-            return argv[++i];
+    cli::Arguments arguments(argc, argv);
+    while (arguments.next()) {
+        const std::string &argument = arguments.name();
+        const auto value = [&arguments] {
+            return arguments.value();
         };
         if (argument == "--help") {
             options.help = true;
@@ -275,8 +265,6 @@ Options parseOptions(int argc, const char *const *argv)
                     throw UsageError(cli::printable(argument) + " is named twice");
             options.ports.push_back(argument);
         }
-        if (attached)
-            throw UsageError(cli::printable(argument) + " takes no value");
     }
     if (options.help || options.version)
         return options;

@@ -2,9 +2,9 @@
 
 // converter-check's command line.
 
+#include "arguments.h"
 #include "runverdict.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,11 +46,7 @@ struct Options
     bool version = false;
 };
 
-class UsageError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
+using UsageError = cli::UsageError;
 
 // Throws UsageError with a message naming what is wrong.
 Options parseOptions(int argc, const char *const *argv);

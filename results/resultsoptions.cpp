@@ -110,20 +110,11 @@ Options parseOptions(int argc, const char *const *argv)
 {
     Options options;
     bool formatGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        std::optional<std::string> attached;
-        if (const std::size_t equals = argument.find('=');
-            argument.starts_with("--") && equals != std::string::npos) {
-            attached = argument.substr(equals + 1);
-            argument.resize(equals);
-        }
-        const auto value = [&]() -> std::string {
-            if (attached)
-                return *std::exchange(attached, std::nullopt);
-            if (i + 1 >= argc)
-                throw UsageError(cli::printable(argument) + " needs a value");
-            return argv[++i];
+    cli::Arguments arguments(argc, argv);
+    while (arguments.next()) {
+        const std::string &argument = arguments.name();
+        const auto value = [&arguments] {
+            return arguments.value();
         };
         if (argument == "--help") {
             options.help = true;
@@ -191,8 +182,6 @@ Options parseOptions(int argc, const char *const *argv)
         } else {
             throw UsageError("what is " + cli::printable(argument) + "?");
         }
-        if (attached)
-            throw UsageError(cli::printable(argument) + " takes no value");
     }
     if (options.help || options.version)
         return options;

@@ -2,9 +2,9 @@
 
 // converter-results' command line.
 
+#include "arguments.h"
 #include "queries.h"
 
-#include <stdexcept>
 #include <string>
 
 namespace results {
@@ -35,11 +35,7 @@ struct Options
     bool version = false;
 };
 
-class UsageError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
+using UsageError = cli::UsageError;
 
 Options parseOptions(int argc, const char *const *argv);
 

@@ -628,13 +628,17 @@ TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
         Workplace place;
         support::PtyPair unit;
         ASSERT_TRUE(unit.isValid());
-        CheckProcess check(
-            {QString::fromStdString(unit.path()), "--polls", "100", "--json", "--junit", "run.xml"},
-            place.folder.path());
+        const QStringList onRecord{"--store", "store.sqlite", "--unit-id", "SN-1"};
+        CheckProcess check(QStringList{QString::fromStdString(unit.path()), "--polls", "100",
+                                       "--json", "--junit", "run.xml"} +
+                               onRecord,
+                           place.folder.path());
         Bytes sent = unit.read(8, 5000);
         // Held exclusively while it runs: a second check is refused.
         const Outcome refused =
-            CheckProcess({QString::fromStdString(unit.path())}, place.folder.path()).finish();
+            CheckProcess(QStringList{QString::fromStdString(unit.path())} + onRecord,
+                         place.folder.path())
+                .finish();
         EXPECT_EQ(refused.status, 3);
         EXPECT_NE(refused.err.find("Close the other program"), std::string::npos) << refused.err;
         check.signal(number);
@@ -656,10 +660,18 @@ TEST(CheckTest, SignalsCloseThePortAndNothingButPollsIsSent)
             ASSERT_EQ(sent[i], station::PollRequest[i % 4]) << "byte " << i;
         EXPECT_EQ(sent.size() % 4, 0u);
         // The line is free again: another check opens it at once.
-        CheckProcess again({QString::fromStdString(unit.path()), "--polls", "1"},
+        CheckProcess again(QStringList{QString::fromStdString(unit.path()), "--polls", "1"} +
+                               onRecord,
                            place.folder.path());
         EXPECT_EQ(unit.read(4, 5000).size(), 4u);
         EXPECT_EQ(again.finish().status, 2);
+        // On record, but neither the port held elsewhere nor the interrupted run is an attempt.
+        store::ResultStore results((place.folder / "store.sqlite").string(),
+                                   store::ResultStore::Access::Read);
+        auto runs = results.db().prepare("SELECT group_concat(verdict || ' ' || "
+                                         "coalesce(attempt, '-'), ', ') FROM runs ORDER BY id");
+        ASSERT_TRUE(runs.step());
+        EXPECT_EQ(runs.text(0), "incomplete -, interrupted -, incomplete 1");
     }
 }
 
@@ -888,6 +900,32 @@ TEST(CheckTest, EightChecksAtOnceAreAllOnRecord)
                               .finish();
     EXPECT_EQ(yield.out, "{\"units\":8,\"runs\":8,\"fpy\":0.5000,\"lpy\":0.5000,\"try\":0.5000,"
                          "\"retestRate\":0.0000}\n");
+}
+
+TEST(ResultsTest, WhatTheCommandLineRefuses)
+{
+    Workplace place;
+    const struct
+    {
+        QStringList arguments;
+        int status;
+        std::string onStdErr;
+    } cases[] = {
+        {{"yield", "--since", "2026-02-30"}, 64, "2026-02-30 is no date"},
+        {{"runs", "--until", "2026-12-09T24:00:00Z"}, 64, "is no time"},
+        {{"export"}, 64, "export needs --format csv or --format jsonl"},
+        {{"history"}, 64, "history needs a unit id"},
+        {{"--store", "nowhere.sqlite", "yield"}, 66, "nowhere.sqlite: cannot open it"},
+        {{"--store", "Protocol.txt", "pareto"}, 74, "file is not a database"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome outcome =
+            CheckProcess(c.arguments, place.folder.path(), QStringLiteral(CONVERTER_RESULTS_PATH))
+                .finish();
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
+    }
 }
 
 // A report that cannot be written is never a pass, no file the check opens takes the place of a
