@@ -210,51 +210,24 @@ Options parseOptions(int argc, const char *const *argv)
             options.help = true;
         } else if (argument == "--version") {
             options.version = true;
-        } else if (argument == "--polls") {
-            options.polls = wholeNumber(argument, value(), 1, 1000000);
-        } else if (argument == "--max-missed") {
-            options.maxMissed = wholeNumber(argument, value(), 0, 1000000);
+        } else if (takeRunOption(arguments, options)) {
+            continue;
         } else if (argument == "--until-reply") {
             options.untilReply = true;
         } else if (argument == "--json") {
             options.json = true;
         } else if (argument == "--quiet") {
             options.quiet = true;
-        } else if (argument == "--protocols") {
-            options.protocols = value();
-            if (options.protocols.empty())
-                throw UsageError("--protocols needs a file name");
-        } else if (argument == "--no-protocols") {
-            options.noProtocols = true;
         } else if (argument == "--record") {
             options.record = value();
             if (options.record.empty())
                 throw UsageError("--record needs a file name");
-        } else if (argument == "--store") {
-            options.store = value();
-            if (options.store.empty())
-                throw UsageError("--store needs a file name");
-        } else if (argument == "--no-store") {
-            options.noStore = true;
         } else if (argument == "--junit") {
             options.junit = value();
             if (options.junit.empty())
                 throw UsageError("--junit needs a file name");
         } else if (argument == "--unit-id") {
             unitIds.push_back(value());
-        } else if (argument == "--operator") {
-            options.operatorName = identity(argument, value());
-        } else if (argument == "--station") {
-            options.stationName = identity(argument, value());
-        } else if (argument == "--expect-protocol") {
-            options.expected.protocol = wholeNumber(argument, value(), 0, 63);
-        } else if (argument == "--expect-version") {
-            options.expected.version = wholeNumber(argument, value(), 0, 63);
-        } else if (argument == "--expect-ts") {
-            TsExpectation ts{};
-            if (!parseTsExpectation(value(), ts))
-                throw UsageError("--expect-ts takes agree, software, hardware, both or none");
-            options.expected.ts = ts;
         } else if (argument.starts_with("-") && argument != "-") {
             throw UsageError("unknown option " + cli::printable(argument));
         } else {
@@ -275,11 +248,56 @@ Options parseOptions(int argc, const char *const *argv)
         throw UsageError("--record takes one port's line: give one port");
     checkDistinctFiles(options);
     assignUnitIds(unitIds, options);
+    checkRunOptions(options);
+    return options;
+}
+
+bool takeRunOption(cli::Arguments &arguments, Options &options)
+{
+    const std::string &argument = arguments.name();
+    const auto fileName = [&arguments, &argument] {
+        std::string name = arguments.value();
+        if (name.empty())
+            throw UsageError(argument + " needs a file name");
+        return name;
+    };
+    if (argument == "--polls") {
+        options.polls = wholeNumber(argument, arguments.value(), 1, 1000000);
+    } else if (argument == "--max-missed") {
+        options.maxMissed = wholeNumber(argument, arguments.value(), 0, 1000000);
+    } else if (argument == "--protocols") {
+        options.protocols = fileName();
+    } else if (argument == "--no-protocols") {
+        options.noProtocols = true;
+    } else if (argument == "--store") {
+        options.store = fileName();
+    } else if (argument == "--no-store") {
+        options.noStore = true;
+    } else if (argument == "--operator") {
+        options.operatorName = identity(argument, arguments.value());
+    } else if (argument == "--station") {
+        options.stationName = identity(argument, arguments.value());
+    } else if (argument == "--expect-protocol") {
+        options.expected.protocol = wholeNumber(argument, arguments.value(), 0, 63);
+    } else if (argument == "--expect-version") {
+        options.expected.version = wholeNumber(argument, arguments.value(), 0, 63);
+    } else if (argument == "--expect-ts") {
+        TsExpectation ts{};
+        if (!parseTsExpectation(arguments.value(), ts))
+            throw UsageError("--expect-ts takes agree, software, hardware, both or none");
+        options.expected.ts = ts;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void checkRunOptions(const Options &options)
+{
     if (options.noProtocols && !options.protocols.empty())
         throw UsageError("--protocols and --no-protocols do not go together");
     if (options.noStore && !options.store.empty())
         throw UsageError("--store and --no-store do not go together");
-    return options;
 }
 
 } // namespace check

@@ -10,20 +10,6 @@
 
 namespace check {
 
-// The exit statuses a test executive acts on.
-enum ExitStatus : int {
-    Passed = 0,            // every line test passed in every decoded reply, every poll measured
-    TestsFailed = 1,       // a line test failed or was intermittent, or an expectation missed
-    NoReply = 2,           // incomplete: a poll not measured that keeps the unit from passing
-    PortNotOpened = 3,     // the port could not be opened
-    ProtocolsUnread = 4,   // "Protocol.txt" could not be read
-    BadUsage = 64,         // the command line is wrong
-    RecordNotCreated = 73, // a --record, --junit or store file that is not ours to write
-    OutputFailed = 74,     // the capture, the store or standard output could not be written
-};
-// Ended by a signal: 128 plus its number, as a shell reports it (130 for Ctrl+C, 143 for SIGTERM).
-inline constexpr int signalStatusBase = 128;
-
 struct Options
 {
     std::vector<std::string> ports;
@@ -50,6 +36,13 @@ using UsageError = cli::UsageError;
 
 // Throws UsageError with a message naming what is wrong.
 Options parseOptions(int argc, const char *const *argv);
+
+// The options of a unit's run that converter-line shares: --polls, --max-missed, --protocols,
+// --no-protocols, --store, --no-store, --operator, --station and --expect-*. Takes the one
+// `arguments` is at into `options` and returns true; false for any other. Throws UsageError.
+bool takeRunOption(cli::Arguments &arguments, Options &options);
+// What those options cannot be given together; throws UsageError.
+void checkRunOptions(const Options &options);
 
 extern const char *const usageText;
 

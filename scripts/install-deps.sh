@@ -16,13 +16,14 @@ run_packages=(
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop scdoc
     libsqlite3-dev libpq-dev
 )
-# What the test suite and CI need besides (./test.sh, .ci/run): a virtual X server, the fuzzing
+# What the test suite and CI need besides (./test.sh, .ci/run): a virtual X server and a keyboard
+# that types into it as a barcode scanner does, the fuzzing
 # compiler and the formatter, the package checkers, a Wayland compositor and a sound server, the
 # accessibility bus and the screen readers' client library, a JUnit reader and a schema validator
 # for the reports, strace, jq for the README's examples, and a PostgreSQL server that the push test
 # starts on its own (installed with no cluster of its own: see below).
 test_packages=(
-    python3 xvfb xauth x11-utils
+    python3 xvfb xauth x11-utils xdotool
     "clang-$llvm_version" "libclang-rt-$llvm_version-dev" "clang-format-$llvm_version"
     dpkg-dev desktop-file-utils lintian appstream
     pulseaudio pulseaudio-utils weston

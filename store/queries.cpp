@@ -90,6 +90,13 @@ std::string groupOf(GroupBy by, const std::string &prefix = "")
 
 } // namespace
 
+int attemptsOf(ResultStore &store, const std::string &unitId)
+{
+    auto query = store.db().prepare("SELECT attempts FROM units WHERE unit_id = ?");
+    query.bind(1, unitId);
+    return query.step() ? static_cast<int>(query.integer(0)) : 0;
+}
+
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId)
 {
     auto query =

@@ -47,6 +47,9 @@ struct RunRow
     std::string message;
 };
 
+// How many attempts of the unit are on record.
+int attemptsOf(ResultStore &store, const std::string &unitId);
+
 // Oldest first.
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId);
 std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter);

@@ -26,6 +26,20 @@ struct Expectations
 // "agree", "software", "hardware", "both" or "none"; false for any other word.
 bool parseTsExpectation(std::string_view word, TsExpectation &ts);
 
+// The exit statuses a test executive acts on.
+enum ExitStatus : int {
+    Passed = 0,            // every line test passed in every decoded reply, every poll measured
+    TestsFailed = 1,       // a line test failed or was intermittent, or an expectation missed
+    NoReply = 2,           // incomplete: a poll not measured that keeps the unit from passing
+    PortNotOpened = 3,     // the port could not be opened
+    ProtocolsUnread = 4,   // "Protocol.txt" could not be read
+    BadUsage = 64,         // the command line is wrong
+    RecordNotCreated = 73, // a --record, --junit or store file that is not ours to write
+    OutputFailed = 74,     // the capture, the store or standard output could not be written
+};
+// Ended by a signal: 128 plus its number, as a shell reports it (130 for Ctrl+C, 143 for SIGTERM).
+inline constexpr int signalStatusBase = 128;
+
 // A run's verdict, and a line's; a line with no decoded reply has None, a run without a verdict
 // is Incomplete.
 enum class RunVerdict { Pass, Fail, Intermittent, Incomplete, Interrupted, None };

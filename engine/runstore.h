@@ -33,8 +33,10 @@ struct StoreFailure
     std::string reason;
     int status = 0;
 };
+// `attempts`, when given, gets each run's attempt number (0 for a run that is not an attempt).
 std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
                                        const std::vector<PortSummary> &ports,
-                                       const RunIdentity &identity);
+                                       const RunIdentity &identity,
+                                       std::vector<int> *attempts = nullptr);
 
 } // namespace check

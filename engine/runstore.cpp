@@ -1,6 +1,5 @@
 #include "runstore.h"
 
-#include "checkoptions.h"
 #include "textencoding.h"
 
 namespace check {
@@ -79,14 +78,17 @@ std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice)
 
 std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
                                        const std::vector<PortSummary> &ports,
-                                       const RunIdentity &identity)
+                                       const RunIdentity &identity, std::vector<int> *attempts)
 {
     if (!choice.recorded)
         return std::nullopt;
     try {
         store::ResultStore results(choice.path, store::ResultStore::Access::Record);
-        for (const PortSummary &port : ports)
-            results.record(storedRun(port, identity));
+        for (const PortSummary &port : ports) {
+            const int attempt = results.record(storedRun(port, identity));
+            if (attempts)
+                attempts->push_back(attempt);
+        }
     } catch (const store::StoreError &error) {
         return StoreFailure{error.what(), error.kind == store::StoreError::Kind::Refused
                                               ? int(RecordNotCreated)

@@ -1,0 +1,112 @@
+// The operator's window of a production line: scan a unit into a fixture slot, read its verdict
+// from two metres, scan the next.
+
+#include "identity.h"
+#include "lineoptions.h"
+#include "linewindow.h"
+#include "terminaltext.h"
+#include "uuid.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return cli::printable(name, sizeof name);
+}
+
+// On standard error, and in a message box for an operator who started it from the menu.
+int refuse(const std::string &message, int status, int argc, char **argv)
+{
+    std::fprintf(stderr, "converter-line: %s\n", message.c_str());
+    if (!QCoreApplication::instance() && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        return status;
+    std::optional<QApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+    QMessageBox::critical(nullptr, QStringLiteral("converter-line"),
+                          QString::fromStdString(message));
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    cli::openClosedStandardDescriptors();
+    line::Options options;
+    std::string usageProblem;
+    try {
+        options = line::parseOptions(argc, argv);
+    } catch (const line::UsageError &error) {
+        usageProblem = error.what();
+    }
+    if (options.help) {
+        std::fputs(line::usageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("converter-line %s\n", std::string(station::version).c_str());
+        return 0;
+    }
+
+    // Quit signals arrive as events, so that each run under way is recorded as interrupted and
+    // every port released before the program ends.
+    sigset_t quitSignals;
+    ::sigemptyset(&quitSignals);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaddset(&quitSignals, number);
+    ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+    const int signalDescriptor = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+    if (!usageProblem.empty())
+        return refuse(usageProblem + "\nTry 'converter-line --help'.", check::BadUsage, argc, argv);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("converter-line"));
+
+    const check::Options &run = options.run;
+    const check::StoreChoice store = run.noStore ? check::StoreChoice{}
+                                     : run.store.empty()
+                                         ? check::StoreChoice{store::defaultStorePath(), true, true}
+                                         : check::StoreChoice{run.store, false, true};
+    if (const auto refused = check::storeRefusedBeforeRun(store))
+        return refuse("results store " + cli::printable(store.path) + ": " + *refused,
+                      check::RecordNotCreated, argc, argv);
+    check::RunIdentity identity{run.operatorName,
+                                run.stationName.empty() ? hostName() : run.stationName,
+                                "converter-line",
+                                std::string(station::version),
+                                cli::randomUuid(),
+                                {},
+                                {}};
+    line::LineWindow window(options, identity, store);
+    if (const std::string problem = window.protocolProblem(); !problem.empty())
+        return refuse(std::string(station::startupFailureText) + ": " + problem +
+                          " (--protocols FILE names another list; --no-protocols goes on "
+                          "without names)",
+                      check::ProtocolsUnread, argc, argv);
+
+    QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
+    QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {
+        signalfd_siginfo info{};
+        if (::read(signalDescriptor, &info, sizeof info) == sizeof info) {
+            window.interruptAll(static_cast<int>(info.ssi_signo));
+            QApplication::quit();
+        }
+    });
+    window.show();
+    return QApplication::exec();
+}

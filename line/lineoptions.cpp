@@ -1,0 +1,174 @@
+#include "lineoptions.h"
+
+#include "inputfile.h"
+#include "terminaltext.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+namespace line {
+
+const char *const usageText = R"(Usage: converter-line [OPTION]... SLOT...
+       converter-line [OPTION]... --fixture FILE
+The operator's window of a production line: a slot for each fixture position. Scan a unit's
+serial number into a slot (a barcode scanner types it and Enter) and the slot tests that unit as
+converter-check does, shows its verdict large (PASS, FAIL, INTERMITTENT or INCOMPLETE) until the
+next scan, and records the run in the results store; the keyboard focus moves on to the next slot.
+SLOT is PORT or NAME=PORT, 1 to 8 of them; unnamed slots are numbered 1, 2, ...
+
+Options:
+  --fixture FILE      the slots from FILE, one "NAME PORT" a line (default without SLOT:
+                      $XDG_CONFIG_HOME/converter-station/fixture)
+  --polls N           poll each unit N times (default 10)
+  --max-missed N      pass a unit with up to N polls unanswered, too short or with two
+                      replies (default 0)
+  --max-attempts N    test a unit at most N times; a unit past it is sent to repair
+                      (default 3)
+  --expect-protocol N, --expect-version N, --expect-ts MODES
+                      what every decoded reply must report, as for converter-check
+  --protocols FILE    read the protocol names from FILE instead of "Protocol.txt"
+  --no-protocols      read no protocol list
+  --operator TEXT     who tests, for the record
+  --station TEXT      where the test runs, for the record (default: the host name)
+  --store FILE        record the runs in the results store FILE (default:
+                      $XDG_DATA_HOME/converter-station/results.sqlite)
+  --no-store          record nothing; attempts are counted within the session
+  --drop DIR          also write each run's JSON summary and JUnit report to DIR as
+                      RUNID.json and RUNID.xml
+  --version           show the program's version
+  --help              show this text
+
+Keys: Enter in a unit field starts its slot's test; Tab moves between fields; F11 toggles full
+screen. Closing the window during a run records the run as interrupted.
+)";
+
+namespace {
+
+std::string configFolder()
+{
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/')
+        return config;
+    const char *home = std::getenv("HOME");
+    return home && home[0] == '/' ? std::string(home) + "/.config" : std::string();
+}
+
+void checkSlots(const std::vector<FixtureSlot> &positions, const std::string &where)
+{
+    if (positions.empty() || positions.size() > maxSlots)
+        throw UsageError(where + "give 1 to " + std::to_string(maxSlots) + " slots, not " +
+                         std::to_string(positions.size()));
+    std::set<std::string> names, ports;
+    for (const FixtureSlot &slot : positions) {
+        if (slot.name.empty() || slot.name.size() > 32 ||
+            cli::printable(slot.name, slot.name.size()) != slot.name)
+            throw UsageError(where + "a slot's name is 1 to 32 printable characters: " +
+                             cli::printable(slot.name));
+        if (slot.port.empty())
+            throw UsageError(where + "slot " + slot.name + " has no port");
+        if (!names.insert(slot.name).second)
+            throw UsageError(where + "two positions are named " + slot.name);
+        if (!ports.insert(slot.port).second)
+            throw UsageError(where + "two positions have the port " + cli::printable(slot.port));
+    }
+}
+
+} // namespace
+
+std::string defaultFixturePath()
+{
+    const std::string folder = configFolder();
+    return folder.empty() ? std::string() : folder + "/converter-station/fixture";
+}
+
+std::vector<FixtureSlot> readFixture(const std::string &path)
+{
+    auto opened = cli::openInputFile(path, 64 * 1024);
+    auto *file = std::get_if<cli::InputFile>(&opened);
+    if (!file)
+        throw UsageError(cli::printable(path) + ": " + std::get<std::string>(opened));
+    std::vector<FixtureSlot> positions;
+    char text[4096];
+    for (int number = 1; std::fgets(text, sizeof text, file->get()); ++number) {
+        std::string line = text;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#')
+            continue;
+        const std::size_t blank = line.find_first_of(" \t", start);
+        const std::size_t port =
+            blank == std::string::npos ? std::string::npos : line.find_first_not_of(" \t", blank);
+        const std::string where = cli::printable(path) + ":" + std::to_string(number) + ": ";
+        if (port == std::string::npos)
+            throw UsageError(where + "give a slot's name and its port, such as \"A "
+                                     "/dev/serial/by-path/...\"");
+        std::string device = line.substr(port);
+        while (!device.empty() && (device.back() == ' ' || device.back() == '\t'))
+            device.pop_back();
+        positions.push_back({line.substr(start, blank - start), device});
+    }
+    checkSlots(positions, cli::printable(path) + ": ");
+    return positions;
+}
+
+Options parseOptions(int argc, const char *const *argv)
+{
+    Options options;
+    options.run.polls = 10;
+    cli::Arguments arguments(argc, argv);
+    std::vector<std::string> given;
+    while (arguments.next()) {
+        const std::string &argument = arguments.name();
+        if (argument == "--help") {
+            options.help = true;
+        } else if (argument == "--version") {
+            options.version = true;
+        } else if (check::takeRunOption(arguments, options.run)) {
+            continue;
+        } else if (argument == "--fixture") {
+            options.fixture = arguments.value();
+        } else if (argument == "--drop") {
+            options.drop = arguments.value();
+            if (options.drop.empty())
+                throw UsageError("--drop needs a folder");
+        } else if (argument == "--max-attempts") {
+            const std::string text = arguments.value();
+            char *end = nullptr;
+            errno = 0;
+            const long value = std::strtol(text.c_str(), &end, 10);
+            if (errno || end == text.c_str() || *end || value < 1 || value > 1000)
+                throw UsageError("--max-attempts takes a whole number from 1 to 1000");
+            options.maxAttempts = static_cast<int>(value);
+        } else if (argument.starts_with("-")) {
+            throw UsageError("unknown option " + cli::printable(argument));
+        } else {
+            given.push_back(argument);
+        }
+    }
+    if (options.help || options.version)
+        return options;
+    check::checkRunOptions(options.run);
+    if (!given.empty() && !options.fixture.empty())
+        throw UsageError("give the positions or --fixture FILE, not both");
+    if (given.empty()) {
+        if (options.fixture.empty())
+            options.fixture = defaultFixturePath();
+        options.positions = readFixture(options.fixture);
+        return options;
+    }
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        const std::size_t equals = given[i].find('=');
+        // A path holds a "/" before any "=" it may hold: then it is a port without a name.
+        if (equals != std::string::npos && given[i].find('/') > equals)
+            options.positions.push_back({given[i].substr(0, equals), given[i].substr(equals + 1)});
+        else
+            options.positions.push_back({std::to_string(i + 1), given[i]});
+    }
+    checkSlots(options.positions, "");
+    return options;
+}
+
+} // namespace line

@@ -1,0 +1,46 @@
+#pragma once
+
+// converter-line's command line: the fixture's slots and the options of each unit's run.
+
+#include "arguments.h"
+#include "checkoptions.h"
+
+#include <string>
+#include <vector>
+
+namespace line {
+
+struct FixtureSlot
+{
+    std::string name; // "1", "2", ... when the slot was given no name
+    std::string port;
+};
+
+inline constexpr std::size_t maxSlots = 8;
+
+struct Options
+{
+    check::Options run; // polls (default 10 here), expectations, protocols, operator, store...
+    std::vector<FixtureSlot> positions;
+    std::string fixture; // the --fixture FILE the slots came from, if any
+    int maxAttempts = 3;
+    std::string drop; // empty: no folder of reports
+    bool help = false;
+    bool version = false;
+};
+
+using UsageError = cli::UsageError;
+
+// Throws UsageError. Without SLOT or --fixture, the slots come from defaultFixturePath().
+Options parseOptions(int argc, const char *const *argv);
+
+// "NAME PORT" a line; blank lines and lines starting with "#" are skipped. Throws UsageError
+// naming the file and line of what is wrong.
+std::vector<FixtureSlot> readFixture(const std::string &path);
+
+// $XDG_CONFIG_HOME/converter-station/fixture, or under ~/.config.
+std::string defaultFixturePath();
+
+extern const char *const usageText;
+
+} // namespace line

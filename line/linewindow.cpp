@@ -1,0 +1,228 @@
+#include "linewindow.h"
+
+#include "evidencefile.h"
+#include "queries.h"
+#include "terminaltext.h"
+#include "uuid.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QKeySequence>
+#include <QShortcut>
+
+#include <csignal>
+
+namespace line {
+
+namespace {
+
+QString text(const std::string &utf8)
+{
+    return QString::fromStdString(utf8);
+}
+
+QString joined(const std::vector<std::string> &items)
+{
+    QStringList list;
+    for (const std::string &item : items)
+        list << text(item);
+    return list.join(QStringLiteral(", "));
+}
+
+// The decision's reason as one line: "no complete reply in 10 polls", "Error opening port...".
+QString firstLines(const std::string &message)
+{
+    QString why =
+        text(message.substr(message.find(':') == std::string::npos ? 0 : message.find(':') + 2));
+    return why.replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
+}
+
+} // namespace
+
+LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
+                       check::StoreChoice store)
+    : m_options(options), m_identity(std::move(identity)), m_store(std::move(store))
+{
+    setWindowTitle(tr("Converter production line"));
+    const check::Options &run = options.run;
+    m_settings = {run.noProtocols         ? std::string()
+                  : run.protocols.empty() ? std::string(station::protocolFileName)
+                                          : run.protocols,
+                  run.noProtocols, run.polls, run.maxMissed, run.expected};
+    auto *grid = new QGridLayout(this);
+    const int columns = options.positions.size() <= 2   ? int(options.positions.size())
+                        : options.positions.size() <= 4 ? 2
+                                                        : 4;
+    m_slots.resize(options.positions.size());
+    for (std::size_t i = 0; i < options.positions.size(); ++i) {
+        Slot &slot = m_slots[i];
+        slot.fixture = options.positions[i];
+        slot.panel =
+            new SlotPanel(text(slot.fixture.name), text(cli::printable(slot.fixture.port)), this);
+        slot.run = std::make_unique<SlotRun>(slot.fixture.port, m_settings);
+        grid->addWidget(slot.panel, int(i) / columns, int(i) % columns);
+        slot.panel->onScan = [this, i](const QString &scan) {
+            scanned(i, scan);
+        };
+        slot.run->onProgress = [this, i](int polls) {
+            m_slots[i].panel->showTesting(text(m_slots[i].unitId), m_slots[i].attempt, polls,
+                                          m_settings.polls);
+        };
+        slot.run->onFinished = [this, i](const check::PortSummary &summary) {
+            finished(i, summary);
+        };
+        slot.run->onNotStarted = [this, i](const std::string &why) {
+            m_slots[i].panel->showVerdict(Shown::Incomplete, text(m_slots[i].unitId), 0,
+                                          tr("not tested: %1").arg(text(why)));
+        };
+        if (i > 0)
+            setTabOrder(m_slots[i - 1].panel->field(), slot.panel->field());
+    }
+    auto *fullScreen = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(fullScreen, &QShortcut::activated, this,
+            [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });
+    resize(columns <= 1 ? 640 : 1024, int(options.positions.size()) <= columns ? 480 : 760);
+    m_slots.front().panel->field()->setFocus();
+}
+
+LineWindow::~LineWindow()
+{
+    interruptAll(SIGTERM);
+}
+
+void LineWindow::closeEvent(QCloseEvent *event)
+{
+    interruptAll(SIGTERM);
+    event->accept();
+}
+
+void LineWindow::interruptAll(int signalNumber)
+{
+    for (Slot &slot : m_slots)
+        slot.run->interrupt(signalNumber);
+}
+
+QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &attempts)
+{
+    if (unitId.empty())
+        return tr("Scan a unit's serial number first.");
+    if (unitId.size() > 64 || cli::printable(unitId, unitId.size()) != unitId)
+        return tr("Not a serial number: up to 64 characters, no control characters.");
+    if (m_slots[slot].run->isTesting())
+        return tr("Still testing %1: wait for its verdict.").arg(text(m_slots[slot].unitId));
+    for (std::size_t other = 0; other < m_slots.size(); ++other)
+        if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
+            return tr("%1 is testing in slot %2.")
+                .arg(text(unitId), text(m_slots[other].fixture.name));
+    attempts = m_sessionAttempts[unitId];
+    if (m_store.recorded) {
+        try {
+            store::ResultStore results(m_store.path, store::ResultStore::Access::Read);
+            attempts = store::attemptsOf(results, unitId);
+        } catch (const store::StoreError &error) {
+            if (error.kind != store::StoreError::Kind::Missing)
+                return tr("The results store cannot be read: %1").arg(text(error.what()));
+        }
+    }
+    if (attempts >= m_options.maxAttempts)
+        return tr("%1: attempt %2 of %3: send it to repair.")
+            .arg(text(unitId))
+            .arg(attempts + 1)
+            .arg(m_options.maxAttempts);
+    return {};
+}
+
+void LineWindow::scanned(std::size_t i, const QString &scan)
+{
+    Slot &slot = m_slots[i];
+    const std::string unitId = scan.trimmed().toStdString();
+    int attempts = 0;
+    if (const QString why = refusal(i, unitId, attempts); !why.isEmpty()) {
+        slot.panel->field()->clear();
+        slot.panel->say(why);
+        return;
+    }
+    slot.panel->say(QString());
+    slot.unitId = unitId;
+    slot.attempt = attempts + 1;
+    slot.panel->showTesting(text(unitId), slot.attempt, 0, m_settings.polls);
+    m_slots[(i + 1) % m_slots.size()].panel->field()->setFocus();
+    slot.run->start(unitId, cli::randomUuid());
+}
+
+void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
+{
+    Slot &slot = m_slots[i];
+    const check::RunDecision &decision = summary.decision;
+    QString detail;
+    Shown shown = Shown::Incomplete;
+    std::vector<std::string> failed, flapping;
+    for (std::size_t line = 0; line < station::lineTestCount; ++line) {
+        const std::string caption(station::fieldCaption(station::lineTestFields[line]));
+        const check::RunVerdict verdict = summary.record.lines[line].verdict();
+        if (verdict == check::RunVerdict::Fail)
+            failed.push_back(caption);
+        else if (verdict == check::RunVerdict::Intermittent)
+            flapping.push_back(caption);
+    }
+    switch (decision.verdict) {
+    case check::RunVerdict::Pass:
+        shown = Shown::Pass;
+        break;
+    case check::RunVerdict::Fail:
+    case check::RunVerdict::Intermittent:
+        shown = failed.empty() && !flapping.empty() ? Shown::Intermittent : Shown::Fail;
+        detail = joined(failed.empty() ? flapping : failed);
+        if (!failed.empty() && !flapping.empty())
+            detail += tr("; intermittent: %1").arg(joined(flapping));
+        if (detail.isEmpty()) // an expectation missed
+            detail = firstLines(decision.message);
+        break;
+    case check::RunVerdict::Incomplete:
+    case check::RunVerdict::Interrupted:
+    case check::RunVerdict::None:
+        detail = firstLines(decision.message);
+        break;
+    }
+    QString note;
+    const bool polled =
+        !summary.record.startFailure && decision.verdict != check::RunVerdict::Interrupted;
+    std::vector<int> attempts;
+    if (auto failure = check::recordRuns(m_store, {summary}, m_identity, &attempts))
+        note = tr("Not on record: %1").arg(text(failure->reason));
+    else if (!attempts.empty() && attempts.front())
+        slot.attempt = attempts.front();
+    if (!m_store.recorded && polled)
+        slot.attempt = ++m_sessionAttempts[slot.unitId];
+    if (!m_options.drop.empty())
+        if (const QString why = dropReports(summary); !why.isEmpty())
+            note += (note.isEmpty() ? QString() : QStringLiteral(" ")) + why;
+    slot.panel->showVerdict(shown, text(slot.unitId), polled ? slot.attempt : 0, detail);
+    slot.panel->say(note);
+    if (shown == Shown::Fail || shown == Shown::Intermittent)
+        m_bell.ring();
+}
+
+// RUNID.json and RUNID.xml in the --drop folder, each whole or not at all.
+QString LineWindow::dropReports(const check::PortSummary &summary)
+{
+    const std::string base = m_options.drop + "/" + summary.runId;
+    const std::pair<std::string, std::string> reports[] = {
+        {base + ".json", check::summaryJson(summary, m_identity)},
+        {base + ".xml", check::junitXml({summary}, m_identity)}};
+    for (const auto &[path, content] : reports) {
+        std::optional<cli::EvidenceFile> file;
+        if (const auto refused = cli::EvidenceFile::create(path, file))
+            return tr("Not dropped: %1: %2").arg(text(path), text(*refused));
+        std::string body = content;
+        if (!body.empty() && body.back() == '\n')
+            body.pop_back();
+        if (!file->writeLine(body) || !file->finish()) {
+            file->discard();
+            return tr("Not dropped: %1: %2").arg(text(path), text(file->error()));
+        }
+    }
+    return {};
+}
+
+} // namespace line

@@ -1,0 +1,61 @@
+#pragma once
+
+// converter-line's window: a panel for each fixture slot, scanned unit after unit by keyboard,
+// each run decided by the run engine and put on record.
+
+#include "bell.h"
+#include "lineoptions.h"
+#include "runstore.h"
+#include "slotpanel.h"
+#include "slotrun.h"
+
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace line {
+
+class LineWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    LineWindow(const Options &options, check::RunIdentity identity, check::StoreChoice store);
+    ~LineWindow() override;
+
+    // Ends every run under way as interrupted, each on record; the ports are closed.
+    void interruptAll(int signalNumber);
+
+    SlotPanel *panel(std::size_t slot) const { return m_slots[slot].panel; }
+    // Why the protocol list cannot be read; empty when it can, or with --no-protocols.
+    std::string protocolProblem() { return m_slots.front().run->protocolProblem(); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    struct Slot
+    {
+        FixtureSlot fixture;
+        SlotPanel *panel = nullptr;
+        std::unique_ptr<SlotRun> run;
+        std::string unitId;
+        int attempt = 0;
+    };
+    void scanned(std::size_t slot, const QString &text);
+    // Why the unit may not be tested now; empty when it may. `attempts`: its attempts so far.
+    QString refusal(std::size_t slot, const std::string &unitId, int &attempts);
+    void finished(std::size_t slot, const check::PortSummary &summary);
+    QString dropReports(const check::PortSummary &summary);
+
+    const Options &m_options;
+    check::RunIdentity m_identity;
+    check::StoreChoice m_store;
+    RunSettings m_settings;
+    std::vector<Slot> m_slots;
+    std::map<std::string, int> m_sessionAttempts; // under --no-store
+    ui::Bell m_bell;
+};
+
+} // namespace line

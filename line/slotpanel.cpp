@@ -1,0 +1,178 @@
+#include "slotpanel.h"
+
+#include <QAccessible>
+#include <QFocusEvent>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace line {
+
+namespace {
+
+struct Look
+{
+    const char *symbol; // the verdict's shape, for those who cannot tell its colour
+    QColor background;
+    QColor text;
+};
+
+Look lookOf(Shown shown)
+{
+    switch (shown) {
+    case Shown::Waiting:
+        return {"", QColor(0xEE, 0xEE, 0xEE), Qt::black};
+    case Shown::Testing:
+        return {"\u25B6 ", QColor(0x15, 0x65, 0xC0), Qt::white};
+    case Shown::Pass:
+        return {"\u2714 ", QColor(0x1B, 0x7F, 0x2A), Qt::white};
+    case Shown::Fail:
+        return {"\u2718 ", QColor(0xC6, 0x28, 0x28), Qt::white};
+    case Shown::Intermittent:
+        return {"\u26A0 ", QColor(0xF9, 0xA8, 0x25), Qt::black};
+    case Shown::Incomplete:
+        return {"? ", QColor(0x75, 0x75, 0x75), Qt::white};
+    }
+    return {"", Qt::white, Qt::black};
+}
+
+} // namespace
+
+void UnitField::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    // After QLineEdit has placed the cursor where the click or Tab left it.
+    QTimer::singleShot(0, this, &QLineEdit::selectAll);
+}
+
+VerdictView::VerdictView(const QString &slotName, QWidget *parent) : QLabel(parent)
+{
+    setAlignment(Qt::AlignCenter);
+    setWordWrap(true);
+    setAutoFillBackground(true);
+    setMinimumHeight(120);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setAccessibleName(tr("Verdict %1").arg(slotName));
+    show(Shown::Waiting, tr("SCAN A UNIT"), QString());
+}
+
+void VerdictView::show(Shown shown, const QString &words, const QString &detail)
+{
+    m_shown = shown;
+    const Look look = lookOf(shown);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, look.background);
+    colours.setColor(QPalette::WindowText, look.text);
+    setPalette(colours);
+    setText(QString::fromUtf8(look.symbol) + words);
+    const QString description = detail.isEmpty() ? words : words + QStringLiteral(": ") + detail;
+    if (description == accessibleDescription())
+        return;
+    setAccessibleDescription(description);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
+    }
+}
+
+void VerdictView::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    fitText();
+}
+
+// As large as the slot allows, never under 48 px: readable from two metres.
+void VerdictView::fitText()
+{
+    QFont face = font();
+    face.setBold(true);
+    face.setPixelSize(std::max(48, std::min(height() / 3, width() / 9)));
+    setFont(face);
+}
+
+SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
+    : QFrame(parent), m_field(new UnitField(this)), m_note(new QLabel(this)),
+      m_verdict(new VerdictView(name, this)), m_detail(new QLabel(this)), m_unit(new QLabel(this))
+{
+    setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(tr("Slot %1 \u2014 %2").arg(name, port), this);
+    QFont heading = title->font();
+    heading.setBold(true);
+    heading.setPointSizeF(heading.pointSizeF() * 1.4);
+    title->setFont(heading);
+    layout->addWidget(title);
+    m_field->setAccessibleName(tr("Unit %1").arg(name));
+    m_field->setPlaceholderText(tr("scan the unit's serial number"));
+    m_field->setFont(heading);
+    layout->addWidget(m_field);
+    m_note->setWordWrap(true);
+    m_note->setAccessibleName(tr("Note %1").arg(name));
+    layout->addWidget(m_note);
+    layout->addWidget(m_verdict, 1);
+    m_detail->setFont(heading);
+    m_detail->setWordWrap(true);
+    m_detail->setAccessibleName(tr("Why %1").arg(name));
+    layout->addWidget(m_detail);
+    m_unit->setFont(heading);
+    m_unit->setWordWrap(true);
+    m_unit->setAccessibleName(tr("Unit tested %1").arg(name));
+    layout->addWidget(m_unit);
+    connect(m_field, &QLineEdit::returnPressed, this, [this] {
+        if (onScan)
+            onScan(m_field->text());
+    });
+}
+
+namespace {
+
+// A label's text is read out as its description: its name says which label of which slot.
+void describe(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    if (label->accessibleDescription() == text)
+        return;
+    label->setAccessibleDescription(text);
+    if (QAccessible::isActive()) {
+        QAccessibleEvent described(label, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
+    }
+}
+
+} // namespace
+
+void SlotPanel::say(const QString &message)
+{
+    describe(m_note, message);
+}
+
+void SlotPanel::showUnit(const QString &unitId, int attempt)
+{
+    describe(m_unit, tr("%1, attempt %2, %3")
+                         .arg(unitId)
+                         .arg(attempt)
+                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int of)
+{
+    m_verdict->show(Shown::Testing, tr("TESTING"), tr("poll %1 of %2").arg(polls).arg(of));
+    m_verdict->setText(m_verdict->text() + QLatin1Char('\n') + tr("%1 of %2").arg(polls).arg(of));
+    describe(m_detail, QString());
+    showUnit(unitId, attempt);
+}
+
+void SlotPanel::showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail)
+{
+    static const char *const words[] = {"",
+                                        QT_TR_NOOP("TESTING"),
+                                        QT_TR_NOOP("PASS"),
+                                        QT_TR_NOOP("FAIL"),
+                                        QT_TR_NOOP("INTERMITTENT"),
+                                        QT_TR_NOOP("INCOMPLETE")};
+    m_verdict->show(shown, tr(words[static_cast<int>(shown)]), detail);
+    describe(m_detail, detail);
+    showUnit(unitId, attempt);
+}
+
+} // namespace line

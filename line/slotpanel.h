@@ -1,0 +1,74 @@
+#pragma once
+
+// One fixture slot on screen: its name and port, the field a scanner types the unit's serial
+// number into, why a scan was refused, and the verdict, large, in words, shape and colour.
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <functional>
+
+namespace line {
+
+// Takes the focus with its whole text selected, so that a scan replaces the last unit's id.
+class UnitField : public QLineEdit
+{
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+};
+
+enum class Shown { Waiting, Testing, Pass, Fail, Intermittent, Incomplete };
+
+// The verdict: "Verdict NAME" to assistive technology, its description the verdict's words,
+// sent as a change each time it changes.
+class VerdictView : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit VerdictView(const QString &slotName, QWidget *parent = nullptr);
+    void show(Shown shown, const QString &words, const QString &detail);
+    Shown shown() const { return m_shown; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void fitText();
+    Shown m_shown = Shown::Waiting;
+};
+
+class SlotPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    SlotPanel(const QString &name, const QString &port, QWidget *parent = nullptr);
+
+    UnitField *field() const { return m_field; }
+    VerdictView *verdict() const { return m_verdict; }
+    QString note() const { return m_note->text(); }
+    QString unitShown() const { return m_unit->text(); }
+    // Beside the field: why a scan was refused, or what else the operator should know.
+    void say(const QString &message);
+    void showTesting(const QString &unitId, int attempt, int polls, int of);
+    // The verdict, latched until the next scan, with the unit, its attempt and the time.
+    void showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail);
+
+    // Enter in the unit field, with what it holds.
+    std::function<void(const QString &)> onScan;
+
+private:
+    void showUnit(const QString &unitId, int attempt);
+
+    UnitField *m_field;
+    QLabel *m_note;
+    VerdictView *m_verdict;
+    QLabel *m_detail; // the failed lines, or why there is no verdict
+    QLabel *m_unit;
+};
+
+} // namespace line

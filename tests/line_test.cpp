@@ -1,0 +1,161 @@
+// converter-line's window on the offscreen platform: verdicts large and coloured, and the scan
+// rules, driven by key presses as a keyboard-wedge scanner sends them, against simulated units.
+
+#include "linewindow.h"
+#include "resultstore.h"
+#include "simprocess.h"
+#include "tempdirectory.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+line::Options fixture(std::vector<line::FixtureSlot> positions)
+{
+    line::Options options;
+    options.positions = std::move(positions);
+    options.run.noProtocols = true;
+    options.run.polls = 2;
+    options.maxAttempts = 2;
+    return options;
+}
+
+const check::RunIdentity identity{"ada", "bench-7", "converter-line", "1", "invocation", {}, {}};
+
+} // namespace
+
+TEST(LineWindowTest, VerdictsReadFromTwoMetres)
+{
+    const line::Options options = fixture({{"A", "/nonexistent/a"},
+                                           {"B", "/nonexistent/b"},
+                                           {"C", "/nonexistent/c"},
+                                           {"D", "/nonexistent/d"}});
+    line::LineWindow window(options, identity, {});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    struct Row
+    {
+        line::Shown shown;
+        QString word;
+        std::function<bool(QColor)> isBackground;
+    };
+    const Row rows[] = {{line::Shown::Pass, QStringLiteral("PASS"),
+                         [](QColor c) {
+                             return c.green() > c.red() + 60 && c.green() > c.blue() + 60;
+                         }},
+                        {line::Shown::Fail, QStringLiteral("FAIL"),
+                         [](QColor c) {
+                             return c.red() > c.green() + 80 && c.red() > c.blue() + 80;
+                         }},
+                        {line::Shown::Intermittent, QStringLiteral("INTERMITTENT"),
+                         [](QColor c) {
+                             return c.red() > 180 && c.green() > 130 && c.blue() < 90;
+                         }},
+                        {line::Shown::Incomplete, QStringLiteral("INCOMPLETE"), [](QColor c) {
+                             return std::abs(c.red() - c.green()) < 16 &&
+                                    std::abs(c.green() - c.blue()) < 16 && c.red() > 80 &&
+                                    c.red() < 170;
+                         }}};
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].word.toStdString());
+        window.panel(i)->showVerdict(rows[i].shown, QStringLiteral("SN-1"), 1,
+                                     QStringLiteral("TX - RX RTU"));
+        QApplication::processEvents();
+        line::VerdictView *verdict = window.panel(i)->verdict();
+        EXPECT_EQ(verdict->accessibleDescription(), rows[i].word + QStringLiteral(": TX - RX RTU"));
+        EXPECT_GE(verdict->font().pixelSize(), 48);
+        const QImage image = verdict->grab().toImage();
+        // Mostly the verdict's colour, and ink as tall as capitals 48 px high are.
+        int coloured = 0, inkTop = image.height(), inkBottom = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const bool background = rows[i].isBackground(image.pixelColor(x, y));
+                coloured += background;
+                if (!background) {
+                    inkTop = std::min(inkTop, y);
+                    inkBottom = std::max(inkBottom, y);
+                }
+            }
+        EXPECT_GT(coloured, image.width() * image.height() * 6 / 10);
+        EXPECT_GE(inkBottom - inkTop, 34) << image.width() << "x" << image.height();
+    }
+    QTest::keyClick(&window, Qt::Key_F11);
+    EXPECT_TRUE(window.isFullScreen());
+    QTest::keyClick(&window, Qt::Key_F11);
+    EXPECT_FALSE(window.isFullScreen());
+}
+
+// Scans typed into whichever field has the focus, each followed by Enter.
+TEST(LineWindowTest, ScanRulesByKeyboardAlone)
+{
+    support::TempDirectory folder;
+    support::SimProcess healthy({}), failing({QStringLiteral("--fail"), QStringLiteral("tx-rx")});
+    const std::string store = (folder / "results.sqlite").string();
+    const line::Options options = fixture({{"A", healthy.path()}, {"B", failing.path()}});
+    line::LineWindow window(options, identity, {store, false, true});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const auto description = [&](std::size_t slot) {
+        return window.panel(slot)->verdict()->accessibleDescription().toStdString();
+    };
+    struct Step
+    {
+        QString typed;
+        std::size_t answers;    // the slot that takes the scan
+        std::string said;       // in its note (a refusal), or the start of its verdict
+        std::size_t focusAfter; // the slot whose field has the focus then
+    };
+    const QString tooLong(65, QLatin1Char('x'));
+    const Step steps[] = {
+        {QStringLiteral("SN-1"), 0, "TESTING", 1},
+        {QStringLiteral("SN-1"), 1, "SN-1 is testing in slot A.", 1},
+        {QString(), 1, "Scan a unit's serial number first.", 1},
+        {tooLong, 1, "Not a serial number", 1},
+        {QStringLiteral("SN-2"), 1, "TESTING", 0},
+        {QStringLiteral("SN-3"), 0, "Still testing SN-1", 0},
+        {QStringLiteral("wait"), 0, "PASS", 0},
+        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 0},
+        {QStringLiteral("tab"), 1, "FAIL", 1},
+        {QStringLiteral("SN-2"), 1, "TESTING", 0},
+        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 0},
+        {QStringLiteral("tab"), 1, "FAIL", 1},
+        {QStringLiteral("SN-2"), 1, "SN-2: attempt 3 of 2: send it to repair.", 1},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.typed.toStdString() + " -> " + step.said);
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        if (step.typed == QStringLiteral("tab")) {
+            QTest::keyClick(focus, Qt::Key_Tab);
+        } else if (step.typed != QStringLiteral("wait")) {
+            QTest::keyClicks(focus, step.typed);
+            QTest::keyClick(focus, Qt::Key_Return);
+        }
+        line::SlotPanel *panel = window.panel(step.answers);
+        const bool refused =
+            step.said.find(' ') != std::string::npos && step.said.find("FAIL") == std::string::npos;
+        if (refused) {
+            EXPECT_NE(panel->note().toStdString().find(step.said), std::string::npos)
+                << panel->note().toStdString();
+            EXPECT_TRUE(panel->field()->text().isEmpty());
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return description(step.answers).starts_with(step.said); }, 10000))
+                << description(step.answers);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), window.panel(step.focusAfter)->field());
+    }
+    EXPECT_NE(window.panel(1)->unitShown().toStdString().find("SN-2, attempt 2"),
+              std::string::npos);
+    store::ResultStore results(store, store::ResultStore::Access::Read);
+    auto runs = results.db().prepare(
+        "SELECT group_concat(unit_id || ' ' || attempt || ' ' || verdict, ', ') FROM runs");
+    ASSERT_TRUE(runs.step());
+    EXPECT_EQ(runs.text(0), "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail");
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# converter-line as an operator drives it, by keyboard alone: a barcode scanner (xdotool) types
+# each unit's serial number and Return under Xvfb, and the verdicts are read through the real
+# accessibility bus. Three slots: a healthy unit, a failing one, and one unplugged mid-run.
+#   line_test.sh CONVERTER_LINE CONVERTER_SIM CONVERTER_RESULTS CHECK_SCRIPT
+set -euo pipefail
+line=$(realpath "$1") sim=$(realpath "$2") results=$(realpath "$3") check=$(realpath "$4")
+
+folder=$(mktemp -d "${TMPDIR:-/tmp}/station-line.XXXXXX")
+sims=()
+cleanup() {
+    for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$folder"
+}
+trap cleanup EXIT
+start_unit() { # NAME OPTIONS...
+    local name=$1
+    shift
+    "$sim" --link "$folder/$name" "$@" >/dev/null 2>&1 &
+    sims+=($!)
+    for _ in $(seq 50); do [ -e "$folder/$name" ] && return 0; sleep 0.1; done
+    echo "the simulated unit $name did not start" >&2
+    exit 1
+}
+start_unit healthy
+start_unit failing --fail tx-rx
+start_unit unplugged
+unplug=${sims[2]}
+
+export folder line results check unplug
+cd "$folder"
+xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- bash -c '
+    set -u
+    stop() { kill "$@" 2>/dev/null; for _ in $(seq 50); do kill -0 "$@" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$@" 2>/dev/null; }
+    /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null & bus=$!
+    status=0
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$line" --no-protocols --polls 4 \
+        --store "$folder/results.sqlite" --operator ada A="$folder/healthy" B="$folder/failing" \
+        C="$folder/unplugged" 2>"$folder/err" & window=$!
+    for _ in $(seq 100); do xdotool search --name "Converter production line" >/dev/null 2>&1 && break; sleep 0.1; done
+    # No window manager here: the window is given the input focus as one would give it.
+    timeout 10 xdotool search --name "Converter production line" windowfocus >/dev/null 2>&1
+    sleep 0.3
+    scan() { xdotool type --delay 20 "$1"; xdotool key Return; }
+    # The first slot has the focus; each scan moves it on to the next.
+    scan SN-1; scan SN-2; scan SN-3
+    sleep 0.7; kill "$unplug"
+    timeout 40 /usr/bin/python3 "$check" 20 "Verdict A=PASS" "Verdict B=FAIL: TX - RX RTU" \
+        "Verdict C=INCOMPLETE" || status=1
+    # The failing unit again, twice: its third attempt.
+    xdotool key Tab; scan SN-2
+    timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=TESTING" || status=1
+    timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=FAIL" || status=1
+    xdotool key shift+Tab; scan SN-2
+    timeout 40 /usr/bin/python3 "$check" 20 "Unit tested B=SN-2, attempt 3" "Verdict B=FAIL" || status=1
+    stop $window $bus
+    exit $status' 2> >(grep -v -e "^dbus-daemon" -e "SpiRegistry" >&2) || { cat "$folder/err" >&2; exit 1; }
+"$results" --store "$folder/results.sqlite" history SN-2
+verdicts=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"verdict":"[a-z]*"' |
+    cut -d'"' -f4 | sort | uniq -c | awk '{ printf "%s %s;", $1, $2 }')
+[ "$verdicts" = "3 fail;1 incomplete;1 pass;" ] || {
+    "$results" --store "$folder/results.sqlite" runs
+    echo "the store does not hold the five runs" >&2
+    exit 1
+}
