@@ -78,6 +78,10 @@ LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
         if (i > 0)
             setTabOrder(m_slots[i - 1].panel->field(), slot.panel->field());
     }
+    for (int column = 0; column < columns; ++column)
+        grid->setColumnStretch(column, 1);
+    for (int row = 0; row * columns < int(m_slots.size()); ++row)
+        grid->setRowStretch(row, 1);
     auto *fullScreen = new QShortcut(QKeySequence(Qt::Key_F11), this);
     connect(fullScreen, &QShortcut::activated, this,
             [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });

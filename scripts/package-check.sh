@@ -11,12 +11,13 @@ scripts/install-deps.sh
 # the same, and every path written into its files must say so.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTATION_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" --target converter-station converter-sim converter-check converter-results \
-    packaged_docs
+    converter-line packaged_docs
 architecture=$(dpkg --print-architecture)
 rm -f "$build"/converter-station_*_"$architecture".deb
 (cd "$build" && cpack >/dev/null)
 deb=$(ls "$build"/converter-station_*_"$architecture".deb)
-app_id=$(basename packaging/*.desktop.in .desktop.in)
+app_id=$(sed -n 's/^set(STATION_APP_ID \(.*\))$/\1/p' CMakeLists.txt)
+line_id=$(sed -n 's/^set(LINE_APP_ID \(.*\))$/\1/p' CMakeLists.txt)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 echo "depends: $(dpkg-deb -f "$deb" Depends)"
 appstreamcli validate --no-net "$build/packaging/$app_id.metainfo.xml"
@@ -35,13 +36,14 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get install -y -qq "$(realpath "$deb")" >/dev/null
 trap '"${sudo[@]}" apt-get remove -y -qq converter-station >/dev/null' EXIT
 
-desktop-file-validate /usr/share/applications/$app_id.desktop
+desktop-file-validate /usr/share/applications/$app_id.desktop /usr/share/applications/$line_id.desktop
+grep -qx 'Exec=/usr/libexec/converter-station/converter-line-launcher' /usr/share/applications/$line_id.desktop
 launcher=$(sed -n 's/^Exec=//p' /usr/share/applications/$app_id.desktop)
 test "$launcher" = /usr/libexec/converter-station/converter-station-launcher
 grep -qx 'exec "/usr/bin/converter-station" "$@"' "$launcher"
 test -f /usr/share/doc/converter-station/examples/Protocol-example.txt
 test ! -e /usr/bin/converter-station-launcher
-man -w converter-station converter-sim converter-check converter-results >/dev/null
+man -w converter-station converter-sim converter-check converter-results converter-line >/dev/null
 # The installed command-line check against the installed simulated unit, with no display at all.
 work=$(mktemp -d)
 converter-sim --link "$work/unit" >/dev/null 2>&1 &

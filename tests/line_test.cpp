@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -96,7 +98,9 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     support::TempDirectory folder;
     support::SimProcess healthy({}), failing({QStringLiteral("--fail"), QStringLiteral("tx-rx")});
     const std::string store = (folder / "results.sqlite").string();
-    const line::Options options = fixture({{"A", healthy.path()}, {"B", failing.path()}});
+    line::Options options = fixture({{"A", healthy.path()}, {"B", failing.path()}});
+    options.drop = (folder / "drop").string();
+    std::filesystem::create_directory(options.drop);
     line::LineWindow window(options, identity, {store, false, true});
     window.show();
     window.activateWindow();
@@ -158,4 +162,9 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         "SELECT group_concat(unit_id || ' ' || attempt || ' ' || verdict, ', ') FROM runs");
     ASSERT_TRUE(runs.step());
     EXPECT_EQ(runs.text(0), "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail");
+    // Each run's summary and JUnit report in the drop folder, whole.
+    std::map<std::string, int> dropped;
+    for (const auto &file : std::filesystem::directory_iterator(options.drop))
+        ++dropped[file.path().extension().string()];
+    EXPECT_EQ(dropped, (std::map<std::string, int>{{".json", 3}, {".xml", 3}}));
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # converter-line as an operator drives it, by keyboard alone: a barcode scanner (xdotool) types
 # each unit's serial number and Return under Xvfb, and the verdicts are read through the real
-# accessibility bus. Three slots: a healthy unit, a failing one, and one unplugged mid-run.
+# accessibility bus. Three slots: a healthy unit, a failing one, and one unplugged mid-run; then
+# a quit signal during a run.
 #   line_test.sh CONVERTER_LINE CONVERTER_SIM CONVERTER_RESULTS CHECK_SCRIPT
 set -euo pipefail
 line=$(realpath "$1") sim=$(realpath "$2") results=$(realpath "$3") check=$(realpath "$4")
@@ -53,13 +54,16 @@ xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- bash -c '
     timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=FAIL" || status=1
     xdotool key shift+Tab; scan SN-2
     timeout 40 /usr/bin/python3 "$check" 20 "Unit tested B=SN-2, attempt 3" "Verdict B=FAIL" || status=1
-    stop $window $bus
+    # SIGTERM during a run in slot A (C has no unit any more): it is recorded as interrupted.
+    xdotool key Tab; scan SN-9; sleep 0.6; kill -TERM $window
+    timeout 10 tail --pid=$window -f /dev/null || status=1
+    stop $bus
     exit $status' 2> >(grep -v -e "^dbus-daemon" -e "SpiRegistry" >&2) || { cat "$folder/err" >&2; exit 1; }
 "$results" --store "$folder/results.sqlite" history SN-2
 verdicts=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"verdict":"[a-z]*"' |
     cut -d'"' -f4 | sort | uniq -c | awk '{ printf "%s %s;", $1, $2 }')
-[ "$verdicts" = "3 fail;1 incomplete;1 pass;" ] || {
+[ "$verdicts" = "3 fail;1 incomplete;1 interrupted;1 pass;" ] || {
     "$results" --store "$folder/results.sqlite" runs
-    echo "the store does not hold the five runs" >&2
+    echo "the store does not hold the six runs" >&2
     exit 1
 }
