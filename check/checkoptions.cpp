@@ -1,7 +1,9 @@
 #include "checkoptions.h"
 
+#include "identity.h"
 #include "protocolfile.h"
 #include "terminaltext.h"
+#include "uuid.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 #include <utility>
 
 namespace check {
@@ -290,6 +293,23 @@ bool takeRunOption(cli::Arguments &arguments, Options &options)
         return false;
     }
     return true;
+}
+
+RunIdentity runIdentity(const Options &options, const std::string &toolName)
+{
+    std::string station = options.stationName;
+    if (char name[256] = {}; station.empty() && ::gethostname(name, sizeof name - 1) == 0)
+        station = cli::printable(name, sizeof name);
+    return {options.operatorName, station, toolName, std::string(station::version),
+            cli::randomUuid(),    {},      {}};
+}
+
+StoreChoice storeChoice(const Options &options)
+{
+    if (options.noStore)
+        return {};
+    return options.store.empty() ? StoreChoice{store::defaultStorePath(), true, true}
+                                 : StoreChoice{options.store, false, true};
 }
 
 void checkRunOptions(const Options &options)

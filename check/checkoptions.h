@@ -3,6 +3,8 @@
 // converter-check's command line.
 
 #include "arguments.h"
+#include "runreport.h"
+#include "runstore.h"
 #include "runverdict.h"
 
 #include <string>
@@ -43,6 +45,12 @@ Options parseOptions(int argc, const char *const *argv);
 bool takeRunOption(cli::Arguments &arguments, Options &options);
 // What those options cannot be given together; throws UsageError.
 void checkRunOptions(const Options &options);
+
+// Who and what runs the options ask for, by the tool `toolName`: its operator, its station (the
+// host name when not given), a new invocation id.
+RunIdentity runIdentity(const Options &options, const std::string &toolName);
+// Where the runs go: --store FILE, the account's own store, or none under --no-store.
+StoreChoice storeChoice(const Options &options);
 
 extern const char *const usageText;
 

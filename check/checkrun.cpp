@@ -29,14 +29,6 @@ void say(const std::string &message)
     std::fprintf(stderr, "converter-check: %s\n", message.c_str());
 }
 
-std::string hostName()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return {};
-    return cli::printable(name, sizeof name);
-}
-
 } // namespace
 
 PortLine::PortLine(PortSetup setup, bool record,
@@ -52,16 +44,8 @@ PortLine::PortLine(PortSetup setup, bool record,
 CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
     : m_options(options), m_out(out), m_output(::fileno(out), signalDescriptor)
 {
-    m_identity = {options.operatorName,
-                  options.stationName.empty() ? hostName() : options.stationName,
-                  "converter-check",
-                  std::string(station::version),
-                  cli::randomUuid(),
-                  {},
-                  {}};
-    m_store = options.noStore         ? StoreChoice{}
-              : options.store.empty() ? StoreChoice{store::defaultStorePath(), true, true}
-                                      : StoreChoice{options.store, false, true};
+    m_identity = runIdentity(options, "converter-check");
+    m_store = storeChoice(options);
     const std::string protocols = options.noProtocols ? std::string()
                                   : options.protocols.empty()
                                       ? std::string(station::protocolFileName)

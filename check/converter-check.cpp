@@ -4,6 +4,7 @@
 #include "checkoptions.h"
 #include "checkrun.h"
 #include "identity.h"
+#include "quitsignals.h"
 #include "terminaltext.h"
 
 #include <QCoreApplication>
@@ -35,13 +36,8 @@ int main(int argc, char **argv)
     }
 
     // Ctrl+C, SIGTERM and SIGHUP arrive as events, so the port is closed before the program
-    // ends; blocked here, before any thread starts, they stay blocked in every thread.
-    sigset_t quitSignals;
-    ::sigemptyset(&quitSignals);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaddset(&quitSignals, number);
-    ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
-    const int signalDescriptor = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    // ends.
+    const int signalDescriptor = cli::quitSignalDescriptor();
     std::signal(SIGPIPE, SIG_IGN);
 
     int qtArgc = 1;

@@ -4,8 +4,8 @@
 #include "identity.h"
 #include "lineoptions.h"
 #include "linewindow.h"
+#include "quitsignals.h"
 #include "terminaltext.h"
-#include "uuid.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -19,14 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string hostName()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return {};
-    return cli::printable(name, sizeof name);
-}
 
 // On standard error, and in a message box for an operator who started it from the menu.
 int refuse(const std::string &message, int status, int argc, char **argv)
@@ -65,33 +57,18 @@ int main(int argc, char **argv)
 
     // Quit signals arrive as events, so that each run under way is recorded as interrupted and
     // every port released before the program ends.
-    sigset_t quitSignals;
-    ::sigemptyset(&quitSignals);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaddset(&quitSignals, number);
-    ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
-    const int signalDescriptor = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const int signalDescriptor = cli::quitSignalDescriptor();
 
     if (!usageProblem.empty())
         return refuse(usageProblem + "\nTry 'converter-line --help'.", check::BadUsage, argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("converter-line"));
 
-    const check::Options &run = options.run;
-    const check::StoreChoice store = run.noStore ? check::StoreChoice{}
-                                     : run.store.empty()
-                                         ? check::StoreChoice{store::defaultStorePath(), true, true}
-                                         : check::StoreChoice{run.store, false, true};
+    const check::StoreChoice store = check::storeChoice(options.run);
     if (const auto refused = check::storeRefusedBeforeRun(store))
         return refuse("results store " + cli::printable(store.path) + ": " + *refused,
                       check::RecordNotCreated, argc, argv);
-    check::RunIdentity identity{run.operatorName,
-                                run.stationName.empty() ? hostName() : run.stationName,
-                                "converter-line",
-                                std::string(station::version),
-                                cli::randomUuid(),
-                                {},
-                                {}};
+    const check::RunIdentity identity = check::runIdentity(options.run, "converter-line");
     line::LineWindow window(options, identity, store);
     if (const std::string problem = window.protocolProblem(); !problem.empty())
         return refuse(std::string(station::startupFailureText) + ": " + problem +
