@@ -30,7 +30,8 @@ unplug=${sims[2]}
 
 export folder line results check unplug
 cd "$folder"
-xvfb-run -a -s '-screen 0 1280x800x24' dbus-run-session -- bash -c '
+# Its own server number, away from those other tests' xvfb-run -a may pick at the same moment.
+xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24' dbus-run-session -- bash -c '
     set -u
     stop() { kill "$@" 2>/dev/null; for _ in $(seq 50); do kill -0 "$@" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$@" 2>/dev/null; }
     /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null & bus=$!
