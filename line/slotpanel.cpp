@@ -41,8 +41,11 @@ Look lookOf(Shown shown)
 void UnitField::focusInEvent(QFocusEvent *event)
 {
     QLineEdit::focusInEvent(event);
-    // After QLineEdit has placed the cursor where the click or Tab left it.
-    QTimer::singleShot(0, this, &QLineEdit::selectAll);
+    // At once, before the scanner's first key; after a click once the press has placed the
+    // cursor.
+    selectAll();
+    if (event->reason() == Qt::MouseFocusReason)
+        QTimer::singleShot(0, this, &QLineEdit::selectAll);
 }
 
 VerdictView::VerdictView(const QString &slotName, QWidget *parent) : QLabel(parent)

@@ -86,6 +86,10 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
         EXPECT_GT(coloured, image.width() * image.height() * 6 / 10);
         EXPECT_GE(inkBottom - inkTop, 34) << image.width() << "x" << image.height();
     }
+    // However small the window is made, never under 48 px.
+    window.resize(400, 300);
+    QApplication::processEvents();
+    EXPECT_GE(window.panel(0)->verdict()->font().pixelSize(), 48);
     QTest::keyClick(&window, Qt::Key_F11);
     EXPECT_TRUE(window.isFullScreen());
     QTest::keyClick(&window, Qt::Key_F11);
@@ -114,6 +118,7 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         std::size_t answers;    // the slot that takes the scan
         std::string said;       // in its note (a refusal), or the start of its verdict
         std::size_t focusAfter; // the slot whose field has the focus then
+        std::string unit = {};  // what the slot says of the unit it tests
     };
     const QString tooLong(65, QLatin1Char('x'));
     const Step steps[] = {
@@ -122,13 +127,15 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         {QString(), 1, "Scan a unit's serial number first.", 1},
         {tooLong, 1, "Not a serial number", 1},
         {QStringLiteral("SN-2"), 1, "TESTING", 0},
-        {QStringLiteral("SN-3"), 0, "Still testing SN-1", 0},
         {QStringLiteral("wait"), 0, "PASS", 0},
         {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 0},
         {QStringLiteral("tab"), 1, "FAIL", 1},
         {QStringLiteral("SN-2"), 1, "TESTING", 0},
-        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 0},
-        {QStringLiteral("tab"), 1, "FAIL", 1},
+        // A still holds SN-1: the scan replaces it.
+        {QStringLiteral("SN-5"), 0, "TESTING", 1, "SN-5, attempt 1"},
+        {QStringLiteral("SN-6"), 1, "Still testing SN-2", 1},
+        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 1},
+        {QStringLiteral("wait"), 0, "PASS", 1},
         {QStringLiteral("SN-2"), 1, "SN-2: attempt 3 of 2: send it to repair.", 1},
     };
     for (const Step &step : steps) {
@@ -154,17 +161,20 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
                 << description(step.answers);
         }
         EXPECT_EQ(QApplication::focusWidget(), window.panel(step.focusAfter)->field());
+        EXPECT_TRUE(panel->unitShown().toStdString().starts_with(step.unit))
+            << panel->unitShown().toStdString();
     }
     EXPECT_NE(window.panel(1)->unitShown().toStdString().find("SN-2, attempt 2"),
               std::string::npos);
     store::ResultStore results(store, store::ResultStore::Access::Read);
-    auto runs = results.db().prepare(
-        "SELECT group_concat(unit_id || ' ' || attempt || ' ' || verdict, ', ') FROM runs");
+    auto runs = results.db().prepare("SELECT group_concat(unit_id || ' ' || attempt || ' ' || "
+                                     "verdict, ', ') FROM (SELECT * FROM runs ORDER BY unit_id, "
+                                     "attempt)");
     ASSERT_TRUE(runs.step());
-    EXPECT_EQ(runs.text(0), "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail");
+    EXPECT_EQ(runs.text(0), "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail, SN-5 1 pass");
     // Each run's summary and JUnit report in the drop folder, whole.
     std::map<std::string, int> dropped;
     for (const auto &file : std::filesystem::directory_iterator(options.drop))
         ++dropped[file.path().extension().string()];
-    EXPECT_EQ(dropped, (std::map<std::string, int>{{".json", 3}, {".xml", 3}}));
+    EXPECT_EQ(dropped, (std::map<std::string, int>{{".json", 4}, {".xml", 4}}));
 }
