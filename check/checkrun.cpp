@@ -31,14 +31,13 @@ void say(const std::string &message)
 
 } // namespace
 
-PortLine::PortLine(PortSetup setup, bool record,
-                   const std::chrono::steady_clock::time_point *tickStart)
+PortLine::PortLine(PortSetup setup, bool record)
 {
     if (record)
         recorder.emplace(serial);
     station::PortController &line =
         recorder ? static_cast<station::PortController &>(*recorder) : serial;
-    check = std::make_unique<PortCheck>(std::move(setup), line, *this, tickStart);
+    check = std::make_unique<PortCheck>(std::move(setup), line, *this);
 }
 
 CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
@@ -53,8 +52,7 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         PortSetup setup{options.ports[i], protocols, options.noProtocols, options.polls,
                         options.untilReply};
-        auto line =
-            std::make_unique<PortLine>(std::move(setup), !options.record.empty(), &m_tickStart);
+        auto line = std::make_unique<PortLine>(std::move(setup), !options.record.empty());
         PortLine &l = *line;
         l.heading = {cli::printable(options.ports[i], 4096), options.unitIds[i], cli::randomUuid(),
                      m_identity.invocationId};
@@ -79,7 +77,7 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
         m_lines.push_back(std::move(line));
     }
     m_ticker.setTimerType(Qt::PreciseTimer);
-    m_ticker.setInterval(station::pollPeriod);
+    m_ticker.setSingleShot(true);
     connect(&m_ticker, &QTimer::timeout, this, &CheckRun::onTick);
 }
 
@@ -141,7 +139,7 @@ int CheckRun::run()
     }
     // The first poll goes out at once, the next ones at each tick.
     m_startedAt = std::chrono::steady_clock::now();
-    m_ticker.start();
+    m_schedule.emplace(m_startedAt);
     onTick();
     if (!m_finished) // an exit asked for before the loop runs would be lost
         QCoreApplication::exec();
@@ -165,7 +163,8 @@ void CheckRun::noteProtocolList(const std::string &path)
 
 void CheckRun::onTick()
 {
-    m_tickStart = std::chrono::steady_clock::now();
+    const auto now = std::chrono::steady_clock::now();
+    m_ticker.start(PollSchedule::wait(now, m_schedule->next(now)));
     for (const auto &line : m_lines) {
         if (m_finished)
             return;

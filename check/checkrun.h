@@ -2,6 +2,7 @@
 
 #include "checkoptions.h"
 #include "evidencefile.h"
+#include "pollschedule.h"
 #include "portcheck.h"
 #include "quitawareoutput.h"
 #include "recordingport.h"
@@ -25,7 +26,7 @@ namespace check {
 class PortLine : public station::PollTimer
 {
 public:
-    PortLine(PortSetup setup, bool record, const std::chrono::steady_clock::time_point *tickStart);
+    PortLine(PortSetup setup, bool record);
 
     // The check's clock ticks every port; a port whose run is over ignores it.
     void setActive(bool) override {}
@@ -82,10 +83,9 @@ private:
     std::chrono::steady_clock::time_point m_startedAt;
     RunIdentity m_identity;
     std::vector<std::unique_ptr<PortLine>> m_lines;
-    // One clock for every port's 500 ms cycle: all poll at the same moment, and a tick's pause
-    // holds the thread once for all of them.
+    // One clock for every port's 500 ms cycle: all poll at the same moment.
     QTimer m_ticker;
-    std::chrono::steady_clock::time_point m_tickStart;
+    std::optional<PollSchedule> m_schedule;
     std::optional<cli::EvidenceFile> m_capture;
     std::optional<cli::EvidenceFile> m_junit;
     StoreChoice m_store; // none under --no-store

@@ -9,7 +9,6 @@
 #include <array>
 #include <chrono>
 #include <string>
-#include <thread>
 
 namespace check {
 
@@ -20,12 +19,8 @@ class HeadlessWindow : public station::ResultFields,
 public:
     // `goOnWithoutProtocols`: the answer to "Error loading protocol description file" is OK
     // (every protocol "Unknown Protocol") rather than Cancel (end the program).
-    // `tickStart`: when the tick being handled began, shared by every port the check polls;
-    // none holds nothing.
-    HeadlessWindow(std::string portName, bool goOnWithoutProtocols,
-                   const std::chrono::steady_clock::time_point *tickStart)
-        : m_portName(std::move(portName)), m_goOnWithoutProtocols(goOnWithoutProtocols),
-          m_tickStart(tickStart)
+    HeadlessWindow(std::string portName, bool goOnWithoutProtocols)
+        : m_portName(std::move(portName)), m_goOnWithoutProtocols(goOnWithoutProtocols)
     {}
 
     void setText(station::Field field, std::string_view text) override
@@ -49,22 +44,16 @@ public:
     }
     void beep() override {}
     void endProgram() override { m_ended = true; }
-    // The window holds its thread for the pause without handling events; so does the check, so
-    // bytes that arrive meanwhile are read after the poll, as the station reads them. All ports
-    // tick at once, and the thread is held once for all of them: each port's pause ends when
-    // the first one's does.
-    void pause(std::chrono::milliseconds length) override
-    {
-        if (m_tickStart)
-            std::this_thread::sleep_until(*m_tickStart + length);
-    }
+    // The pause lets an operator see each poll in the window; with no one watching it would only
+    // hold the thread, delay every other port's poll and date the bytes that came meanwhile by
+    // when they were read. The poll leaves at the tick.
+    void pause(std::chrono::milliseconds) override {}
 
     bool hasEnded() const { return m_ended; }
 
 private:
     std::string m_portName;
     bool m_goOnWithoutProtocols;
-    const std::chrono::steady_clock::time_point *m_tickStart;
     bool m_ended = false;
     std::array<std::string, station::fieldCount> m_texts{};
 };

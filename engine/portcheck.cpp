@@ -4,9 +4,8 @@
 
 namespace check {
 
-PortCheck::PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer,
-                     const std::chrono::steady_clock::time_point *tickStart)
-    : m_setup(std::move(setup)), m_window(m_setup.port, m_setup.noProtocols, tickStart),
+PortCheck::PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer)
+    : m_setup(std::move(setup)), m_window(m_setup.port, m_setup.noProtocols),
       m_station(m_window, m_window, timer, m_window, line)
 {
     m_station.setListener(this);
@@ -38,11 +37,17 @@ void PortCheck::tick()
 {
     if (m_over)
         return;
-    m_station.closePollPeriod();
+    const station::Bytes held = m_station.closePollPeriod();
     if (m_over)
         return;
-    if (m_enough || m_record.polls == m_setup.polls) {
+    if (m_listening) {
+        if (!held.empty())
+            m_record.addAfterLast(held);
         stop();
+        return;
+    }
+    if (m_enough || m_record.polls == m_setup.polls) {
+        m_listening = true;
         return;
     }
     m_station.sendPoll();
@@ -76,10 +81,17 @@ void PortCheck::frameHandled(const station::FrameHandled &frame)
 void PortCheck::pollEnded(station::PollOutcome outcome)
 {
     const int poll = m_record.polls;
+    // The next poll leaves now: a period far from 500 ms measured the unit unfairly, whatever it
+    // held.
+    const auto period = std::chrono::steady_clock::now() - m_polledAt;
+    if (const auto tolerance = m_setup.cadenceTolerance;
+        tolerance &&
+        (period < station::pollPeriod - *tolerance || period > station::pollPeriod + *tolerance))
+        outcome = station::PollOutcome::StationLate;
     // Before the unit's first reply, --until-reply waits for it rather than counting its silence.
     const bool forgiven =
         m_setup.untilReply && m_record.replies == 0 && outcome == station::PollOutcome::Unanswered;
-    m_record.addPoll(poll, outcome, forgiven);
+    m_record.addPoll(poll, outcome, forgiven, m_station.receiveBuffer());
     if (outcome == station::PollOutcome::Measured) {
         const std::chrono::duration<double, std::milli> trip = m_decodedAt - m_polledAt;
         m_record.roundTripsMs.push_back(trip.count());
@@ -91,6 +103,8 @@ void PortCheck::pollEnded(station::PollOutcome outcome)
 
 void PortCheck::stop()
 {
+    if (!m_over && !m_listening && m_record.polls > m_record.lastPollEnded)
+        m_record.addInterrupted(m_station.receiveBuffer());
     m_over = true;
     if (std::exchange(m_stopped, true))
         return;

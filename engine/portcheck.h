@@ -24,14 +24,15 @@ struct PortSetup
     bool noProtocols = false;
     int polls = 4;
     bool untilReply = false;
+    // How far a poll period may stray from 500 ms before the poll is stationLate; none: not
+    // checked (a test that closes periods by hand).
+    std::optional<std::chrono::milliseconds> cadenceTolerance = std::chrono::milliseconds(20);
 };
 
 class PortCheck : private station::StationListener
 {
 public:
-    // `tickStart`, when given, is when the tick being handled began: see HeadlessWindow.
-    PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer,
-              const std::chrono::steady_clock::time_point *tickStart = nullptr);
+    PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer);
 
     // The station's start-up; false when the protocol list could not be read and the check
     // cannot go on.
@@ -41,8 +42,8 @@ public:
     // Start; false when the port did not open (record().startFailure says why).
     bool start();
     // At each tick of the poll period, and once right after Start: ends the period before and,
-    // unless the run is over, polls again. The last tick ends the last period as every other
-    // tick does, after the pause, when a poll would leave.
+    // unless the run is over, polls again. After the last poll's period one more passes without a
+    // poll: a unit that answers in it answers late, so its replies may each be the poll before's.
     void tick();
     // Bytes are waiting on the port.
     void dataArrived();
@@ -71,6 +72,7 @@ private:
     std::chrono::steady_clock::time_point m_polledAt;
     std::chrono::steady_clock::time_point m_decodedAt; // the last decoded reply of this period
     bool m_enough = false;                             // --until-reply has its measurement
+    bool m_listening = false;                          // the period after the last poll
     bool m_over = false;
     bool m_stopped = false;
 };

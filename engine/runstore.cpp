@@ -60,8 +60,11 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
             {lineCaption(i), line.ok, line.error, std::string(runVerdictName(line.verdict()))});
     }
     for (const PollBytes &poll : record.pollLog)
-        run.pollLog.push_back(
-            {poll.poll, std::string(station::pollOutcomeName(poll.outcome)), poll.bytes});
+        run.pollLog.push_back({poll.poll,
+                               poll.interrupted
+                                   ? std::string("interrupted")
+                                   : std::string(station::pollOutcomeName(poll.outcome)),
+                               poll.bytes});
     return run;
 }
 

@@ -190,7 +190,6 @@ std::string tsStateName(bool softwareTs, bool hardwareTs)
 
 void RunRecord::addReply(const Reply &reply)
 {
-    periodBytes.insert(periodBytes.end(), reply.frame.bytes.begin(), reply.frame.bytes.end());
     if (!reply.frame.status)
         return;
     ++replies;
@@ -212,15 +211,40 @@ void RunRecord::addReply(const Reply &reply)
     protocolName = reply.frame.protocolName;
 }
 
-void RunRecord::addPoll(int poll, station::PollOutcome outcome, bool forgiven)
+void RunRecord::addPoll(int poll, station::PollOutcome outcome, bool forgiven, station::Bytes bytes)
 {
     lastPollEnded = poll;
     lastOutcome = outcome;
-    pollLog.push_back({poll, outcome, std::exchange(periodBytes, {})});
+    pollLog.push_back({poll, outcome, std::move(bytes), forgiven, false});
     if (outcome == station::PollOutcome::Measured)
         ++measured;
     else if (!forgiven)
         ++missed[static_cast<std::size_t>(outcome)];
+}
+
+void RunRecord::addAfterLast(const station::Bytes &bytes)
+{
+    answeredAfterLast = true;
+    if (pollLog.empty())
+        return;
+    PollBytes &last = pollLog.back();
+    last.bytes.insert(last.bytes.end(), bytes.begin(), bytes.end());
+    if (last.outcome == station::PollOutcome::Late && !last.forgiven)
+        return; // the rest of a reply already counted late
+    if (last.outcome == station::PollOutcome::Measured) {
+        --measured;
+        roundTripsMs.pop_back();
+    } else if (!last.forgiven) {
+        --missed[static_cast<std::size_t>(last.outcome)];
+    }
+    last.outcome = lastOutcome = station::PollOutcome::Late;
+    last.forgiven = false;
+    ++missed[static_cast<std::size_t>(station::PollOutcome::Late)];
+}
+
+void RunRecord::addInterrupted(station::Bytes bytes)
+{
+    pollLog.push_back({polls, station::PollOutcome::Unanswered, std::move(bytes), false, true});
 }
 
 int RunRecord::missedCount() const
@@ -297,6 +321,10 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
         decision.message = "no decoded reply in " + polls(record.polls);
         if (!record.sendProblem.empty())
             decision.message += ": " + indentedLines(record.sendProblem);
+    } else if (record.answeredAfterLast) {
+        decision.message = "the unit answered after the last poll's period (poll " +
+                           std::to_string(record.lastPollEnded) +
+                           ": late): each reply may answer the poll before";
     } else if (record.lastOutcome != station::PollOutcome::Measured) {
         // A unit that passed once and then fell silent has not passed: the window would show
         // "No Reply" and blank verdicts by now.

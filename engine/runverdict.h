@@ -76,7 +76,9 @@ struct PollBytes
 {
     int poll = 0;
     station::PollOutcome outcome = station::PollOutcome::Unanswered;
-    station::Bytes bytes;
+    station::Bytes bytes; // every byte of its period, as received; of a flood, the first ones
+    bool forgiven = false;
+    bool interrupted = false; // cut short by the end of the run: no outcome
 };
 
 // Everything one port's run collected, added to as each frame and each poll period ends.
@@ -100,12 +102,19 @@ struct RunRecord
     std::optional<station::PortResult> startFailure;
     std::string sendProblem;
     std::vector<PollBytes> pollLog; // every poll ended, in order
-    station::Bytes periodBytes;     // the frames of the period not yet ended
+    // Bytes came in the period after the last poll, when none was asked for: the unit answers
+    // late, each reply perhaps the poll before's.
+    bool answeredAfterLast = false;
 
     // Every decoded frame counts, each line's "Error" included.
     void addReply(const Reply &reply);
     // `forgiven`: an unanswered poll that --until-reply does not count as a miss.
-    void addPoll(int poll, station::PollOutcome outcome, bool forgiven = false);
+    void addPoll(int poll, station::PollOutcome outcome, bool forgiven = false,
+                 station::Bytes bytes = {});
+    // What came in the period after the last poll: the last poll's reply came late.
+    void addAfterLast(const station::Bytes &bytes);
+    // The poll under way when the run was cut short, with what its period held so far.
+    void addInterrupted(station::Bytes bytes);
     int missedCount() const;
     // The misses --max-missed may forgive: unanswered, too short, two replies.
     int forgivableCount() const;

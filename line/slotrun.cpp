@@ -8,9 +8,10 @@ SlotRun::SlotRun(std::string port, const RunSettings &settings)
     : m_port(std::move(port)), m_settings(settings)
 {
     m_ticker.setTimerType(Qt::PreciseTimer);
-    m_ticker.setInterval(station::pollPeriod);
+    m_ticker.setSingleShot(true);
     QObject::connect(&m_ticker, &QTimer::timeout, [this] {
-        m_tickStart = std::chrono::steady_clock::now();
+        const auto now = std::chrono::steady_clock::now();
+        m_ticker.start(check::PollSchedule::wait(now, m_schedule->next(now)));
         m_check->tick();
         if (onProgress && !m_check->isOver())
             onProgress(m_check->record().polls);
@@ -35,7 +36,7 @@ void SlotRun::start(const std::string &unitId, const std::string &runId)
     m_check = std::make_unique<check::PortCheck>(check::PortSetup{m_port, m_settings.protocols,
                                                                   m_settings.noProtocols,
                                                                   m_settings.polls, false},
-                                                 m_serial, *this, &m_tickStart);
+                                                 m_serial, *this);
     // The list is read again for each unit, as the station reads it at each start; a list that
     // went missing since polls nothing, and nothing is on record.
     if (!m_check->load()) {
@@ -49,11 +50,12 @@ void SlotRun::start(const std::string &unitId, const std::string &runId)
         finish(0);
         return;
     }
-    m_tickStart = std::chrono::steady_clock::now();
+    const auto now = std::chrono::steady_clock::now();
+    m_schedule.emplace(now);
+    m_ticker.start(check::PollSchedule::wait(now, m_schedule->next(now)));
     m_check->tick(); // the first poll
     if (onProgress)
         onProgress(m_check->record().polls);
-    m_ticker.start();
 }
 
 std::string SlotRun::protocolProblem()

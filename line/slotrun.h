@@ -3,6 +3,7 @@
 // One fixture slot's unit under test: its serial line, the run engine's check of that unit on
 // its own 500 ms clock, and the decision when the run is over.
 
+#include "pollschedule.h"
 #include "portcheck.h"
 #include "runreport.h"
 #include "serialportcontroller.h"
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace line {
@@ -61,7 +63,7 @@ private:
     std::unique_ptr<check::PortCheck> m_check;
     check::PortSummary m_summary;
     QTimer m_ticker;
-    std::chrono::steady_clock::time_point m_tickStart;
+    std::optional<check::PollSchedule> m_schedule;
     bool m_testing = false;
 };
 

@@ -24,6 +24,8 @@ constexpr OutcomeEntry outcomeTable[] = {
     {"twoFrames", "two replies in one poll period: which one answers the poll cannot be known",
      false},
     {"flood", "more bytes in one poll period than the line can carry", true},
+    // A period that ran long gave the unit more time than 500 ms; one that ran short, less.
+    {"stationLate", "the station missed its 500 ms cadence", true},
 };
 static_assert(std::size(outcomeTable) == pollOutcomeCount,
               "every outcome needs its entry, in the enum's order");

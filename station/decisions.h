@@ -63,18 +63,19 @@ struct FrameHandled
 // What one poll's period, from that poll leaving to the next poll leaving, held. Only a measured
 // poll has an answer of its own; every other outcome is a missed measurement, named by its word.
 enum class PollOutcome {
-    Measured,   // exactly one frame of its own, decoded
-    Unanswered, // no frame of its own
-    Late,       // a frame still arriving when the next poll left
-    TooShort,   // one frame of its own, too short for the status
-    NoHead,     // bytes that do not start as a reply starts
-    TwoFrames,  // two or more replies: which one answers the poll cannot be known
-    Flood,      // more than the line can carry
-    NOutcomes   // not an outcome: counts them, so keep it last
+    Measured,    // exactly one frame of its own, decoded
+    Unanswered,  // no frame of its own
+    Late,        // a frame still arriving when the next poll left
+    TooShort,    // one frame of its own, too short for the status
+    NoHead,      // bytes that do not start as a reply starts
+    TwoFrames,   // two or more replies: which one answers the poll cannot be known
+    Flood,       // more than the line can carry
+    StationLate, // the station's own poll left too early or too late: no fair measurement
+    NOutcomes    // not an outcome: counts them, so keep it last
 };
 inline constexpr std::size_t pollOutcomeCount = static_cast<std::size_t>(PollOutcome::NOutcomes);
-// "measured", "unanswered", "late", "tooShort", "noHead", "twoFrames", "flood": the words every
-// report uses.
+// "measured", "unanswered", "late", "tooShort", "noHead", "twoFrames", "flood", "stationLate":
+// the words every report uses.
 std::string_view pollOutcomeName(PollOutcome outcome);
 // Why a poll of that outcome has no measurement, such as "no reply"; empty for Measured.
 std::string_view pollOutcomeReason(PollOutcome outcome);

@@ -1,64 +1,88 @@
 #include "framesplitter.h"
 
-#include <algorithm>
-
 namespace station {
 
-bool FrameSplitter::advance(std::uint8_t byte)
+namespace {
+
+// The longest reply, escapes removed, less its head and end mark.
+constexpr std::size_t longestBodyBytes = unescapedReplyBytes - 4;
+
+bool isHeadByte(std::uint8_t byte)
 {
+    return byte != escapeByte && byte != endByte;
+}
+
+} // namespace
+
+void FrameSplitter::take(std::uint8_t byte, std::vector<Piece> &pieces)
+{
+    if (m_endMarkOpen && isHeadByte(byte)) {
+        // The open 0x80 was another reply's head.
+        endFrame(m_frame.size() - 1, true, pieces);
+        m_frame = {escapeByte, byte};
+        return;
+    }
     m_frame.push_back(byte);
     const std::size_t position = m_frame.size();
-    if (byte == endByte && position >= 3 && m_endMarkOpen)
-        return true;
+    if (byte == endByte && position >= 3 && m_endMarkOpen) {
+        endFrame(position, false, pieces);
+        return;
+    }
     const bool data = m_escapeNext;
+    if (data)
+        m_escaped.push_back(position - 1);
     m_escapeNext = !data && position >= 3 && byte == escapeByte;
-    m_endMarkOpen = !data && byte == escapeByte;
-    return false;
+    m_endMarkOpen = !data && position >= 2 && byte == escapeByte;
+    if (position >= 3 && !m_escapeNext && ++m_bodyBytes > longestBodyBytes && hasFrameHead(m_frame))
+        cutOverlong(pieces);
+}
+
+// Too long for one reply: another began at an escaped 0x80 whose escape was the cut reply's last
+// byte. The first such place that a reply's head follows is taken; the rest is read again from
+// there. Without one, the whole frame is cut.
+void FrameSplitter::cutOverlong(std::vector<Piece> &pieces)
+{
+    for (const std::size_t at : m_escaped) {
+        if (at + 1 >= m_frame.size() || !isHeadByte(m_frame[at + 1]) ||
+            (m_tail && at < m_periodStart))
+            continue;
+        const Bytes rest(m_frame.begin() + static_cast<std::ptrdiff_t>(at), m_frame.end());
+        endFrame(at, true, pieces);
+        for (const std::uint8_t byte : rest)
+            take(byte, pieces);
+        return;
+    }
+    endFrame(m_frame.size(), true, pieces);
+}
+
+void FrameSplitter::endFrame(std::size_t length, bool cut, std::vector<Piece> &pieces)
+{
+    const auto begin = m_frame.begin();
+    const auto from = begin + static_cast<std::ptrdiff_t>(m_tail ? m_periodStart : 0);
+    const auto to = begin + static_cast<std::ptrdiff_t>(length);
+    pieces.push_back({Bytes(from, from < to ? to : from), m_tail, cut});
+    reset();
 }
 
 std::vector<FrameSplitter::Piece> FrameSplitter::add(ByteView bytes)
 {
     std::vector<Piece> pieces;
-    for (const std::uint8_t byte : bytes) {
-        if (!advance(byte))
-            continue;
-        const auto from = m_frame.begin() + static_cast<std::ptrdiff_t>(m_tail ? m_periodStart : 0);
-        pieces.push_back({Bytes(from, m_frame.end()), m_tail});
-        reset();
-    }
+    for (const std::uint8_t byte : bytes)
+        take(byte, pieces);
     return pieces;
 }
 
 FrameSplitter::PeriodEnd FrameSplitter::endPeriod()
 {
     PeriodEnd end;
-    if (!m_frame.empty() && m_frame.front() == escapeByte) {
-        // The usual case: a reply cut by the tick, its head first; its state stays as it is.
+    if (hasFrameHead(m_frame)) {
+        // A reply cut by the tick; its state stays as it is.
         m_tail = end.underWay = true;
         m_periodStart = m_frame.size();
         return end;
     }
-    // Noise first. The frame under way starts at the first 0x80 after it, and is read again
-    // from there, since its head and so its escapes now stand elsewhere. Should that reading
-    // complete a frame, those bytes were no reply either.
-    const Bytes rest = std::move(m_frame);
+    end.noise = std::move(m_frame);
     reset();
-    auto at = rest.begin();
-    while (at != rest.end()) {
-        const auto head = std::find(at, rest.end(), escapeByte);
-        end.noise.insert(end.noise.end(), at, head);
-        at = head;
-        while (at != rest.end() && !advance(*at))
-            ++at;
-        if (at == rest.end())
-            break;
-        end.noise.insert(end.noise.end(), m_frame.begin(), m_frame.end());
-        reset();
-        ++at;
-    }
-    end.underWay = !m_frame.empty();
-    m_tail = end.underWay;
-    m_periodStart = m_frame.size();
     return end;
 }
 
@@ -74,6 +98,8 @@ void FrameSplitter::reset()
     m_tail = false;
     m_escapeNext = false;
     m_endMarkOpen = false;
+    m_bodyBytes = 0;
+    m_escaped.clear();
 }
 
 } // namespace station

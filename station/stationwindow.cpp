@@ -117,6 +117,7 @@ void StationWindow::onStartClick()
     // The port starts with its input emptied: a frame under way before can never be completed.
     m_frames.reset();
     m_pollOpen = false;
+    m_firstPoll = true;
     m_timer.setActive(true);
     m_controls.setEnabled(Control::cmbComPort, false);
     m_controls.setEnabled(Control::cmdStart, false);
@@ -138,11 +139,11 @@ void StationWindow::onStopClick()
 
 void StationWindow::onTimer()
 {
-    closePollPeriod();
+    (void)closePollPeriod();
     sendPoll();
 }
 
-void StationWindow::closePollPeriod()
+Bytes StationWindow::closePollPeriod()
 {
     m_fields.setText(Field::lblRxDataResult, "");
     m_fields.repaintNow(Field::lblRxDataResult);
@@ -171,9 +172,9 @@ void StationWindow::closePollPeriod()
     }
     if (std::exchange(m_pollOpen, false) && m_listener)
         m_listener->pollEnded(periodOutcome(end.underWay));
-    ReceiveBuffer.clear();
     m_overflowed = false;
     m_decodedFrames = m_shortFrames = m_noiseFrames = 0;
+    return std::exchange(ReceiveBuffer, {});
 }
 
 PollOutcome StationWindow::periodOutcome(bool frameUnderWay) const
@@ -194,6 +195,10 @@ PollOutcome StationWindow::periodOutcome(bool frameUnderWay) const
 void StationWindow::sendPoll()
 {
     m_fields.repaintNow(Field::lblRxDataResult);
+    // Whatever the line held before the first poll answers none of ours, a reply under way
+    // included: the first period starts clean.
+    if (std::exchange(m_firstPoll, false))
+        m_frames.reset();
     AwaitingReply = true;
     m_pollOpen = true;
     // A failed send leaves AwaitingReply set, so the next tick shows "No Reply"; its tooltip
@@ -235,6 +240,11 @@ void StationWindow::handleArrival(const Bytes &received)
     if (m_overflowed || received.empty())
         return;
     if (ReceiveBuffer.size() + received.size() > receiveBufferLimitBytes) {
+        // What fits is kept, as evidence of what the unit sent.
+        ReceiveBuffer.insert(
+            ReceiveBuffer.end(), received.begin(),
+            received.begin() +
+                static_cast<std::ptrdiff_t>(receiveBufferLimitBytes - ReceiveBuffer.size()));
         m_overflowed = true;
         m_frames.reset();
         FrameHandled flood;
@@ -265,6 +275,9 @@ void StationWindow::handleFrame(FrameSplitter::Piece piece)
     if (piece.tail) {
         // It answers the poll before, which has been given up on: it ends no wait.
         told.reading = FrameReading::Tail;
+    } else if (piece.cut) {
+        // Part of a reply at most, which may have said "Error": no reading, and no answer.
+        told.reading = FrameReading::NoFrameHead;
     } else {
         told.reading = statusReading(told.bytes);
         AwaitingReply = false;
@@ -276,8 +289,9 @@ void StationWindow::handleFrame(FrameSplitter::Piece piece)
         showStatus(*told.status, ProtocolNameTable, m_fields);
         // Tags are read from replies as long as one that carries them both; a tag such a reply
         // does not carry whole, after its escapes, is blank.
-        const TimeTags tags =
-            told.bytes.size() >= unescapedReplyBytes ? readTimeTags(told.bytes) : TimeTags{};
+        const TimeTags tags = DecodeEscapes(told.bytes).size() >= unescapedReplyBytes
+                                  ? readTimeTags(told.bytes)
+                                  : TimeTags{};
         showTimeTags(tags, m_fields);
         told.startTag = tags.start;
         told.endTag = tags.end;

@@ -19,9 +19,9 @@ inline constexpr int lineSpeedBitsPerSecond = 19200;
 // operator sees every poll even when the replies are identical.
 inline constexpr auto tickPause = std::chrono::milliseconds(30);
 
-// Real replies are under 64 bytes and the line carries at most 960 bytes in a poll period; more
-// than this in one period is a flood, not a reply.
-inline constexpr std::size_t receiveBufferLimitBytes = 4096;
+// 19200 bit/s at ten bits a byte carries 960 bytes in a poll period; more than that and a tenth in
+// one period is a flood, not a reply.
+inline constexpr std::size_t receiveBufferLimitBytes = 960 + 96;
 
 inline constexpr std::string_view startupFailureText = "Error loading protocol description file";
 inline constexpr std::string_view openFailureText = "Error opening port";
@@ -57,8 +57,9 @@ public:
 
     // The tick's first half: the reply field blanked for a moment, what arrived meanwhile read,
     // and the period of the poll before decided, "No Reply" if it went unanswered. Alone, it ends
-    // the last period of a run that sends no further poll.
-    void closePollPeriod();
+    // the last period of a run that sends no further poll. Returns every byte the period held, as
+    // received (a flood's first ones).
+    Bytes closePollPeriod();
     // The tick's second half: a new period begins, and the poll goes out.
     void sendPoll();
 
@@ -96,6 +97,7 @@ private:
     // The period of the last poll sent: its frames as they were cut, by reading.
     FrameSplitter m_frames;
     bool m_pollOpen = false;
+    bool m_firstPoll = false;  // the next poll is the first since Start
     bool m_unanswered = false; // the tick found the poll before unanswered
     int m_decodedFrames = 0;
     int m_shortFrames = 0;

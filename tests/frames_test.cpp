@@ -32,7 +32,7 @@ TEST(FrameSplitterTest, CutsFramesAtTheirEndMarks)
         {"bare end mark is too short", "80 FF", {}, false},
         {"three bytes with end mark", "00 80 FF", {3}, false},
         {"three bytes, data FF", "00 12 FF", {}, true},
-        {"last byte not FF", "80 01 80 FE", {}, false},
+        {"a head inside a frame cuts it", "80 01 80 FE", {2}, false},
         {"FF FF", "80 01 FF FF", {}, true},
         {"data 80 then data FF", "80 01 80 80 FF", {}, true},
         {"data 80 then the end mark", "80 01 80 80 80 FF", {6}, false},
@@ -42,6 +42,22 @@ TEST(FrameSplitterTest, CutsFramesAtTheirEndMarks)
          {9, 4},
          false},
         {"each frame has a head of its own", "80 01 80 FF 80 80 80 FF", {4, 4}, false},
+        {"a reply cut short, then a whole one", "80 01 05 07 10 80 01 05 07 80 FF", {5, 6}, false},
+        {"a stray end mark, then a reply", "80 01 05 80 FF 80 FF 80 01 80 FF", {5, 2, 4}, false},
+        {"a reply cut after an escape, then a whole one",
+         "80 01 05 07 80 80 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+         "00 "
+         "80 FF",
+         {5, 27},
+         false},
+        {"no reply is longer than 27 bytes",
+         "80 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 80 FF",
+         {26, 3},
+         false},
+        {"escapes make a reply no longer",
+         "80 01 80 80 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 80 80 80 FF",
+         {29},
+         false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,7 +94,10 @@ TEST(FrameSplitterTest, CarriesAFrameUnderWayOverTheTick)
         {"cut between an escape and its data", "80 01 20 80", "", "80 80 FF 80 01 05 07 80 FF",
          "80 80 FF", 1},
         {"cut inside the end mark", "80 01 05 80", "", "FF 80 01 05 07 80 FF", "FF", 1},
-        {"noise, then a head", "11 22 80 01", "11 22", "05 80 FF", "05 80 FF", 0},
+        {"noise, then a head", "11 22 80 01", "", "05 80 FF", "05 80 FF", 0},
+        {"a lone 80 is no reply under way", "80 01 05 80 FF 80", "80", "01 05 07 80 FF", "", 1},
+        {"nor is a doubled end mark", "80 01 05 80 FF 80 FF", "80 FF", "80 01 05 07 80 FF", "", 1},
+        {"a head inside a tail ends it", "80 01 05", "", "07 80 01 05 07 80 FF", "07", 1},
         {"noise alone", "11 22", "11 22", "80 01 05 07 80 FF", "", 1},
         {"nothing left", "80 01 05 07 80 FF", "", "80 01 05 07 80 FF", "", 1},
         {"noise that, read from its 80, completes", "11 22 33 80 80 FF", "11 22 33 80 80 FF",

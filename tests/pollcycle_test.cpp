@@ -118,7 +118,7 @@ TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
     // The lengths as the unit's byte map fixes them, not the names the code gives them.
     const LengthCase cases[] = {{3, false, false}, {9, false, false}, {10, false, false},
                                 {11, true, false}, {26, true, false}, {27, true, true},
-                                {40, true, true}};
+                                {28, false, false}};
     for (const auto &c : cases) {
         FakeStation fresh;
         fresh.station.onTimer();
@@ -129,7 +129,8 @@ TEST_F(PollCycleTest, LengthThresholdsForStatusAndTimeTags)
             << c.length;
         EXPECT_EQ(fresh.window.shown(Field::lblTimeTagStartData).empty(), !c.tagsDecoded)
             << c.length;
-        EXPECT_FALSE(fresh.station.isAwaitingReply());
+        // Longer than any reply is no answer.
+        EXPECT_EQ(fresh.station.isAwaitingReply(), c.length == 28);
     }
 }
 
@@ -155,8 +156,13 @@ TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
     data80FF[12] = 0xFF;
     data80FF = with(data80FF, 12, {0x80, 0x80});
     data80FF.erase(data80FF.begin() + 15);
+    Bytes escaped26 = failing; // 26 bytes once its escape is removed: too short for the tags
+    escaped26.erase(escaped26.begin() + 24);
+    escaped26[10] = 0x80;
+    escaped26 = with(escaped26, 10, {0x80});
 
     constexpr Colour face = ColourButtonFace, red = ColourRed, green = ColourGreen;
+    const char *gps = "12:34:56.500   GPS";
     struct Case
     {
         const char *name;
@@ -168,10 +174,33 @@ TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
         int beeps;
     };
     const Case cases[] = {
-        {"noise byte before the head", {with(failing, 0, {0x11})}, "", "", "", face, 0},
-        {"stray 80 before the head", {with(failing, 0, {0x80})}, "", "", "", face, 0},
+        // A head after other bytes starts a reply of its own, read from its head.
+        {"noise byte before the head", {with(failing, 0, {0x11})}, " 7", "Error", gps, green, 1},
+        {"stray 80 before the head", {with(failing, 0, {0x80})}, " 7", "Error", gps, green, 1},
         {"tail of a reply", {Bytes(failing.end() - 11, failing.end())}, "", "", "", face, 0},
-        {"end mark of the reply before", {with(failing, 0, {0x80, 0xFF})}, "", "", "", face, 0},
+        {"end mark of the reply before",
+         {with(failing, 0, {0x80, 0xFF})},
+         " 7",
+         "Error",
+         gps,
+         green,
+         1},
+        // A reply cut short, then a whole one: the cut one's status is never read with the
+        // other's bytes.
+        {"a cut reply, then a failing one",
+         {with(failing, 0, hexBytes("80 01 05 07 10 08 02 01 20"))},
+         " 7",
+         "Error",
+         gps,
+         green,
+         1},
+        {"a reply cut after an escape, then another",
+         {with(failing, 0, hexBytes("80 01 05 07 10 08 02 80"))},
+         " 7",
+         "Error",
+         gps,
+         green,
+         1},
         {"escapes leave 11 decoded bytes",
          {{0x80, 0x01, 0x80, 0x80, 0x07, 0x10, 0x08, 0x02, 0x01, 0x00, 0x80, 0xFF}},
          " 7",
@@ -188,6 +217,7 @@ TEST_F(PollCycleTest, ShowsOnlyWhatAWholeReplySaid)
          0},
         {"80 80 FF inside, then the rest", cut(data80FF, 15), " 7", "Error", "28:55:56.500   GPS",
          green, 1},
+        {"26 bytes and an escape carry no tags", {escaped26}, " 7", "Error", "", green, 1},
         {"data FF ends a piece", cut(dataFF, 17), " 7", "Error", "12:34:56.255   GPS", green, 1},
     };
     for (const Case &c : cases) {
@@ -375,8 +405,8 @@ TEST_F(PollCycleTest, EachPollIsDecidedByWhatItsPeriodHeld)
          {arrive(join({0x00}, failing)), tickWith()},
          {O::NoHead},
          0,
-         0,
-         ""},
+         1,
+         "Error"},
         {"noise left at the tick", {arrive({0x11, 0x22}), tickWith()}, {O::NoHead}, 1, 0, ""},
         {"10 bytes are too short", {arrive(ten), tickWith()}, {O::TooShort}, 0, 0, ""},
         {"11 bytes carry the status", {arrive(eleven), tickWith()}, {O::Measured}, 0, 1, "Error"},

@@ -10,33 +10,42 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace {
 
 using station::Bytes;
 
+// `before`: what the line holds before the first poll; `after`: what comes in the period after
+// the last.
 check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expectations &expected,
-                          int maxMissed, bool untilReply)
+                          int maxMissed, bool untilReply, const Bytes &before = {},
+                          const Bytes &after = {})
 {
     fakes::FakePort port;
     fakes::FakeWindow timer;
-    check::PortCheck run({"ttyUSB0", "", true, static_cast<int>(replies.size()), untilReply}, port,
-                         timer);
+    check::PortCheck run(
+        {"ttyUSB0", "", true, static_cast<int>(replies.size()), untilReply, std::nullopt}, port,
+        timer);
     EXPECT_TRUE(run.load());
     EXPECT_TRUE(run.start());
+    port.pending.push_back(before);
     for (const Bytes &reply : replies) {
         run.tick();
         if (run.isOver())
-            return decideRun(run.record(), expected, maxMissed);
-        if (!reply.empty()) {
-            port.pending.push_back(reply);
-            run.dataArrived();
-        }
+            break;
+        port.pending.push_back(reply);
+        run.dataArrived();
     }
-    run.tick(); // ends the last period
+    // The last poll's period ends, and then the one after it, which no poll opens.
+    for (int tick = 0; tick < 2 && !run.isOver(); ++tick) {
+        run.tick();
+        port.pending.push_back(after);
+        run.dataArrived();
+    }
     EXPECT_TRUE(run.isOver());
-    EXPECT_EQ(port.sent.size(), replies.size()) << "one poll a period";
+    EXPECT_EQ(port.sent.size(), std::size_t(run.record().polls)) << "one poll a period";
     return decideRun(run.record(), expected, maxMissed);
 }
 
@@ -69,6 +78,10 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     softwareTs[2] = 0x85; // protocol 5, software TS on
     Bytes bothTs = softwareTs;
     bothTs[3] = 0x87; // version 7, hardware TS on
+    const Bytes cutHead = support::hexBytes("80 01 05 07 10 08 02 01 20");
+    const Bytes shortFailing = support::hexBytes("80 01 05 07 10 08 02 01 00 80 FF");
+    Bytes allFailing = healthy;
+    std::fill(allFailing.begin() + 4, allFailing.begin() + 9, 0x00);
     Bytes version9 = healthy;
     version9[3] = 0x09;
     using check::RunVerdict;
@@ -83,6 +96,8 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
         check::Expectations expected = {};
         int maxMissed = 0;
         bool untilReply = false;
+        Bytes before = {};
+        Bytes after = {};
     };
     const Case cases[] = {
         {"passing throughout", {healthy, healthy, healthy}, RunVerdict::Pass, 0, "PASS: all five"},
@@ -107,6 +122,13 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          RunVerdict::Incomplete,
          2,
          "INCOMPLETE: no measurement of the last poll (poll 2: no reply)"},
+        {"silent after a pass, one miss allowed",
+         {healthy, {}},
+         RunVerdict::Incomplete,
+         2,
+         "INCOMPLETE: no measurement of the last poll (poll 2: no reply)",
+         {},
+         1},
         {"silent after a failure", {failing, {}}, RunVerdict::Fail, 1, "FAIL: TX - RX RTU"},
         {"silent throughout", {{}, {}}, RunVerdict::Incomplete, 2, "no decoded reply in 2 polls"},
         {"a short reply after a passing one",
@@ -124,7 +146,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          {healthy, failingThenHealthy, healthy},
          RunVerdict::Intermittent,
          1,
-         "INTERMITTENT: TX - RX RTU (Error in 1 of 4 replies"},
+         "INTERMITTENT: TX - RX RTU (Error in 1 of 4 replies, changed in polls 2)"},
         {"only the last of ten answered", lastOfTen, RunVerdict::Incomplete, 2,
          "more than --max-missed 0 allows (10 polls, 1 reply, 9 missed: 9 unanswered"},
         {"only the last of ten answered, nine forgiven",
@@ -149,6 +171,62 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          "1 flood",
          {},
          5},
+        // A reply cut short, then a whole one in the same period: the cut one's head is never
+        // read with the other's status.
+        {"a cut reply before each failing one",
+         {join(cutHead, failing), join(cutHead, failing)},
+         RunVerdict::Fail,
+         1,
+         "FAIL: TX - RX RTU (2 polls, 2 replies, 2 missed: 2 noHead"},
+        {"80 05 before a reply failing every line",
+         {join({0x80, 0x05}, allFailing)},
+         RunVerdict::Fail,
+         1,
+         "FAIL: DTR - CD RTU, RTS - CTS RTU, CTS - RTS CPU, CD - DTR CPU, TX - RX RTU (1 poll"},
+        {"a cut reply before a healthy one",
+         {join(cutHead, healthy)},
+         RunVerdict::Incomplete,
+         2,
+         "1 noHead"},
+        {"a reply under way before the first poll, then a short failing one",
+         {shortFailing},
+         RunVerdict::Fail,
+         1,
+         "FAIL: TX - RX RTU (1 poll, 1 reply, 0 missed",
+         {},
+         1,
+         true,
+         support::hexBytes("80 01 05 80")},
+        {"a doubled end mark after a reply, then a failing one",
+         {join(healthy, {0x80, 0xFF}), failing},
+         RunVerdict::Intermittent,
+         1,
+         "Error in 1 of 2 replies, changed in polls 2) (2 polls, 2 replies, 1 missed: 1 noHead"},
+        {"a stray 80 after a reply",
+         {join(healthy, {0x80}), healthy},
+         RunVerdict::Incomplete,
+         2,
+         "1 noHead"},
+        {"a unit one poll behind",
+         {{}, healthy, healthy},
+         RunVerdict::Incomplete,
+         2,
+         "INCOMPLETE: the unit answered after the last poll's period (poll 3: late)",
+         {},
+         1,
+         false,
+         {},
+         healthy},
+        {"a unit one poll behind, failing at the last",
+         {{}, healthy, healthy},
+         RunVerdict::Intermittent,
+         1,
+         "INTERMITTENT: TX - RX RTU (Error in 1 of 3 replies, changed in polls 3)",
+         {},
+         1,
+         false,
+         {},
+         failing},
         {"the protocol expected",
          {healthy, healthy},
          RunVerdict::Pass,
@@ -186,7 +264,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
          "FAIL: version (expected 9, seen 7 and 9)",
          {{}, 9, {}}},
         {"--until-reply stops at the first measured poll, not at a short reply",
-         {tooShort, healthy, healthy},
+         {tooShort, healthy, {}, {}},
          RunVerdict::Pass,
          0,
          "(2 polls, 1 reply, 1 missed: 1 tooShort",
@@ -209,7 +287,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const check::RunDecision decision =
-            decide(c.replies, c.expected, c.maxMissed, c.untilReply);
+            decide(c.replies, c.expected, c.maxMissed, c.untilReply, c.before, c.after);
         EXPECT_EQ(decision.verdict, c.verdict);
         EXPECT_EQ(decision.exitStatus, c.status);
         EXPECT_NE(decision.message.find(c.message), std::string::npos) << decision.message;
