@@ -268,6 +268,8 @@ bool takeRunOption(cli::Arguments &arguments, Options &options)
         options.polls = wholeNumber(argument, arguments.value(), 1, 1000000);
     } else if (argument == "--max-missed") {
         options.maxMissed = wholeNumber(argument, arguments.value(), 0, 1000000);
+    } else if (argument == "--cadence-tolerance-ms") {
+        options.cadenceToleranceMs = wholeNumber(argument, arguments.value(), 1, 250);
     } else if (argument == "--protocols") {
         options.protocols = fileName();
     } else if (argument == "--no-protocols") {

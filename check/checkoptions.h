@@ -22,6 +22,7 @@ struct Options
     Expectations expected;
     int polls = 4;
     int maxMissed = 0;
+    int cadenceToleranceMs = 20; // how far a poll period may stray from 500 ms
     bool untilReply = false;
     bool json = false;
     bool quiet = false;
@@ -39,7 +40,8 @@ using UsageError = cli::UsageError;
 // Throws UsageError with a message naming what is wrong.
 Options parseOptions(int argc, const char *const *argv);
 
-// The options of a unit's run that converter-line shares: --polls, --max-missed, --protocols,
+// The options of a unit's run that converter-line shares: --polls, --max-missed,
+// --cadence-tolerance-ms, --protocols,
 // --no-protocols, --store, --no-store, --operator, --station and --expect-*. Takes the one
 // `arguments` is at into `options` and returns true; false for any other. Throws UsageError.
 bool takeRunOption(cli::Arguments &arguments, Options &options);

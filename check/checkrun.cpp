@@ -50,8 +50,9 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
                                       ? std::string(station::protocolFileName)
                                       : options.protocols;
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
-        PortSetup setup{options.ports[i], protocols, options.noProtocols, options.polls,
-                        options.untilReply};
+        PortSetup setup{options.ports[i],    protocols,
+                        options.noProtocols, options.polls,
+                        options.untilReply,  std::chrono::milliseconds(options.cadenceToleranceMs)};
         auto line = std::make_unique<PortLine>(std::move(setup), !options.record.empty());
         PortLine &l = *line;
         l.heading = {cli::printable(options.ports[i], 4096), options.unitIds[i], cli::randomUuid(),

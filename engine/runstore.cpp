@@ -37,7 +37,7 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
                          utcTimestamp(port.end),
                          std::string(runVerdictName(verdict)),
                          port.decision.exitStatus,
-                         !record.startFailure && verdict != RunVerdict::Interrupted,
+                         isAttempt(record, verdict),
                          record.polls,
                          record.replies,
                          record.measured,

@@ -317,6 +317,9 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
         decision.verdict = anyFailed ? RunVerdict::Fail : RunVerdict::Intermittent;
         decision.exitStatus = 1;
         decision.message = (anyFailed ? "FAIL: " : "INTERMITTENT: ") + joined(failures);
+    } else if (const int late = record.missed[std::size_t(station::PollOutcome::StationLate)]) {
+        decision.message = "the station missed its 500 ms cadence in " + polls(late) +
+                           ", so the unit was not measured fairly: test it again";
     } else if (record.replies == 0) {
         decision.message = "no decoded reply in " + polls(record.polls);
         if (!record.sendProblem.empty())
@@ -348,6 +351,13 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
     }
     decision.message = withCounts(decision.message, record);
     return decision;
+}
+
+bool isAttempt(const RunRecord &record, RunVerdict verdict)
+{
+    const bool stationLate = record.missed[std::size_t(station::PollOutcome::StationLate)] > 0;
+    return !record.startFailure && verdict != RunVerdict::Interrupted &&
+           !(verdict == RunVerdict::Incomplete && stationLate);
 }
 
 RunDecision interruptedRun(const RunRecord &record, const Expectations &expected, int maxMissed,

@@ -145,6 +145,11 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
 RunDecision interruptedRun(const RunRecord &record, const Expectations &expected, int maxMissed,
                            int signalNumber);
 
+// Whether the run measured the unit: an attempt, counted toward its attempts and in yield. A port
+// that did not open, an interruption, or a run incomplete where the station missed its cadence is
+// the station's fault, not the unit's: it is kept, but the unit is tested again.
+bool isAttempt(const RunRecord &record, RunVerdict verdict);
+
 // The words a TS state is named by: S and H as the status carries them.
 std::string tsStateName(bool softwareTs, bool hardwareTs);
 

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QKeySequence>
+#include <QMetaObject>
 #include <QShortcut>
 
 #include <csignal>
@@ -43,12 +44,17 @@ LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
                        check::StoreChoice store)
     : m_options(options), m_identity(std::move(identity)), m_store(std::move(store))
 {
+    m_recorder.setMaxThreadCount(1);
     setWindowTitle(tr("Converter production line"));
     const check::Options &run = options.run;
     m_settings = {run.noProtocols         ? std::string()
                   : run.protocols.empty() ? std::string(station::protocolFileName)
                                           : run.protocols,
-                  run.noProtocols, run.polls, run.maxMissed, run.expected};
+                  run.noProtocols,
+                  run.polls,
+                  run.maxMissed,
+                  run.expected,
+                  std::chrono::milliseconds(run.cadenceToleranceMs)};
     auto *grid = new QGridLayout(this);
     const int columns = options.positions.size() <= 2   ? int(options.positions.size())
                         : options.positions.size() <= 4 ? 2
@@ -92,6 +98,7 @@ LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
 LineWindow::~LineWindow()
 {
     interruptAll(SIGTERM);
+    m_recorder.waitForDone(); // every run on record before the program ends
 }
 
 void LineWindow::closeEvent(QCloseEvent *event)
@@ -118,13 +125,18 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
         if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
             return tr("%1 is testing in slot %2.")
                 .arg(text(unitId), text(m_slots[other].fixture.name));
+    // Under --no-store the session's own count; else the store's and those still on their way.
     attempts = m_sessionAttempts[unitId];
     if (m_store.recorded) {
+        const std::vector<std::string> &coming = m_coming[unitId];
+        attempts = int(coming.size());
         try {
             store::ResultStore results(m_store.path, store::ResultStore::Access::Read);
-            attempts = store::attemptsOf(results, unitId);
+            attempts = store::attemptsOf(results, unitId, coming);
         } catch (const store::StoreError &error) {
-            if (error.kind != store::StoreError::Kind::Missing)
+            // Missing or empty: none yet, or the first run is being recorded this moment.
+            if (error.kind != store::StoreError::Kind::Missing &&
+                error.kind != store::StoreError::Kind::Empty)
                 return tr("The results store cannot be read: %1").arg(text(error.what()));
         }
     }
@@ -158,8 +170,6 @@ void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
 {
     Slot &slot = m_slots[i];
     const check::RunDecision &decision = summary.decision;
-    QString detail;
-    Shown shown = Shown::Incomplete;
     std::vector<std::string> failed, flapping;
     for (std::size_t line = 0; line < station::lineTestCount; ++line) {
         const std::string caption(station::fieldCaption(station::lineTestFields[line]));
@@ -169,18 +179,23 @@ void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
         else if (verdict == check::RunVerdict::Intermittent)
             flapping.push_back(caption);
     }
+    for (const check::ExpectationResult &expectation : decision.expectations)
+        if (!expectation.seen.empty() && !expectation.met)
+            failed.push_back(expectation.name + " " + expectation.seen.front() + ", expected " +
+                             expectation.expected);
+    // The engine's verdict, word for word: the store and the reports say the same.
+    Shown shown = Shown::Incomplete;
+    QString detail;
     switch (decision.verdict) {
     case check::RunVerdict::Pass:
         shown = Shown::Pass;
         break;
     case check::RunVerdict::Fail:
     case check::RunVerdict::Intermittent:
-        shown = failed.empty() && !flapping.empty() ? Shown::Intermittent : Shown::Fail;
+        shown = decision.verdict == check::RunVerdict::Fail ? Shown::Fail : Shown::Intermittent;
         detail = joined(failed.empty() ? flapping : failed);
         if (!failed.empty() && !flapping.empty())
             detail += tr("; intermittent: %1").arg(joined(flapping));
-        if (detail.isEmpty()) // an expectation missed
-            detail = firstLines(decision.message);
         break;
     case check::RunVerdict::Incomplete:
     case check::RunVerdict::Interrupted:
@@ -188,32 +203,54 @@ void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
         detail = firstLines(decision.message);
         break;
     }
-    QString note;
-    const bool polled =
-        !summary.record.startFailure && decision.verdict != check::RunVerdict::Interrupted;
-    std::vector<int> attempts;
-    if (auto failure = check::recordRuns(m_store, {summary}, m_identity, &attempts))
-        note = tr("Not on record: %1").arg(text(failure->reason));
-    else if (!attempts.empty() && attempts.front())
-        slot.attempt = attempts.front();
-    if (!m_store.recorded && polled)
+    // Counted before it is shown, so that a scan at once sees it, however long the store takes.
+    const bool attempt = check::isAttempt(summary.record, decision.verdict);
+    if (attempt && m_store.recorded)
+        m_coming[slot.unitId].push_back(summary.runId);
+    else if (attempt)
         slot.attempt = ++m_sessionAttempts[slot.unitId];
-    if (!m_options.drop.empty())
-        if (const QString why = dropReports(summary); !why.isEmpty())
-            note += (note.isEmpty() ? QString() : QStringLiteral(" ")) + why;
-    slot.panel->showVerdict(shown, text(slot.unitId), polled ? slot.attempt : 0, detail);
-    slot.panel->say(note);
+    else if (decision.verdict != check::RunVerdict::Interrupted)
+        detail += tr(" Not the unit's fault: test it again.");
+    slot.panel->showVerdict(shown, text(slot.unitId), attempt ? slot.attempt : 0, detail);
+    slot.panel->say(QString());
     if (shown == Shown::Fail || shown == Shown::Intermittent)
         m_bell.ring();
+    keepOnRecord(i, summary);
+}
+
+// The store and the drop folder are written on a thread of their own: a store that another
+// program holds locked for seconds freezes neither the window nor any other slot's polls.
+void LineWindow::keepOnRecord(std::size_t i, const check::PortSummary &summary)
+{
+    m_recorder.start([this, i, summary, identity = m_identity, store = m_store,
+                      drop = m_options.drop] {
+        QStringList notes;
+        if (auto failure = check::recordRuns(store, {summary}, identity))
+            notes << tr("Not on record: %1").arg(text(failure->reason));
+        if (!drop.empty())
+            if (const QString why = dropReports(drop, summary, identity); !why.isEmpty())
+                notes << why;
+        QMetaObject::invokeMethod(
+            this,
+            [this, i, unitId = summary.unitId, runId = summary.runId,
+             note = notes.join(QLatin1Char(' '))] {
+                // The store counts the attempt now; a run it could not keep counts for nothing.
+                std::erase(m_coming[unitId], runId);
+                if (!note.isEmpty() && m_slots[i].unitId == unitId && !m_slots[i].run->isTesting())
+                    m_slots[i].panel->say(note);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // RUNID.json and RUNID.xml in the --drop folder, each whole or not at all.
-QString LineWindow::dropReports(const check::PortSummary &summary)
+QString LineWindow::dropReports(const std::string &folder, const check::PortSummary &summary,
+                                const check::RunIdentity &identity)
 {
-    const std::string base = m_options.drop + "/" + summary.runId;
+    const std::string base = folder + "/" + summary.runId;
     const std::pair<std::string, std::string> reports[] = {
-        {base + ".json", check::summaryJson(summary, m_identity)},
-        {base + ".xml", check::junitXml({summary}, m_identity)}};
+        {base + ".json", check::summaryJson(summary, identity)},
+        {base + ".xml", check::junitXml({summary}, identity)}};
     for (const auto &[path, content] : reports) {
         std::optional<cli::EvidenceFile> file;
         if (const auto refused = cli::EvidenceFile::create(path, file))

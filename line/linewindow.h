@@ -9,6 +9,7 @@
 #include "slotpanel.h"
 #include "slotrun.h"
 
+#include <QThreadPool>
 #include <QWidget>
 
 #include <map>
@@ -47,7 +48,9 @@ private:
     // Why the unit may not be tested now; empty when it may. `attempts`: its attempts so far.
     QString refusal(std::size_t slot, const std::string &unitId, int &attempts);
     void finished(std::size_t slot, const check::PortSummary &summary);
-    QString dropReports(const check::PortSummary &summary);
+    void keepOnRecord(std::size_t slot, const check::PortSummary &summary);
+    static QString dropReports(const std::string &folder, const check::PortSummary &summary,
+                               const check::RunIdentity &identity);
 
     const Options &m_options;
     check::RunIdentity m_identity;
@@ -55,7 +58,10 @@ private:
     RunSettings m_settings;
     std::vector<Slot> m_slots;
     std::map<std::string, int> m_sessionAttempts; // under --no-store
+    // The run ids of each unit's attempts still being recorded.
+    std::map<std::string, std::vector<std::string>> m_coming;
     ui::Bell m_bell;
+    QThreadPool m_recorder; // one run recorded at a time, off the window's thread
 };
 
 } // namespace line

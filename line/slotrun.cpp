@@ -33,10 +33,10 @@ SlotRun::~SlotRun()
 
 void SlotRun::start(const std::string &unitId, const std::string &runId)
 {
-    m_check = std::make_unique<check::PortCheck>(check::PortSetup{m_port, m_settings.protocols,
-                                                                  m_settings.noProtocols,
-                                                                  m_settings.polls, false},
-                                                 m_serial, *this);
+    m_check = std::make_unique<check::PortCheck>(
+        check::PortSetup{m_port, m_settings.protocols, m_settings.noProtocols, m_settings.polls,
+                         false, m_settings.cadenceTolerance},
+        m_serial, *this);
     // The list is read again for each unit, as the station reads it at each start; a list that
     // went missing since polls nothing, and nothing is on record.
     if (!m_check->load()) {

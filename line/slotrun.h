@@ -25,6 +25,7 @@ struct RunSettings
     int polls = 10;
     int maxMissed = 0;
     check::Expectations expected;
+    std::chrono::milliseconds cadenceTolerance{20};
 };
 
 class SlotRun : public station::PollTimer

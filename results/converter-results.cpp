@@ -106,6 +106,7 @@ int main(int argc, char **argv)
             return results::StoreRefused;
         case store::StoreError::Kind::Missing:
             return results::NoStore;
+        case store::StoreError::Kind::Empty:
         case store::StoreError::Kind::Failed:
             break;
         }

@@ -11,7 +11,7 @@ namespace results {
 
 namespace {
 
-constexpr int plantSchemaVersion = 1;
+constexpr int plantSchemaVersion = 2;
 
 // Created once by whichever bench PC pushes first; the others wait on the lock and find them.
 constexpr const char *plantSchema = R"(
@@ -65,11 +65,17 @@ CREATE TABLE polls (
     PRIMARY KEY (run_id, poll));
 )";
 
+// Each step brings a plant schema of the version before it to the next.
+constexpr const char *plantSteps[plantSchemaVersion] = {
+    plantSchema,
+    "ALTER TABLE runs ADD COLUMN station_late integer NOT NULL DEFAULT 0",
+};
+
 constexpr const char *runColumns =
     "run_id, unit_id, attempt, port, operator, station, tool, tool_version, invocation_id, "
     "start_utc, end_utc, verdict, exit_status, polled, polls, replies, measured, unanswered, "
-    "late, too_short, no_head, two_frames, flood, protocols, versions, protocol_name, "
-    "protocols_sha256, expectations, message, failed_lines, intermittent_lines";
+    "late, too_short, no_head, two_frames, flood, station_late, protocols, versions, "
+    "protocol_name, protocols_sha256, expectations, message, failed_lines, intermittent_lines";
 
 struct ConnectionCloser
 {
@@ -178,8 +184,9 @@ void prepareSchema(Plant &plant)
         throw PlantError("the plant's database holds schema version " + std::to_string(found) +
                          ", newer than the version " + std::to_string(plantSchemaVersion) +
                          " this program writes; nothing was sent");
-    if (found == 0) {
-        plant.run(plantSchema);
+    if (found < plantSchemaVersion) {
+        for (int step = found; step < plantSchemaVersion; ++step)
+            plant.run(plantSteps[step]);
         plant.run("INSERT INTO converter_schema VALUES (" + std::to_string(plantSchemaVersion) +
                   ")");
     }
@@ -219,7 +226,7 @@ PushCount push(store::ResultStore &store, const std::string &url, int batchSize)
         // Every run not yet forwarded from the first to the last of the batch is in it.
         for (auto *query : {&runs, &lines, &polls})
             query->bind(1, ids.front()).bind(2, ids.back());
-        const std::string runRows = rowsOf(runs, 31);
+        const std::string runRows = rowsOf(runs, 32);
         const std::string lineRows = rowsOf(lines, 5);
         const std::string pollRows = rowsOf(polls, 4, 3);
         for (auto *query : {&runs, &lines, &polls})

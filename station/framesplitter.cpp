@@ -1,5 +1,7 @@
 #include "framesplitter.h"
 
+#include <algorithm>
+
 namespace station {
 
 namespace {
@@ -60,7 +62,9 @@ void FrameSplitter::endFrame(std::size_t length, bool cut, std::vector<Piece> &p
     const auto begin = m_frame.begin();
     const auto from = begin + static_cast<std::ptrdiff_t>(m_tail ? m_periodStart : 0);
     const auto to = begin + static_cast<std::ptrdiff_t>(length);
-    pieces.push_back({Bytes(from, from < to ? to : from), m_tail, cut});
+    // A tail that another reply's head cuts before any byte of this period came was told whole.
+    if (from < to || !m_tail)
+        pieces.push_back({Bytes(from, std::max(from, to)), m_tail, cut});
     reset();
 }
 

@@ -90,11 +90,21 @@ std::string groupOf(GroupBy by, const std::string &prefix = "")
 
 } // namespace
 
-int attemptsOf(ResultStore &store, const std::string &unitId)
+int attemptsOf(ResultStore &store, const std::string &unitId,
+               const std::vector<std::string> &coming)
 {
+    Transaction snapshot(store.db(), false);
     auto query = store.db().prepare("SELECT attempts FROM units WHERE unit_id = ?");
     query.bind(1, unitId);
-    return query.step() ? static_cast<int>(query.integer(0)) : 0;
+    int attempts = query.step() ? static_cast<int>(query.integer(0)) : 0;
+    auto recorded = store.db().prepare("SELECT count(*) FROM runs WHERE run_id = ?");
+    for (const std::string &runId : coming) {
+        recorded.bind(1, runId);
+        attempts += recorded.step() && recorded.integer(0) == 0;
+        recorded.reset();
+    }
+    snapshot.commit();
+    return attempts;
 }
 
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId)

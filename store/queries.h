@@ -47,8 +47,10 @@ struct RunRow
     std::string message;
 };
 
-// How many attempts of the unit are on record.
-int attemptsOf(ResultStore &store, const std::string &unitId);
+// How many attempts of the unit are on record, and of `coming`, the run ids of its attempts still
+// being recorded, those not yet in: both read at one moment, so none is counted twice or missed.
+int attemptsOf(ResultStore &store, const std::string &unitId,
+               const std::vector<std::string> &coming = {});
 
 // Oldest first.
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId);

@@ -96,6 +96,8 @@ constexpr const char *migrations[schemaVersion] = {
         outcome TEXT NOT NULL,
         bytes BLOB,
         PRIMARY KEY (run, poll)) WITHOUT ROWID;)",
+    // The polls whose period the station itself let run far from 500 ms.
+    "ALTER TABLE runs ADD COLUMN station_late INTEGER NOT NULL DEFAULT 0;",
 };
 
 // Runs `work` again while another connection holds a lock that SQLite does not wait for (as
@@ -199,7 +201,7 @@ void ResultStore::prepareSchema(Access access)
                              " this program knows; it is left as it is");
     if (access == Access::Read) {
         if (version < schemaVersion)
-            throw StoreError(StoreError::Kind::Failed,
+            throw StoreError(version == 0 ? StoreError::Kind::Empty : StoreError::Kind::Failed,
                              version == 0 ? "no run has been recorded in it"
                                           : "its schema is older than this program's; recording "
                                             "a run brings it up to date");
@@ -244,10 +246,10 @@ int ResultStore::recordOnce(const StoredRun &run)
     auto insert = m_db.prepare(
         "INSERT INTO runs (run_id, unit_id, attempt, port, operator, station, tool, tool_version, "
         "invocation_id, start_utc, end_utc, verdict, exit_status, polled, polls, replies, "
-        "measured, unanswered, late, too_short, no_head, two_frames, flood, protocols, versions, "
-        "protocol_name, protocols_sha256, expectations, message, failed_lines, "
-        "intermittent_lines) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "measured, unanswered, late, too_short, no_head, two_frames, flood, station_late, "
+        "protocols, versions, protocol_name, protocols_sha256, expectations, message, "
+        "failed_lines, intermittent_lines) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     int column = 0;
     insert.bind(++column, run.runId);
     insert.bindOptional(++column, run.unitId);

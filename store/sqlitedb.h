@@ -20,6 +20,7 @@ public:
     enum class Kind {
         Refused, // not ours to write: a link, another user's file, not a regular file
         Missing, // no store at that path, and it was to be read
+        Empty,   // a store in which no run has been recorded yet, and it was to be read
         Failed,  // cannot be read or written: not a store, corrupt, newer, full, locked
     };
     StoreError(Kind kind, const std::string &message, bool busy = false)

@@ -12,8 +12,8 @@ namespace store {
 
 // Why a poll went without a measurement, one count each, in this order; the words are the
 // reports' own.
-inline constexpr std::array<std::string_view, 6> missReasons = {
-    "unanswered", "late", "tooShort", "noHead", "twoFrames", "flood"};
+inline constexpr std::array<std::string_view, 7> missReasons = {
+    "unanswered", "late", "tooShort", "noHead", "twoFrames", "flood", "stationLate"};
 
 struct LineResult
 {

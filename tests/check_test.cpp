@@ -302,8 +302,8 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          {"--garbage", "1", "--fail", "cd-dtr"},
          {"{port}", "--polls", "2"},
          true,
-         2,
-         "2 missed: 2 noHead",
+         1,
+         "FAIL: CD - DTR CPU (2 polls, 2 replies, 2 missed: 2 noHead",
          "Verdict: none (bytes that do not start"},
         {"pieces that end in a data FF", // the start tag's milliseconds are 0x00FF
          {"--start-time", "00:00:00.255", "--pieces", "5"},

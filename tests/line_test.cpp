@@ -166,12 +166,16 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     }
     EXPECT_NE(window.panel(1)->unitShown().toStdString().find("SN-2, attempt 2"),
               std::string::npos);
-    store::ResultStore results(store, store::ResultStore::Access::Read);
-    auto runs = results.db().prepare("SELECT group_concat(unit_id || ' ' || attempt || ' ' || "
-                                     "verdict, ', ') FROM (SELECT * FROM runs ORDER BY unit_id, "
-                                     "attempt)");
-    ASSERT_TRUE(runs.step());
-    EXPECT_EQ(runs.text(0), "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail, SN-5 1 pass");
+    // Recorded off the window's thread, soon after each verdict.
+    const auto recorded = [&] {
+        store::ResultStore results(store, store::ResultStore::Access::Read);
+        auto runs = results.db().prepare("SELECT group_concat(unit_id || ' ' || attempt || ' ' || "
+                                         "verdict, ', ') FROM (SELECT * FROM runs ORDER BY "
+                                         "unit_id, attempt)");
+        return runs.step() ? runs.text(0) : std::string();
+    };
+    const std::string all = "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail, SN-5 1 pass";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorded() == all; }, 10000)) << recorded();
     // Each run's summary and JUnit report in the drop folder, whole.
     std::map<std::string, int> dropped;
     for (const auto &file : std::filesystem::directory_iterator(options.drop))
