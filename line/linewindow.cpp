@@ -22,22 +22,6 @@ QString text(const std::string &utf8)
     return QString::fromStdString(utf8);
 }
 
-QString joined(const std::vector<std::string> &items)
-{
-    QStringList list;
-    for (const std::string &item : items)
-        list << text(item);
-    return list.join(QStringLiteral(", "));
-}
-
-// The decision's reason as one line: "no complete reply in 10 polls", "Error opening port...".
-QString firstLines(const std::string &message)
-{
-    QString why =
-        text(message.substr(message.find(':') == std::string::npos ? 0 : message.find(':') + 2));
-    return why.replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
-}
-
 } // namespace
 
 LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
@@ -169,51 +153,16 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
 void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
 {
     Slot &slot = m_slots[i];
-    const check::RunDecision &decision = summary.decision;
-    std::vector<std::string> failed, flapping;
-    for (std::size_t line = 0; line < station::lineTestCount; ++line) {
-        const std::string caption(station::fieldCaption(station::lineTestFields[line]));
-        const check::RunVerdict verdict = summary.record.lines[line].verdict();
-        if (verdict == check::RunVerdict::Fail)
-            failed.push_back(caption);
-        else if (verdict == check::RunVerdict::Intermittent)
-            flapping.push_back(caption);
-    }
-    for (const check::ExpectationResult &expectation : decision.expectations)
-        if (!expectation.seen.empty() && !expectation.met)
-            failed.push_back(expectation.name + " " + expectation.seen.front() + ", expected " +
-                             expectation.expected);
-    // The engine's verdict, word for word: the store and the reports say the same.
-    Shown shown = Shown::Incomplete;
-    QString detail;
-    switch (decision.verdict) {
-    case check::RunVerdict::Pass:
-        shown = Shown::Pass;
-        break;
-    case check::RunVerdict::Fail:
-    case check::RunVerdict::Intermittent:
-        shown = decision.verdict == check::RunVerdict::Fail ? Shown::Fail : Shown::Intermittent;
-        detail = joined(failed.empty() ? flapping : failed);
-        if (!failed.empty() && !flapping.empty())
-            detail += tr("; intermittent: %1").arg(joined(flapping));
-        break;
-    case check::RunVerdict::Incomplete:
-    case check::RunVerdict::Interrupted:
-    case check::RunVerdict::None:
-        detail = firstLines(decision.message);
-        break;
-    }
+    const ShownVerdict shown = shownVerdict(summary);
     // Counted before it is shown, so that a scan at once sees it, however long the store takes.
-    const bool attempt = check::isAttempt(summary.record, decision.verdict);
-    if (attempt && m_store.recorded)
+    if (shown.attempt && m_store.recorded)
         m_coming[slot.unitId].push_back(summary.runId);
-    else if (attempt)
+    else if (shown.attempt)
         slot.attempt = ++m_sessionAttempts[slot.unitId];
-    else if (decision.verdict != check::RunVerdict::Interrupted)
-        detail += tr(" Not the unit's fault: test it again.");
-    slot.panel->showVerdict(shown, text(slot.unitId), attempt ? slot.attempt : 0, detail);
+    slot.panel->showVerdict(shown.shown, text(slot.unitId), shown.attempt ? slot.attempt : 0,
+                            shown.detail);
     slot.panel->say(QString());
-    if (shown == Shown::Fail || shown == Shown::Intermittent)
+    if (shown.shown == Shown::Fail || shown.shown == Shown::Intermittent)
         m_bell.ring();
     keepOnRecord(i, summary);
 }

@@ -6,6 +6,7 @@
 #include "bell.h"
 #include "lineoptions.h"
 #include "runstore.h"
+#include "shownverdict.h"
 #include "slotpanel.h"
 #include "slotrun.h"
 
