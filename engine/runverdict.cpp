@@ -229,8 +229,10 @@ void RunRecord::addAfterLast(const station::Bytes &bytes)
         return;
     PollBytes &last = pollLog.back();
     last.bytes.insert(last.bytes.end(), bytes.begin(), bytes.end());
-    if (last.outcome == station::PollOutcome::Late && !last.forgiven)
-        return; // the rest of a reply already counted late
+    if ((last.outcome == station::PollOutcome::Late ||
+         last.outcome == station::PollOutcome::StationLate) &&
+        !last.forgiven)
+        return; // the rest of a reply already counted late, or a period already no measurement
     if (last.outcome == station::PollOutcome::Measured) {
         --measured;
         roundTripsMs.pop_back();

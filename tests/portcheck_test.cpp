@@ -5,12 +5,14 @@
 #include "portcheck.h"
 #include "recordingport.h"
 #include "replies.h"
+#include "runstore.h"
 #include "runverdict.h"
 #include "tempdirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 
 namespace {
@@ -292,6 +294,64 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
         EXPECT_EQ(decision.exitStatus, c.status);
         EXPECT_NE(decision.message.find(c.message), std::string::npos) << decision.message;
     }
+}
+
+// Every poll's period is kept as it came, and a poll the station itself sent off its cadence is
+// no measurement of the unit.
+TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
+{
+    using station::PollOutcome;
+    const Bytes healthy = support::healthyReply();
+    Bytes failing = healthy;
+    failing[8] = 0x00;
+    fakes::FakePort port;
+    fakes::FakeWindow timer;
+    check::PortCheck run({"ttyUSB0", "", true, 4, false, std::nullopt}, port, timer);
+    ASSERT_TRUE(run.load() && run.start());
+    const Bytes cut(failing.begin(), failing.begin() + 20);
+    const Bytes flood(2 * station::receiveBufferLimitBytes, 0x11);
+    for (const Bytes &period : {cut, flood, failing, Bytes{0x80, 0x01, 0x05}}) {
+        run.tick();
+        port.pending.push_back(period);
+        run.dataArrived();
+    }
+    run.stop(); // a signal, in the fourth poll's period
+    const check::RunRecord &record = run.record();
+    ASSERT_EQ(record.pollLog.size(), 4u);
+    EXPECT_EQ(record.pollLog[0].bytes, cut);
+    EXPECT_EQ(record.pollLog[0].outcome, PollOutcome::Late);
+    EXPECT_EQ(record.pollLog[1].bytes.size(), station::receiveBufferLimitBytes);
+    EXPECT_EQ(record.pollLog[1].outcome, PollOutcome::Flood);
+    EXPECT_EQ(record.pollLog[2].outcome, PollOutcome::Measured);
+    const check::PortSummary summary{
+        "run", "ttyUSB0", "SN-1", {}, {}, record, check::interruptedRun(record, {}, 0, SIGTERM)};
+    EXPECT_EQ(summary.decision.verdict, check::RunVerdict::Interrupted);
+    EXPECT_EQ(summary.decision.exitStatus, 143);
+    EXPECT_TRUE(summary.decision.message.starts_with(
+        "INTERRUPTED by SIGTERM, so no verdict; until then: FAIL: TX - RX RTU"))
+        << summary.decision.message;
+    const store::StoredRun stored = check::storedRun(summary, {});
+    EXPECT_EQ(stored.pollLog.back().outcome, "interrupted");
+    EXPECT_EQ(stored.pollLog.back().bytes, (Bytes{0x80, 0x01, 0x05}));
+    EXPECT_EQ(stored.missed, (std::array<int, 7>{0, 1, 0, 0, 0, 1, 0}));
+    EXPECT_FALSE(stored.polled);
+
+    // Two ticks at once: a period of no time at all.
+    fakes::FakePort line;
+    check::PortCheck hurried({"ttyUSB0", "", true, 2, false}, line, timer);
+    ASSERT_TRUE(hurried.load() && hurried.start());
+    for (int tick = 0; tick < 4; ++tick) {
+        hurried.tick();
+        line.pending.push_back(healthy);
+        hurried.dataArrived();
+    }
+    ASSERT_TRUE(hurried.isOver());
+    EXPECT_EQ(hurried.record().missed[std::size_t(PollOutcome::StationLate)], 2);
+    const check::RunDecision decision = check::decideRun(hurried.record(), {});
+    EXPECT_NE(decision.message.find("the station missed its 500 ms cadence in 2 polls"),
+              std::string::npos)
+        << decision.message;
+    EXPECT_FALSE(check::isAttempt(hurried.record(), decision.verdict));
 }
 
 // A reply without time tags after one with them: the window still shows the earlier tags, and the
