@@ -352,6 +352,18 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
               std::string::npos)
         << decision.message;
     EXPECT_FALSE(check::isAttempt(hurried.record(), decision.verdict));
+    const check::PortSummary hurriedSummary{"run", "ttyUSB0",        "",      {},
+                                            {},    hurried.record(), decision};
+    EXPECT_NE(check::summaryJson(hurriedSummary, {}).find("\"replies\":3,\"measured\":0,"),
+              std::string::npos)
+        << "every decoded reply, measured or not";
+
+    // An expectation that no decoded reply could meet is neither met nor missed.
+    const check::RunRecord silent;
+    const std::string junit = check::junitXml(
+        {{"run", "ttyUSB0", "", {}, {}, silent, check::decideRun(silent, {6, {}, {}})}}, {});
+    EXPECT_NE(junit.find("<skipped message=\"no decoded reply\"/>"), std::string::npos) << junit;
+    EXPECT_EQ(junit.find("<failure"), std::string::npos) << junit;
 }
 
 // A reply without time tags after one with them: the window still shows the earlier tags, and the
@@ -360,7 +372,7 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
 {
     fakes::FakePort port;
     fakes::FakeWindow timer;
-    check::PortCheck run({"ttyUSB0", "", true, 2, false}, port, timer);
+    check::PortCheck run({"ttyUSB0", "", true, 3, false}, port, timer);
     std::vector<check::Reply> reported;
     run.onReply = [&](const check::Reply &reply) {
         reported.push_back(reply);
@@ -368,13 +380,17 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
     ASSERT_TRUE(run.load() && run.start());
     for (const Bytes &reply :
          {support::healthyReply(),
-          Bytes{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00, 0x80, 0xFF}}) {
+          Bytes{0x80, 0x01, 0x05, 0x07, 0x10, 0x08, 0x02, 0x01, 0x20, 0x00, 0x80, 0xFF},
+          Bytes{0x80, 0x01, 0x05, 0x07, 0x80, 0xFF}}) {
         run.tick();
         port.pending.push_back(reply);
         run.dataArrived();
     }
     run.tick();
-    ASSERT_EQ(reported.size(), 2u);
+    ASSERT_EQ(reported.size(), 3u);
+    EXPECT_NE(check::textReport(reported[2], {"ttyUSB0", "", "", ""})
+                  .find("Verdict: none (the reply is too short to carry the line tests)"),
+              std::string::npos);
     const std::string first = check::textReport(reported[0], {"ttyUSB0", "", "", ""});
     const std::string second = check::textReport(reported[1], {"ttyUSB0", "", "", ""});
     EXPECT_NE(first.find("Test Start: 12:34:56.500   GPS\n"), std::string::npos) << first;
