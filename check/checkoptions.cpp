@@ -38,6 +38,9 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
                       replies (default 0), for a line that loses a poll now and then; a
                       late, noise or flood poll may hide an Error and always keeps a unit
                       from passing
+  --cadence-tolerance-ms N
+                      how far a poll period may stray from 500 ms before the poll is
+                      stationLate, the station's fault, never a pass (1 to 250; default 20)
   --until-reply       stop at the first measured poll; the polls unanswered before the
                       unit's first reply are not missed
   --json              one JSON object a reply on standard output, instead of text, and a
