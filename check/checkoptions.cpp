@@ -92,25 +92,6 @@ Exit status (with several ports, the worst port's: 3 before 2 before 1 before 0)
 
 namespace {
 
-int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest)
-{
-    char *end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || value < lowest || value > highest)
-        throw UsageError(option + " takes a whole number from " + std::to_string(lowest) + " to " +
-                         std::to_string(highest));
-    return static_cast<int>(value);
-}
-
-// Identity goes into reports that other tools read: printable text only.
-std::string identity(const std::string &option, const std::string &text)
-{
-    if (text.empty() || cli::printable(text, text.size()) != text)
-        throw UsageError(option + " takes printable text");
-    return text;
-}
-
 // Whether `text` names a port: a path, a device name or a COM name.
 bool looksLikePort(const std::string &text)
 {
@@ -162,7 +143,7 @@ void assignUnitIds(const std::vector<std::string> &given, Options &options)
                              cli::printable(value));
         if (!options.unitIds[*port].empty())
             throw UsageError("two unit ids for " + cli::printable(options.ports[*port]));
-        options.unitIds[*port] = identity("--unit-id", id);
+        options.unitIds[*port] = printableText("--unit-id", id);
     }
     // Reports keyed by unit id would let one unit's result stand for the other's.
     for (std::size_t i = 0; i < options.unitIds.size(); ++i)
@@ -256,73 +237,6 @@ Options parseOptions(int argc, const char *const *argv)
     assignUnitIds(unitIds, options);
     checkRunOptions(options);
     return options;
-}
-
-bool takeRunOption(cli::Arguments &arguments, Options &options)
-{
-    const std::string &argument = arguments.name();
-    const auto fileName = [&arguments, &argument] {
-        std::string name = arguments.value();
-        if (name.empty())
-            throw UsageError(argument + " needs a file name");
-        return name;
-    };
-    if (argument == "--polls") {
-        options.polls = wholeNumber(argument, arguments.value(), 1, 1000000);
-    } else if (argument == "--max-missed") {
-        options.maxMissed = wholeNumber(argument, arguments.value(), 0, 1000000);
-    } else if (argument == "--cadence-tolerance-ms") {
-        options.cadenceToleranceMs = wholeNumber(argument, arguments.value(), 1, 250);
-    } else if (argument == "--protocols") {
-        options.protocols = fileName();
-    } else if (argument == "--no-protocols") {
-        options.noProtocols = true;
-    } else if (argument == "--store") {
-        options.store = fileName();
-    } else if (argument == "--no-store") {
-        options.noStore = true;
-    } else if (argument == "--operator") {
-        options.operatorName = identity(argument, arguments.value());
-    } else if (argument == "--station") {
-        options.stationName = identity(argument, arguments.value());
-    } else if (argument == "--expect-protocol") {
-        options.expected.protocol = wholeNumber(argument, arguments.value(), 0, 63);
-    } else if (argument == "--expect-version") {
-        options.expected.version = wholeNumber(argument, arguments.value(), 0, 63);
-    } else if (argument == "--expect-ts") {
-        TsExpectation ts{};
-        if (!parseTsExpectation(arguments.value(), ts))
-            throw UsageError("--expect-ts takes agree, software, hardware, both or none");
-        options.expected.ts = ts;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-RunIdentity runIdentity(const Options &options, const std::string &toolName)
-{
-    std::string station = options.stationName;
-    if (char name[256] = {}; station.empty() && ::gethostname(name, sizeof name - 1) == 0)
-        station = cli::printable(name, sizeof name);
-    return {options.operatorName, station, toolName, std::string(station::version),
-            cli::randomUuid(),    {},      {}};
-}
-
-StoreChoice storeChoice(const Options &options)
-{
-    if (options.noStore)
-        return {};
-    return options.store.empty() ? StoreChoice{store::defaultStorePath(), true, true}
-                                 : StoreChoice{options.store, false, true};
-}
-
-void checkRunOptions(const Options &options)
-{
-    if (options.noProtocols && !options.protocols.empty())
-        throw UsageError("--protocols and --no-protocols do not go together");
-    if (options.noStore && !options.store.empty())
-        throw UsageError("--store and --no-store do not go together");
 }
 
 } // namespace check

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-namespace check {
+namespace engine {
 
 class HeadlessWindow : public station::ResultFields,
                        public station::Controls,
@@ -58,4 +58,4 @@ private:
     std::array<std::string, station::fieldCount> m_texts{};
 };
 
-} // namespace check
+} // namespace engine

@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-namespace check {
+namespace engine {
 
 class PollSchedule
 {
@@ -37,4 +37,4 @@ private:
     Clock::time_point m_due;
 };
 
-} // namespace check
+} // namespace engine

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace check {
+namespace engine {
 
 PortCheck::PortCheck(PortSetup setup, station::PortController &line, station::PollTimer &timer)
     : m_setup(std::move(setup)), m_window(m_setup.port, m_setup.noProtocols),
@@ -111,4 +111,4 @@ void PortCheck::stop()
     m_station.onStopClick(); // closes the port and stops the ticks
 }
 
-} // namespace check
+} // namespace engine

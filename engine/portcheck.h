@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-namespace check {
+namespace engine {
 
 struct PortSetup
 {
@@ -77,4 +77,4 @@ private:
     bool m_stopped = false;
 };
 
-} // namespace check
+} // namespace engine

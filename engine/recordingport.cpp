@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace check {
+namespace engine {
 
 RecordingPort::RecordingPort(station::PortController &line, std::uint64_t limitBytes)
     : m_line(line), m_limitBytes(limitBytes)
@@ -114,4 +114,4 @@ double RecordingPort::elapsed() const
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_firstPoll).count();
 }
 
-} // namespace check
+} // namespace engine

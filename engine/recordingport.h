@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace check {
+namespace engine {
 
 class RecordingPort : public station::PortController
 {
@@ -55,4 +55,4 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_firstPoll;
 };
 
-} // namespace check
+} // namespace engine

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace check {
+namespace engine {
 
 using station::Field;
 
@@ -211,4 +211,4 @@ std::string jsonReport(const Reply &reply, const ReportHeading &heading)
     return out + "}";
 }
 
-} // namespace check
+} // namespace engine

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace check {
+namespace engine {
 
 // One frame the station told, in the period of the poll it came in.
 struct Reply
@@ -63,4 +63,4 @@ std::string textReport(const Reply &reply, const ReportHeading &heading);
 // null for a field the frame does not carry.
 std::string jsonReport(const Reply &reply, const ReportHeading &heading);
 
-} // namespace check
+} // namespace engine

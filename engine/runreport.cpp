@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace check {
+namespace engine {
 
 namespace {
 
@@ -387,4 +387,4 @@ std::string summaryTable(const std::vector<PortSummary> &ports)
     return out;
 }
 
-} // namespace check
+} // namespace engine

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace check {
+namespace engine {
 
 struct RunIdentity
 {
@@ -53,4 +53,4 @@ std::string progressLine(int polls, std::chrono::seconds elapsed,
 // One line a port: port, unit id, verdict, and the lines that failed or came and went.
 std::string summaryTable(const std::vector<PortSummary> &ports);
 
-} // namespace check
+} // namespace engine

@@ -2,7 +2,7 @@
 
 #include "textencoding.h"
 
-namespace check {
+namespace engine {
 
 namespace {
 
@@ -100,4 +100,4 @@ std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
     return std::nullopt;
 }
 
-} // namespace check
+} // namespace engine

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace check {
+namespace engine {
 
 // The run as the store keeps it: what its summary reports, and each poll's bytes.
 store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity);
@@ -39,4 +39,4 @@ std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
                                        const RunIdentity &identity,
                                        std::vector<int> *attempts = nullptr);
 
-} // namespace check
+} // namespace engine

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-namespace check {
+namespace engine {
 
 namespace {
 
@@ -380,4 +380,4 @@ RunDecision interruptedRun(const RunRecord &record, const Expectations &expected
     return decision;
 }
 
-} // namespace check
+} // namespace engine

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace check {
+namespace engine {
 
 enum class TsExpectation { Agree, Software, Hardware, Both, None };
 
@@ -153,4 +153,4 @@ bool isAttempt(const RunRecord &record, RunVerdict verdict);
 // The words a TS state is named by: S and H as the status carries them.
 std::string tsStateName(bool softwareTs, bool hardwareTs);
 
-} // namespace check
+} // namespace engine

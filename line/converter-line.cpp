@@ -60,21 +60,22 @@ int main(int argc, char **argv)
     const int signalDescriptor = cli::quitSignalDescriptor();
 
     if (!usageProblem.empty())
-        return refuse(usageProblem + "\nTry 'converter-line --help'.", check::BadUsage, argc, argv);
+        return refuse(usageProblem + "\nTry 'converter-line --help'.", engine::BadUsage, argc,
+                      argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("converter-line"));
 
-    const check::StoreChoice store = check::storeChoice(options.run);
-    if (const auto refused = check::storeRefusedBeforeRun(store))
+    const engine::StoreChoice store = engine::storeChoice(options.run);
+    if (const auto refused = engine::storeRefusedBeforeRun(store))
         return refuse("results store " + cli::printable(store.path) + ": " + *refused,
-                      check::RecordNotCreated, argc, argv);
-    const check::RunIdentity identity = check::runIdentity(options.run, "converter-line");
+                      engine::RecordNotCreated, argc, argv);
+    const engine::RunIdentity identity = engine::runIdentity(options.run, "converter-line");
     line::LineWindow window(options, identity, store);
     if (const std::string problem = window.protocolProblem(); !problem.empty())
         return refuse(std::string(station::startupFailureText) + ": " + problem +
                           " (--protocols FILE names another list; --no-protocols goes on "
                           "without names)",
-                      check::ProtocolsUnread, argc, argv);
+                      engine::ProtocolsUnread, argc, argv);
 
     QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {

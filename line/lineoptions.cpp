@@ -126,7 +126,7 @@ Options parseOptions(int argc, const char *const *argv)
             options.help = true;
         } else if (argument == "--version") {
             options.version = true;
-        } else if (check::takeRunOption(arguments, options.run)) {
+        } else if (engine::takeRunOption(arguments, options.run)) {
             continue;
         } else if (argument == "--fixture") {
             options.fixture = arguments.value();
@@ -150,7 +150,7 @@ Options parseOptions(int argc, const char *const *argv)
     }
     if (options.help || options.version)
         return options;
-    check::checkRunOptions(options.run);
+    engine::checkRunOptions(options.run);
     if (!given.empty() && !options.fixture.empty())
         throw UsageError("give the positions or --fixture FILE, not both");
     if (given.empty()) {

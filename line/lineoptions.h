@@ -3,7 +3,7 @@
 // converter-line's command line: the fixture's slots and the options of each unit's run.
 
 #include "arguments.h"
-#include "checkoptions.h"
+#include "runoptions.h"
 
 #include <string>
 #include <vector>
@@ -20,7 +20,7 @@ inline constexpr std::size_t maxSlots = 8;
 
 struct Options
 {
-    check::Options run; // polls (default 10 here), expectations, protocols, operator, store...
+    engine::RunOptions run; // polls (default 10 here), expectations, protocols, operator, store...
     std::vector<FixtureSlot> positions;
     std::string fixture; // the --fixture FILE the slots came from, if any
     int maxAttempts = 3;

@@ -24,13 +24,13 @@ QString text(const std::string &utf8)
 
 } // namespace
 
-LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
-                       check::StoreChoice store)
+LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
+                       engine::StoreChoice store)
     : m_options(options), m_identity(std::move(identity)), m_store(std::move(store))
 {
     m_recorder.setMaxThreadCount(1);
     setWindowTitle(tr("Converter production line"));
-    const check::Options &run = options.run;
+    const engine::RunOptions &run = options.run;
     m_settings = {run.noProtocols         ? std::string()
                   : run.protocols.empty() ? std::string(station::protocolFileName)
                                           : run.protocols,
@@ -58,7 +58,7 @@ LineWindow::LineWindow(const Options &options, check::RunIdentity identity,
             m_slots[i].panel->showTesting(text(m_slots[i].unitId), m_slots[i].attempt, polls,
                                           m_settings.polls);
         };
-        slot.run->onFinished = [this, i](const check::PortSummary &summary) {
+        slot.run->onFinished = [this, i](const engine::PortSummary &summary) {
             finished(i, summary);
         };
         slot.run->onNotStarted = [this, i](const std::string &why) {
@@ -150,7 +150,7 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
     slot.run->start(unitId, cli::randomUuid());
 }
 
-void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
+void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
 {
     Slot &slot = m_slots[i];
     const ShownVerdict shown = shownVerdict(summary);
@@ -169,12 +169,12 @@ void LineWindow::finished(std::size_t i, const check::PortSummary &summary)
 
 // The store and the drop folder are written on a thread of their own: a store that another
 // program holds locked for seconds freezes neither the window nor any other slot's polls.
-void LineWindow::keepOnRecord(std::size_t i, const check::PortSummary &summary)
+void LineWindow::keepOnRecord(std::size_t i, const engine::PortSummary &summary)
 {
     m_recorder.start([this, i, summary, identity = m_identity, store = m_store,
                       drop = m_options.drop] {
         QStringList notes;
-        if (auto failure = check::recordRuns(store, {summary}, identity))
+        if (auto failure = engine::recordRuns(store, {summary}, identity))
             notes << tr("Not on record: %1").arg(text(failure->reason));
         if (!drop.empty())
             if (const QString why = dropReports(drop, summary, identity); !why.isEmpty())
@@ -193,13 +193,13 @@ void LineWindow::keepOnRecord(std::size_t i, const check::PortSummary &summary)
 }
 
 // RUNID.json and RUNID.xml in the --drop folder, each whole or not at all.
-QString LineWindow::dropReports(const std::string &folder, const check::PortSummary &summary,
-                                const check::RunIdentity &identity)
+QString LineWindow::dropReports(const std::string &folder, const engine::PortSummary &summary,
+                                const engine::RunIdentity &identity)
 {
     const std::string base = folder + "/" + summary.runId;
     const std::pair<std::string, std::string> reports[] = {
-        {base + ".json", check::summaryJson(summary, identity)},
-        {base + ".xml", check::junitXml({summary}, identity)}};
+        {base + ".json", engine::summaryJson(summary, identity)},
+        {base + ".xml", engine::junitXml({summary}, identity)}};
     for (const auto &[path, content] : reports) {
         std::optional<cli::EvidenceFile> file;
         if (const auto refused = cli::EvidenceFile::create(path, file))

@@ -23,7 +23,7 @@ class LineWindow : public QWidget
 {
     Q_OBJECT
 public:
-    LineWindow(const Options &options, check::RunIdentity identity, check::StoreChoice store);
+    LineWindow(const Options &options, engine::RunIdentity identity, engine::StoreChoice store);
     ~LineWindow() override;
 
     // Ends every run under way as interrupted, each on record; the ports are closed.
@@ -48,14 +48,14 @@ private:
     void scanned(std::size_t slot, const QString &text);
     // Why the unit may not be tested now; empty when it may. `attempts`: its attempts so far.
     QString refusal(std::size_t slot, const std::string &unitId, int &attempts);
-    void finished(std::size_t slot, const check::PortSummary &summary);
-    void keepOnRecord(std::size_t slot, const check::PortSummary &summary);
-    static QString dropReports(const std::string &folder, const check::PortSummary &summary,
-                               const check::RunIdentity &identity);
+    void finished(std::size_t slot, const engine::PortSummary &summary);
+    void keepOnRecord(std::size_t slot, const engine::PortSummary &summary);
+    static QString dropReports(const std::string &folder, const engine::PortSummary &summary,
+                               const engine::RunIdentity &identity);
 
     const Options &m_options;
-    check::RunIdentity m_identity;
-    check::StoreChoice m_store;
+    engine::RunIdentity m_identity;
+    engine::StoreChoice m_store;
     RunSettings m_settings;
     std::vector<Slot> m_slots;
     std::map<std::string, int> m_sessionAttempts; // under --no-store

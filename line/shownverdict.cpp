@@ -35,42 +35,42 @@ QString tr(const char *words)
 
 } // namespace
 
-ShownVerdict shownVerdict(const check::PortSummary &summary)
+ShownVerdict shownVerdict(const engine::PortSummary &summary)
 {
-    const check::RunDecision &decision = summary.decision;
+    const engine::RunDecision &decision = summary.decision;
     std::vector<std::string> failed, flapping;
     for (std::size_t line = 0; line < station::lineTestCount; ++line) {
         const std::string caption(station::fieldCaption(station::lineTestFields[line]));
-        const check::RunVerdict verdict = summary.record.lines[line].verdict();
-        if (verdict == check::RunVerdict::Fail)
+        const engine::RunVerdict verdict = summary.record.lines[line].verdict();
+        if (verdict == engine::RunVerdict::Fail)
             failed.push_back(caption);
-        else if (verdict == check::RunVerdict::Intermittent)
+        else if (verdict == engine::RunVerdict::Intermittent)
             flapping.push_back(caption);
     }
-    for (const check::ExpectationResult &expectation : decision.expectations)
+    for (const engine::ExpectationResult &expectation : decision.expectations)
         if (!expectation.seen.empty() && !expectation.met)
             failed.push_back(expectation.name + " " + expectation.seen.front() + ", expected " +
                              expectation.expected);
     ShownVerdict shown;
-    shown.attempt = check::isAttempt(summary.record, decision.verdict);
+    shown.attempt = engine::isAttempt(summary.record, decision.verdict);
     // The engine's verdict, word for word: the store and the reports say the same.
     switch (decision.verdict) {
-    case check::RunVerdict::Pass:
+    case engine::RunVerdict::Pass:
         shown.shown = Shown::Pass;
         break;
-    case check::RunVerdict::Fail:
-    case check::RunVerdict::Intermittent:
+    case engine::RunVerdict::Fail:
+    case engine::RunVerdict::Intermittent:
         shown.shown =
-            decision.verdict == check::RunVerdict::Fail ? Shown::Fail : Shown::Intermittent;
+            decision.verdict == engine::RunVerdict::Fail ? Shown::Fail : Shown::Intermittent;
         shown.detail = joined(failed.empty() ? flapping : failed);
         if (!failed.empty() && !flapping.empty())
             shown.detail += tr("; intermittent: %1").arg(joined(flapping));
         break;
-    case check::RunVerdict::Incomplete:
-    case check::RunVerdict::Interrupted:
-    case check::RunVerdict::None:
+    case engine::RunVerdict::Incomplete:
+    case engine::RunVerdict::Interrupted:
+    case engine::RunVerdict::None:
         shown.detail = firstLines(decision.message);
-        if (!shown.attempt && decision.verdict == check::RunVerdict::Incomplete)
+        if (!shown.attempt && decision.verdict == engine::RunVerdict::Incomplete)
             shown.detail += tr(" Not the unit's fault: test it again.");
         break;
     }

@@ -17,6 +17,6 @@ struct ShownVerdict
     bool attempt = false; // the run counts toward the unit's attempts
 };
 
-ShownVerdict shownVerdict(const check::PortSummary &summary);
+ShownVerdict shownVerdict(const engine::PortSummary &summary);
 
 } // namespace line

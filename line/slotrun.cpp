@@ -11,7 +11,7 @@ SlotRun::SlotRun(std::string port, const RunSettings &settings)
     m_ticker.setSingleShot(true);
     QObject::connect(&m_ticker, &QTimer::timeout, [this] {
         const auto now = std::chrono::steady_clock::now();
-        m_ticker.start(check::PollSchedule::wait(now, m_schedule->next(now)));
+        m_ticker.start(engine::PollSchedule::wait(now, m_schedule->next(now)));
         m_check->tick();
         if (onProgress && !m_check->isOver())
             onProgress(m_check->record().polls);
@@ -33,9 +33,9 @@ SlotRun::~SlotRun()
 
 void SlotRun::start(const std::string &unitId, const std::string &runId)
 {
-    m_check = std::make_unique<check::PortCheck>(
-        check::PortSetup{m_port, m_settings.protocols, m_settings.noProtocols, m_settings.polls,
-                         false, m_settings.cadenceTolerance},
+    m_check = std::make_unique<engine::PortCheck>(
+        engine::PortSetup{m_port, m_settings.protocols, m_settings.noProtocols, m_settings.polls,
+                          false, m_settings.cadenceTolerance},
         m_serial, *this);
     // The list is read again for each unit, as the station reads it at each start; a list that
     // went missing since polls nothing, and nothing is on record.
@@ -52,7 +52,7 @@ void SlotRun::start(const std::string &unitId, const std::string &runId)
     }
     const auto now = std::chrono::steady_clock::now();
     m_schedule.emplace(now);
-    m_ticker.start(check::PollSchedule::wait(now, m_schedule->next(now)));
+    m_ticker.start(engine::PollSchedule::wait(now, m_schedule->next(now)));
     m_check->tick(); // the first poll
     if (onProgress)
         onProgress(m_check->record().polls);
@@ -60,8 +60,8 @@ void SlotRun::start(const std::string &unitId, const std::string &runId)
 
 std::string SlotRun::protocolProblem()
 {
-    check::PortCheck probe({m_port, m_settings.protocols, m_settings.noProtocols, 1, false},
-                           m_serial, *this);
+    engine::PortCheck probe({m_port, m_settings.protocols, m_settings.noProtocols, 1, false},
+                            m_serial, *this);
     return probe.load() ? std::string() : probe.startupProblem();
 }
 
@@ -85,10 +85,11 @@ void SlotRun::finish(int signalNumber)
     m_testing = false;
     m_summary.end = std::chrono::system_clock::now();
     m_summary.record = m_check->record();
-    m_summary.decision = signalNumber ? check::interruptedRun(m_summary.record, m_settings.expected,
-                                                              m_settings.maxMissed, signalNumber)
-                                      : check::decideRun(m_summary.record, m_settings.expected,
-                                                         m_settings.maxMissed);
+    m_summary.decision =
+        signalNumber
+            ? engine::interruptedRun(m_summary.record, m_settings.expected, m_settings.maxMissed,
+                                     signalNumber)
+            : engine::decideRun(m_summary.record, m_settings.expected, m_settings.maxMissed);
     if (onFinished)
         onFinished(m_summary);
 }

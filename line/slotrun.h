@@ -24,7 +24,7 @@ struct RunSettings
     bool noProtocols = false;
     int polls = 10;
     int maxMissed = 0;
-    check::Expectations expected;
+    engine::Expectations expected;
     std::chrono::milliseconds cadenceTolerance{20};
 };
 
@@ -49,7 +49,7 @@ public:
     std::function<void(int polls)> onProgress;
     // The unit was not polled: the protocol list could not be read.
     std::function<void(const std::string &why)> onNotStarted;
-    std::function<void(const check::PortSummary &)> onFinished;
+    std::function<void(const engine::PortSummary &)> onFinished;
 
     // The run's clock is its own: the station has nothing to switch.
     void setActive(bool) override {}
@@ -61,10 +61,10 @@ private:
     std::string m_port;
     const RunSettings &m_settings;
     port::SerialPortController m_serial;
-    std::unique_ptr<check::PortCheck> m_check;
-    check::PortSummary m_summary;
+    std::unique_ptr<engine::PortCheck> m_check;
+    engine::PortSummary m_summary;
     QTimer m_ticker;
-    std::optional<check::PollSchedule> m_schedule;
+    std::optional<engine::PollSchedule> m_schedule;
     bool m_testing = false;
 };
 

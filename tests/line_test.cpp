@@ -2,8 +2,8 @@
 // rules, driven by key presses as a keyboard-wedge scanner sends them, against simulated units.
 
 #include "linewindow.h"
-#include "shownverdict.h"
 #include "resultstore.h"
+#include "shownverdict.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
 
@@ -29,7 +29,7 @@ line::Options fixture(std::vector<line::FixtureSlot> positions)
     return options;
 }
 
-const check::RunIdentity identity{"ada", "bench-7", "converter-line", "1", "invocation", {}, {}};
+const engine::RunIdentity identity{"ada", "bench-7", "converter-line", "1", "invocation", {}, {}};
 
 } // namespace
 
@@ -114,31 +114,55 @@ TEST(LineWindowTest, OneVerdictWordWithWhatFailed)
     };
     using line::Shown;
     const Row rows[] = {
-        {"a failing line beside a flapping one", {TxRx}, {CdDtr}, {}, 0, Shown::Fail,
-         QStringLiteral("TX - RX RTU; intermittent: CD - DTR CPU"), true},
-        {"a missed expectation beside a flapping line", {}, {CdDtr}, 5, 0, Shown::Fail,
-         QStringLiteral("protocol 7, expected 5; intermittent: CD - DTR CPU"), true},
-        {"a flapping line", {}, {CdDtr}, {}, 0, Shown::Intermittent,
-         QStringLiteral("CD - DTR CPU"), true},
-        {"a poll the station sent late", {}, {}, {}, 1, Shown::Incomplete,
-         QStringLiteral("the station missed its 500 ms cadence in 1 poll"), false},
+        {"a failing line beside a flapping one",
+         {TxRx},
+         {CdDtr},
+         {},
+         0,
+         Shown::Fail,
+         QStringLiteral("TX - RX RTU; intermittent: CD - DTR CPU"),
+         true},
+        {"a missed expectation beside a flapping line",
+         {},
+         {CdDtr},
+         5,
+         0,
+         Shown::Fail,
+         QStringLiteral("protocol 7, expected 5; intermittent: CD - DTR CPU"),
+         true},
+        {"a flapping line",
+         {},
+         {CdDtr},
+         {},
+         0,
+         Shown::Intermittent,
+         QStringLiteral("CD - DTR CPU"),
+         true},
+        {"a poll the station sent late",
+         {},
+         {},
+         {},
+         1,
+         Shown::Incomplete,
+         QStringLiteral("the station missed its 500 ms cadence in 1 poll"),
+         false},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        check::PortSummary summary;
-        check::RunRecord &record = summary.record;
+        engine::PortSummary summary;
+        engine::RunRecord &record = summary.record;
         record.polls = record.replies = record.measured = 4;
         record.lastPollEnded = 4;
         record.lastOutcome = station::PollOutcome::Measured;
         record.protocolsSeen = {7};
-        for (check::LineTally &line : record.lines)
+        for (engine::LineTally &line : record.lines)
             line.ok = 4;
         for (const Line line : row.failing)
             std::swap(record.lines[line].ok, record.lines[line].error);
         for (const Line line : row.flapping)
             record.lines[line].ok = record.lines[line].error = 2;
         record.missed[std::size_t(station::PollOutcome::StationLate)] = row.stationLate;
-        summary.decision = check::decideRun(record, {row.expectProtocol, {}, {}});
+        summary.decision = engine::decideRun(record, {row.expectProtocol, {}, {}});
         const line::ShownVerdict shown = line::shownVerdict(summary);
         EXPECT_EQ(shown.shown, row.shown);
         EXPECT_TRUE(shown.detail.startsWith(row.detail)) << shown.detail.toStdString();

@@ -21,13 +21,13 @@ using station::Bytes;
 
 // `before`: what the line holds before the first poll; `after`: what comes in the period after
 // the last.
-check::RunDecision decide(const std::vector<Bytes> &replies, const check::Expectations &expected,
-                          int maxMissed, bool untilReply, const Bytes &before = {},
-                          const Bytes &after = {})
+engine::RunDecision decide(const std::vector<Bytes> &replies, const engine::Expectations &expected,
+                           int maxMissed, bool untilReply, const Bytes &before = {},
+                           const Bytes &after = {})
 {
     fakes::FakePort port;
     fakes::FakeWindow timer;
-    check::PortCheck run(
+    engine::PortCheck run(
         {"ttyUSB0", "", true, static_cast<int>(replies.size()), untilReply, std::nullopt}, port,
         timer);
     EXPECT_TRUE(run.load());
@@ -86,8 +86,8 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     std::fill(allFailing.begin() + 4, allFailing.begin() + 9, 0x00);
     Bytes version9 = healthy;
     version9[3] = 0x09;
-    using check::RunVerdict;
-    using check::TsExpectation;
+    using engine::RunVerdict;
+    using engine::TsExpectation;
     struct Case
     {
         const char *name;
@@ -95,7 +95,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
         RunVerdict verdict;
         int status;
         std::string message;
-        check::Expectations expected = {};
+        engine::Expectations expected = {};
         int maxMissed = 0;
         bool untilReply = false;
         Bytes before = {};
@@ -288,7 +288,7 @@ TEST(PortCheckTest, RunVerdictFromTheWholeRun)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const check::RunDecision decision =
+        const engine::RunDecision decision =
             decide(c.replies, c.expected, c.maxMissed, c.untilReply, c.before, c.after);
         EXPECT_EQ(decision.verdict, c.verdict);
         EXPECT_EQ(decision.exitStatus, c.status);
@@ -306,7 +306,7 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
     failing[8] = 0x00;
     fakes::FakePort port;
     fakes::FakeWindow timer;
-    check::PortCheck run({"ttyUSB0", "", true, 4, false, std::nullopt}, port, timer);
+    engine::PortCheck run({"ttyUSB0", "", true, 4, false, std::nullopt}, port, timer);
     ASSERT_TRUE(run.load() && run.start());
     const Bytes cut(failing.begin(), failing.begin() + 20);
     const Bytes flood(2 * station::receiveBufferLimitBytes, 0x11);
@@ -316,21 +316,21 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
         run.dataArrived();
     }
     run.stop(); // a signal, in the fourth poll's period
-    const check::RunRecord &record = run.record();
+    const engine::RunRecord &record = run.record();
     ASSERT_EQ(record.pollLog.size(), 4u);
     EXPECT_EQ(record.pollLog[0].bytes, cut);
     EXPECT_EQ(record.pollLog[0].outcome, PollOutcome::Late);
     EXPECT_EQ(record.pollLog[1].bytes.size(), station::receiveBufferLimitBytes);
     EXPECT_EQ(record.pollLog[1].outcome, PollOutcome::Flood);
     EXPECT_EQ(record.pollLog[2].outcome, PollOutcome::Measured);
-    const check::PortSummary summary{
-        "run", "ttyUSB0", "SN-1", {}, {}, record, check::interruptedRun(record, {}, 0, SIGTERM)};
-    EXPECT_EQ(summary.decision.verdict, check::RunVerdict::Interrupted);
+    const engine::PortSummary summary{
+        "run", "ttyUSB0", "SN-1", {}, {}, record, engine::interruptedRun(record, {}, 0, SIGTERM)};
+    EXPECT_EQ(summary.decision.verdict, engine::RunVerdict::Interrupted);
     EXPECT_EQ(summary.decision.exitStatus, 143);
     EXPECT_TRUE(summary.decision.message.starts_with(
         "INTERRUPTED by SIGTERM, so no verdict; until then: FAIL: TX - RX RTU"))
         << summary.decision.message;
-    const store::StoredRun stored = check::storedRun(summary, {});
+    const store::StoredRun stored = engine::storedRun(summary, {});
     EXPECT_EQ(stored.pollLog.back().outcome, "interrupted");
     EXPECT_EQ(stored.pollLog.back().bytes, (Bytes{0x80, 0x01, 0x05}));
     EXPECT_EQ(stored.missed, (std::array<int, 7>{0, 1, 0, 0, 0, 1, 0}));
@@ -338,7 +338,7 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
 
     // Two ticks at once: a period of no time at all.
     fakes::FakePort line;
-    check::PortCheck hurried({"ttyUSB0", "", true, 2, false}, line, timer);
+    engine::PortCheck hurried({"ttyUSB0", "", true, 2, false}, line, timer);
     ASSERT_TRUE(hurried.load() && hurried.start());
     for (int tick = 0; tick < 4; ++tick) {
         hurried.tick();
@@ -347,21 +347,21 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
     }
     ASSERT_TRUE(hurried.isOver());
     EXPECT_EQ(hurried.record().missed[std::size_t(PollOutcome::StationLate)], 2);
-    const check::RunDecision decision = check::decideRun(hurried.record(), {});
+    const engine::RunDecision decision = engine::decideRun(hurried.record(), {});
     EXPECT_NE(decision.message.find("the station missed its 500 ms cadence in 2 polls"),
               std::string::npos)
         << decision.message;
-    EXPECT_FALSE(check::isAttempt(hurried.record(), decision.verdict));
-    const check::PortSummary hurriedSummary{"run", "ttyUSB0",        "",      {},
-                                            {},    hurried.record(), decision};
-    EXPECT_NE(check::summaryJson(hurriedSummary, {}).find("\"replies\":3,\"measured\":0,"),
+    EXPECT_FALSE(engine::isAttempt(hurried.record(), decision.verdict));
+    const engine::PortSummary hurriedSummary{"run", "ttyUSB0",        "",      {},
+                                             {},    hurried.record(), decision};
+    EXPECT_NE(engine::summaryJson(hurriedSummary, {}).find("\"replies\":3,\"measured\":0,"),
               std::string::npos)
         << "every decoded reply, measured or not";
 
     // An expectation that no decoded reply could meet is neither met nor missed.
-    const check::RunRecord silent;
-    const std::string junit = check::junitXml(
-        {{"run", "ttyUSB0", "", {}, {}, silent, check::decideRun(silent, {6, {}, {}})}}, {});
+    const engine::RunRecord silent;
+    const std::string junit = engine::junitXml(
+        {{"run", "ttyUSB0", "", {}, {}, silent, engine::decideRun(silent, {6, {}, {}})}}, {});
     EXPECT_NE(junit.find("<skipped message=\"no decoded reply\"/>"), std::string::npos) << junit;
     EXPECT_EQ(junit.find("<failure"), std::string::npos) << junit;
 }
@@ -372,9 +372,9 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
 {
     fakes::FakePort port;
     fakes::FakeWindow timer;
-    check::PortCheck run({"ttyUSB0", "", true, 3, false}, port, timer);
-    std::vector<check::Reply> reported;
-    run.onReply = [&](const check::Reply &reply) {
+    engine::PortCheck run({"ttyUSB0", "", true, 3, false}, port, timer);
+    std::vector<engine::Reply> reported;
+    run.onReply = [&](const engine::Reply &reply) {
         reported.push_back(reply);
     };
     ASSERT_TRUE(run.load() && run.start());
@@ -388,17 +388,17 @@ TEST(PortCheckTest, FieldsAReplyDidNotWriteAreNotItsOwn)
     }
     run.tick();
     ASSERT_EQ(reported.size(), 3u);
-    EXPECT_NE(check::textReport(reported[2], {"ttyUSB0", "", "", ""})
+    EXPECT_NE(engine::textReport(reported[2], {"ttyUSB0", "", "", ""})
                   .find("Verdict: none (the reply is too short to carry the line tests)"),
               std::string::npos);
-    const std::string first = check::textReport(reported[0], {"ttyUSB0", "", "", ""});
-    const std::string second = check::textReport(reported[1], {"ttyUSB0", "", "", ""});
+    const std::string first = engine::textReport(reported[0], {"ttyUSB0", "", "", ""});
+    const std::string second = engine::textReport(reported[1], {"ttyUSB0", "", "", ""});
     EXPECT_NE(first.find("Test Start: 12:34:56.500   GPS\n"), std::string::npos) << first;
     EXPECT_NE(second.find("Test Start: (not in this reply)\nTest End: (not in this reply)\n"),
               std::string::npos)
         << second;
     EXPECT_NE(second.find("TX - RX RTU: OK\n"), std::string::npos) << second;
-    EXPECT_NE(check::jsonReport(reported[1], {"ttyUSB0", "", "", ""})
+    EXPECT_NE(engine::jsonReport(reported[1], {"ttyUSB0", "", "", ""})
                   .find("\"lblTimeTagStartData\":null"),
               std::string::npos);
 }
@@ -409,7 +409,7 @@ TEST(RecordingPortTest, StopsShortOfWhatAReplayReads)
     const support::TempDirectory folder;
     fakes::FakePort port;
     constexpr std::uint64_t limit = 2000;
-    check::RecordingPort recorder(port, limit);
+    engine::RecordingPort recorder(port, limit);
     std::optional<cli::EvidenceFile> file;
     ASSERT_FALSE(cli::EvidenceFile::create((folder / "unit.capture").string(), file));
     recorder.attach(*file);

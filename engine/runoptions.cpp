@@ -1,0 +1,99 @@
+#include "runoptions.h"
+
+#include "identity.h"
+#include "terminaltext.h"
+#include "uuid.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace engine {
+
+int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value < lowest || value > highest)
+        throw UsageError(option + " takes a whole number from " + std::to_string(lowest) + " to " +
+                         std::to_string(highest));
+    return static_cast<int>(value);
+}
+
+// Identity goes into reports that other tools read: printable text only.
+std::string printableText(const std::string &option, const std::string &text)
+{
+    if (text.empty() || cli::printable(text, text.size()) != text)
+        throw UsageError(option + " takes printable text");
+    return text;
+}
+
+bool takeRunOption(cli::Arguments &arguments, RunOptions &options)
+{
+    const std::string &argument = arguments.name();
+    const auto fileName = [&arguments, &argument] {
+        std::string name = arguments.value();
+        if (name.empty())
+            throw UsageError(argument + " needs a file name");
+        return name;
+    };
+    if (argument == "--polls") {
+        options.polls = wholeNumber(argument, arguments.value(), 1, 1000000);
+    } else if (argument == "--max-missed") {
+        options.maxMissed = wholeNumber(argument, arguments.value(), 0, 1000000);
+    } else if (argument == "--cadence-tolerance-ms") {
+        options.cadenceToleranceMs = wholeNumber(argument, arguments.value(), 1, 250);
+    } else if (argument == "--protocols") {
+        options.protocols = fileName();
+    } else if (argument == "--no-protocols") {
+        options.noProtocols = true;
+    } else if (argument == "--store") {
+        options.store = fileName();
+    } else if (argument == "--no-store") {
+        options.noStore = true;
+    } else if (argument == "--operator") {
+        options.operatorName = printableText(argument, arguments.value());
+    } else if (argument == "--station") {
+        options.stationName = printableText(argument, arguments.value());
+    } else if (argument == "--expect-protocol") {
+        options.expected.protocol = wholeNumber(argument, arguments.value(), 0, 63);
+    } else if (argument == "--expect-version") {
+        options.expected.version = wholeNumber(argument, arguments.value(), 0, 63);
+    } else if (argument == "--expect-ts") {
+        TsExpectation ts{};
+        if (!parseTsExpectation(arguments.value(), ts))
+            throw UsageError("--expect-ts takes agree, software, hardware, both or none");
+        options.expected.ts = ts;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+RunIdentity runIdentity(const RunOptions &options, const std::string &toolName)
+{
+    std::string station = options.stationName;
+    if (char name[256] = {}; station.empty() && ::gethostname(name, sizeof name - 1) == 0)
+        station = cli::printable(name, sizeof name);
+    return {options.operatorName, station, toolName, std::string(station::version),
+            cli::randomUuid(),    {},      {}};
+}
+
+StoreChoice storeChoice(const RunOptions &options)
+{
+    if (options.noStore)
+        return {};
+    return options.store.empty() ? StoreChoice{store::defaultStorePath(), true, true}
+                                 : StoreChoice{options.store, false, true};
+}
+
+void checkRunOptions(const RunOptions &options)
+{
+    if (options.noProtocols && !options.protocols.empty())
+        throw UsageError("--protocols and --no-protocols do not go together");
+    if (options.noStore && !options.store.empty())
+        throw UsageError("--store and --no-store do not go together");
+}
+
+} // namespace engine

@@ -1,0 +1,50 @@
+#pragma once
+
+// The options of a unit's run that converter-check and converter-line both take, and what
+// follows from them: who runs it, where it is recorded.
+
+#include "arguments.h"
+#include "runreport.h"
+#include "runstore.h"
+#include "runverdict.h"
+
+#include <string>
+
+namespace engine {
+
+using UsageError = cli::UsageError;
+
+struct RunOptions
+{
+    std::string operatorName;
+    std::string stationName; // empty: the host name
+    Expectations expected;
+    int polls = 4;
+    int maxMissed = 0;
+    int cadenceToleranceMs = 20; // how far a poll period may stray from 500 ms
+    std::string protocols;       // empty: "Protocol.txt" in the current directory
+    bool noProtocols = false;
+    std::string store; // empty: the account's own results store
+    bool noStore = false;
+};
+
+// --polls, --max-missed, --cadence-tolerance-ms, --protocols, --no-protocols, --store,
+// --no-store, --operator, --station and --expect-*: takes the one `arguments` is at into
+// `options` and returns true; false for any other. Throws UsageError.
+bool takeRunOption(cli::Arguments &arguments, RunOptions &options);
+// What those options cannot be given together; throws UsageError.
+void checkRunOptions(const RunOptions &options);
+
+// `text` as given, when it is printable text, for the reports other tools read; throws
+// UsageError naming `option` otherwise.
+std::string printableText(const std::string &option, const std::string &text);
+// The number `text` gives, from `lowest` to `highest`; throws UsageError naming `option`.
+int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest);
+
+// Who and what runs the options ask for, by the tool `toolName`: its operator, its station (the
+// host name when not given), a new invocation id.
+RunIdentity runIdentity(const RunOptions &options, const std::string &toolName);
+// Where the runs go: --store FILE, the account's own store, or none under --no-store.
+StoreChoice storeChoice(const RunOptions &options);
+
+} // namespace engine
