@@ -3,8 +3,6 @@
 #include "inputfile.h"
 #include "terminaltext.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 
@@ -135,13 +133,7 @@ Options parseOptions(int argc, const char *const *argv)
             if (options.drop.empty())
                 throw UsageError("--drop needs a folder");
         } else if (argument == "--max-attempts") {
-            const std::string text = arguments.value();
-            char *end = nullptr;
-            errno = 0;
-            const long value = std::strtol(text.c_str(), &end, 10);
-            if (errno || end == text.c_str() || *end || value < 1 || value > 1000)
-                throw UsageError("--max-attempts takes a whole number from 1 to 1000");
-            options.maxAttempts = static_cast<int>(value);
+            options.maxAttempts = engine::wholeNumber(argument, arguments.value(), 1, 1000);
         } else if (argument.starts_with("-")) {
             throw UsageError("unknown option " + cli::printable(argument));
         } else {
