@@ -22,6 +22,9 @@ Options:
   --polls N           poll each unit N times (default 10)
   --max-missed N      pass a unit with up to N polls unanswered, too short or with two
                       replies (default 0)
+  --cadence-tolerance-ms N
+                      how far a poll period may stray from 500 ms before the run is the
+                      station's fault and no attempt (default 20)
   --max-attempts N    test a unit at most N times; a unit past it is sent to repair
                       (default 3)
   --expect-protocol N, --expect-version N, --expect-ts MODES
