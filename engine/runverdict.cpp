@@ -229,10 +229,8 @@ void RunRecord::addAfterLast(const station::Bytes &bytes)
         return;
     PollBytes &last = pollLog.back();
     last.bytes.insert(last.bytes.end(), bytes.begin(), bytes.end());
-    if ((last.outcome == station::PollOutcome::Late ||
-         last.outcome == station::PollOutcome::StationLate) &&
-        !last.forgiven)
-        return; // the rest of a reply already counted late, or a period already no measurement
+    if (station::mayHideAnError(last.outcome) && !last.forgiven)
+        return; // already a poll that keeps the unit from passing, the rest of a reply too
     if (last.outcome == station::PollOutcome::Measured) {
         --measured;
         roundTripsMs.pop_back();
