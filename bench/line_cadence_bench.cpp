@@ -4,6 +4,7 @@
 //   QT_QPA_PLATFORM=offscreen line_cadence_bench SLOTS [POLLS]
 
 #include "linewindow.h"
+#include "simlog.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
 
@@ -12,9 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 int main(int argc, char **argv)
 {
@@ -57,16 +56,8 @@ int main(int argc, char **argv)
     double shortest = 1e9, longest = 0, firstShortest = 1e9, firstLongest = 0;
     int periods = 0;
     for (int i = 0; i < slotCount; ++i) {
-        std::ifstream log((folder / std::string(1, char('A' + i))).string() + ".log");
-        std::vector<double> at;
-        for (std::string line; std::getline(log, line);) {
-            std::istringstream fields(line);
-            std::string word;
-            int number = 0;
-            double seconds = 0;
-            if (fields >> word >> number >> seconds && word == "poll")
-                at.push_back(seconds * 1000);
-        }
+        const std::vector<double> at =
+            support::pollTimesMs((folder / std::string(1, char('A' + i))).string() + ".log");
         for (std::size_t p = 1; p < at.size(); ++p) {
             const double period = at[p] - at[p - 1];
             shortest = std::min(shortest, period);

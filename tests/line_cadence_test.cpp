@@ -4,6 +4,7 @@
 
 #include "linewindow.h"
 #include "resultstore.h"
+#include "simlog.h"
 #include "simprocess.h"
 #include "tempdirectory.h"
 
@@ -13,9 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
 {
@@ -79,19 +78,10 @@ TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
     units.clear(); // each unit's log is whole once it ends
     for (const char *name : names) {
         SCOPED_TRACE(name);
-        std::ifstream log((folder / name).string() + ".log");
-        std::vector<double> polls;
-        for (std::string line; std::getline(log, line);) {
-            std::istringstream fields(line);
-            std::string word;
-            int number = 0;
-            double at = 0;
-            if (fields >> word >> number >> at && word == "poll")
-                polls.push_back(at);
-        }
+        const std::vector<double> polls = support::pollTimesMs((folder / name).string() + ".log");
         ASSERT_EQ(polls.size(), 8u);
         for (std::size_t i = 1; i < polls.size(); ++i) {
-            const double period = (polls[i] - polls[i - 1]) * 1000;
+            const double period = polls[i] - polls[i - 1];
             EXPECT_GE(period, 480) << "poll " << i + 1;
             EXPECT_LE(period, 520) << "poll " << i + 1;
         }
