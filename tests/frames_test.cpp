@@ -74,6 +74,25 @@ TEST(FrameSplitterTest, CutsFramesAtTheirEndMarks)
     }
 }
 
+// A reply cut after any of its bytes, an escape's first included, then a whole one: the whole one
+// is a frame of its own, never read on from the cut one.
+TEST(FrameSplitterTest, AReplyCutAnywhereLeavesTheNextWhole)
+{
+    Bytes escaped = support::healthyReply(); // the start tag's source 0x80, escaped
+    escaped[9] = 0x80;
+    escaped.insert(escaped.begin() + 9, 0x80);
+    for (std::size_t cut = 1; cut < escaped.size(); ++cut) {
+        Bytes bytes(escaped.begin(), escaped.begin() + static_cast<std::ptrdiff_t>(cut));
+        bytes.insert(bytes.end(), escaped.begin(), escaped.end());
+        const std::vector<FrameSplitter::Piece> pieces = FrameSplitter().add(bytes);
+        ASSERT_GE(pieces.size(), 2u) << cut;
+        for (std::size_t i = 0; i + 1 < pieces.size(); ++i)
+            EXPECT_TRUE(pieces[i].cut) << cut;
+        EXPECT_EQ(pieces.back().bytes, escaped) << cut;
+        EXPECT_FALSE(pieces.back().cut) << cut;
+    }
+}
+
 // At the tick a frame under way is carried into the next period as a tail, read on as the same
 // frame; bytes before it are noise of the period that ended.
 TEST(FrameSplitterTest, CarriesAFrameUnderWayOverTheTick)
