@@ -145,6 +145,9 @@ TEST(StoreTest, AStoreItCannotUseIsLeftAsItIs)
          store::ResultStore::Access::Forward, store::StoreError::Kind::Refused, "symbolic link"},
         {"nothing to read", [](const std::string &) {}, store::ResultStore::Access::Read,
          store::StoreError::Kind::Missing, "No such file"},
+        {"no run recorded yet",
+         [](const std::string &path) { store::Database(path, store::Database::Mode::Create); },
+         store::ResultStore::Access::Read, store::StoreError::Kind::Empty, "no run has been"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,6 +167,26 @@ TEST(StoreTest, AStoreItCannotUseIsLeftAsItIs)
         std::ifstream after(path, std::ios::binary);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), bytes);
     }
+}
+
+// A store of the schema before this one's: read refused until a run is recorded, which brings it
+// up to date with the count it did not have.
+TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
+{
+    support::TempDirectory folder;
+    const std::string path = (folder / "results.sqlite").string();
+    store::ResultStore(path, store::ResultStore::Access::Record)
+        .record(run("A", "pass", "2026-12-09T10:00:00.000Z"));
+    store::Database(path, store::Database::Mode::ReadWrite)
+        .execute("ALTER TABLE runs DROP COLUMN station_late; PRAGMA user_version = 1");
+    EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
+    store::StoredRun late = run("B", "incomplete", "2026-12-09T11:00:00.000Z");
+    late.missed.back() = 2;
+    store::ResultStore(path, store::ResultStore::Access::Record).record(late);
+    store::ResultStore results(path, store::ResultStore::Access::Read);
+    auto counts = results.db().prepare("SELECT group_concat(station_late) FROM runs");
+    ASSERT_TRUE(counts.step());
+    EXPECT_EQ(counts.text(0), "0,2");
 }
 
 // Killed at any moment, a recording process leaves a store that opens, is whole, and holds every
