@@ -137,17 +137,27 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
     Slot &slot = m_slots[i];
     const std::string unitId = scan.trimmed().toStdString();
     int attempts = 0;
+    // A scan is used once, whatever comes of it: Enter alone never tests the last id again.
+    slot.panel->field()->clear();
     if (const QString why = refusal(i, unitId, attempts); !why.isEmpty()) {
-        slot.panel->field()->clear();
+        // Never the last unit's verdict beside a scan that was not tested; a slot still testing
+        // keeps its run on screen, and the note stays after that run's verdict.
         slot.panel->say(why);
+        if (!slot.run->isTesting())
+            slot.panel->showRefused(text(unitId), why);
         return;
     }
     slot.panel->say(QString());
     slot.unitId = unitId;
     slot.attempt = attempts + 1;
     slot.panel->showTesting(text(unitId), slot.attempt, 0, m_settings.polls);
-    m_slots[(i + 1) % m_slots.size()].panel->field()->setFocus();
     slot.run->start(unitId, cli::randomUuid());
+    // The next scan goes to the next slot that is not testing; with every slot busy, here.
+    for (std::size_t step = 1; step < m_slots.size(); ++step)
+        if (const Slot &next = m_slots[(i + step) % m_slots.size()]; !next.run->isTesting()) {
+            next.panel->field()->setFocus();
+            break;
+        }
 }
 
 void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
@@ -161,7 +171,6 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
         slot.attempt = ++m_sessionAttempts[slot.unitId];
     slot.panel->showVerdict(shown.shown, text(slot.unitId), shown.attempt ? slot.attempt : 0,
                             shown.detail);
-    slot.panel->say(QString());
     if (shown.shown == Shown::Fail || shown.shown == Shown::Intermittent)
         m_bell.ring();
     keepOnRecord(i, summary);
@@ -186,7 +195,9 @@ void LineWindow::keepOnRecord(std::size_t i, const engine::PortSummary &summary)
                 // The store counts the attempt now; a run it could not keep counts for nothing.
                 std::erase(m_coming[unitId], runId);
                 if (!note.isEmpty() && m_slots[i].unitId == unitId && !m_slots[i].run->isTesting())
-                    m_slots[i].panel->say(note);
+                    m_slots[i].panel->say(m_slots[i].panel->note().isEmpty()
+                                              ? note
+                                              : m_slots[i].panel->note() + QLatin1Char(' ') + note);
             },
             Qt::QueuedConnection);
     });

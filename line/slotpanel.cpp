@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QFocusEvent>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -32,6 +34,8 @@ Look lookOf(Shown shown)
         return {"\u26A0 ", QColor(0xF9, 0xA8, 0x25), Qt::black};
     case Shown::Incomplete:
         return {"? ", QColor(0x75, 0x75, 0x75), Qt::white};
+    case Shown::NotTested:
+        return {"\u2298 ", QColor(0x21, 0x21, 0x21), Qt::white};
     }
     return {"", Qt::white, Qt::black};
 }
@@ -110,6 +114,8 @@ SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
     m_field->setFont(heading);
     layout->addWidget(m_field);
     m_note->setWordWrap(true);
+    m_note->setFont(heading);
+    m_note->setStyleSheet(QStringLiteral("color: #C62828"));
     m_note->setAccessibleName(tr("Note %1").arg(name));
     layout->addWidget(m_note);
     layout->addWidget(m_verdict, 1);
@@ -125,6 +131,10 @@ SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
         if (onScan)
             onScan(m_field->text());
     });
+    // The operator has read the note.
+    auto *acknowledge = new QShortcut(QKeySequence(Qt::Key_Escape), m_field);
+    acknowledge->setContext(Qt::WidgetShortcut);
+    connect(acknowledge, &QShortcut::activated, this, [this] { say(QString()); });
 }
 
 namespace {
@@ -172,10 +182,18 @@ void SlotPanel::showVerdict(Shown shown, const QString &unitId, int attempt, con
                                         QT_TR_NOOP("PASS"),
                                         QT_TR_NOOP("FAIL"),
                                         QT_TR_NOOP("INTERMITTENT"),
-                                        QT_TR_NOOP("INCOMPLETE")};
+                                        QT_TR_NOOP("INCOMPLETE"),
+                                        QT_TR_NOOP("NOT TESTED")};
     m_verdict->show(shown, tr(words[static_cast<int>(shown)]), detail);
     describe(m_detail, detail);
     showUnit(unitId, attempt);
+}
+
+void SlotPanel::showRefused(const QString &unitId, const QString &why)
+{
+    m_verdict->show(Shown::NotTested, tr("NOT TESTED"), why);
+    describe(m_detail, why);
+    describe(m_unit, unitId.isEmpty() ? tr("no unit scanned") : unitId);
 }
 
 } // namespace line

@@ -22,7 +22,7 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
 };
 
-enum class Shown { Waiting, Testing, Pass, Fail, Intermittent, Incomplete };
+enum class Shown { Waiting, Testing, Pass, Fail, Intermittent, Incomplete, NotTested };
 
 // The verdict: "Verdict NAME" to assistive technology, its description the verdict's words,
 // sent as a change each time it changes.
@@ -52,8 +52,11 @@ public:
     VerdictView *verdict() const { return m_verdict; }
     QString note() const { return m_note->text(); }
     QString unitShown() const { return m_unit->text(); }
-    // Beside the field: why a scan was refused, or what else the operator should know.
+    // Beside the field, large: why a scan was refused, or what else the operator should know;
+    // it stays until the next scan or Escape.
     void say(const QString &message);
+    // A refused scan: the unit named, and why, in place of whatever verdict was there.
+    void showRefused(const QString &unitId, const QString &why);
     void showTesting(const QString &unitId, int attempt, int polls, int of);
     // The verdict, latched until the next scan, with the unit, its attempt and the time.
     void showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail);

@@ -188,52 +188,54 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     };
     struct Step
     {
-        QString typed;
+        QString typed;          // "wait": nothing, for a verdict
         std::size_t answers;    // the slot that takes the scan
-        std::string said;       // in its note (a refusal), or the start of its verdict
+        std::string verdict;    // the start of its verdict's description then
+        std::string note;       // what its note says; none when empty
         std::size_t focusAfter; // the slot whose field has the focus then
         std::string unit = {};  // what the slot says of the unit it tests
     };
     const QString tooLong(65, QLatin1Char('x'));
+    const std::string first = "Scan a unit's serial number first.";
     const Step steps[] = {
-        {QStringLiteral("SN-1"), 0, "TESTING", 1},
-        {QStringLiteral("SN-1"), 1, "SN-1 is testing in slot A.", 1},
-        {QString(), 1, "Scan a unit's serial number first.", 1},
-        {tooLong, 1, "Not a serial number", 1},
-        {QStringLiteral("SN-2"), 1, "TESTING", 0},
-        {QStringLiteral("wait"), 0, "PASS", 0},
-        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 0},
-        {QStringLiteral("tab"), 1, "FAIL", 1},
-        {QStringLiteral("SN-2"), 1, "TESTING", 0},
+        {QStringLiteral("SN-1"), 0, "TESTING", "", 1},
+        // A refused scan replaces the slot's verdict: never the last unit's beside it.
+        {QStringLiteral("SN-1"), 1, "NOT TESTED: SN-1 is testing in slot A.",
+         "SN-1 is testing in slot A.", 1},
+        {QString(), 1, "NOT TESTED: " + first, first, 1},
+        {tooLong, 1, "NOT TESTED: Not a serial number", "Not a serial number", 1},
+        // With every slot testing, the focus stays.
+        {QStringLiteral("SN-2"), 1, "TESTING", "", 1},
+        {QStringLiteral("wait"), 0, "PASS", "", 1},
+        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", "", 1},
+        // Enter alone after a verdict tests nothing: the last id was used up.
+        {QString(), 1, "NOT TESTED: " + first, first, 1},
+        {QStringLiteral("SN-2"), 1, "TESTING", "", 0},
         // A still holds SN-1: the scan replaces it.
-        {QStringLiteral("SN-5"), 0, "TESTING", 1, "SN-5, attempt 1"},
-        {QStringLiteral("SN-6"), 1, "Still testing SN-2", 1},
-        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", 1},
-        {QStringLiteral("wait"), 0, "PASS", 1},
-        {QStringLiteral("SN-2"), 1, "SN-2: attempt 3 of 2: send it to repair.", 1},
+        {QStringLiteral("SN-5"), 0, "TESTING", "", 0, "SN-5, attempt 1"},
+        {QStringLiteral("SN-6"), 0, "TESTING", "Still testing SN-5", 0},
+        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", "", 0},
+        // The refusal outlives the running unit's verdict.
+        {QStringLiteral("wait"), 0, "PASS", "Still testing SN-5", 0},
+        {QStringLiteral("SN-2"), 0, "NOT TESTED: SN-2: attempt 3 of 2",
+         "SN-2: attempt 3 of 2: send it to repair.", 0},
     };
     for (const Step &step : steps) {
-        SCOPED_TRACE(step.typed.toStdString() + " -> " + step.said);
+        SCOPED_TRACE(step.typed.toStdString() + " -> " + step.verdict);
         QWidget *focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr);
-        if (step.typed == QStringLiteral("tab")) {
-            QTest::keyClick(focus, Qt::Key_Tab);
-        } else if (step.typed != QStringLiteral("wait")) {
+        if (step.typed != QStringLiteral("wait")) {
             QTest::keyClicks(focus, step.typed);
             QTest::keyClick(focus, Qt::Key_Return);
         }
         line::SlotPanel *panel = window.panel(step.answers);
-        const bool refused =
-            step.said.find(' ') != std::string::npos && step.said.find("FAIL") == std::string::npos;
-        if (refused) {
-            EXPECT_NE(panel->note().toStdString().find(step.said), std::string::npos)
-                << panel->note().toStdString();
-            EXPECT_TRUE(panel->field()->text().isEmpty());
-        } else {
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] { return description(step.answers).starts_with(step.said); }, 10000))
-                << description(step.answers);
-        }
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return description(step.answers).starts_with(step.verdict); }, 10000))
+            << description(step.answers);
+        const std::string note = panel->note().toStdString();
+        EXPECT_TRUE(step.note.empty() ? note.empty() : note.find(step.note) != std::string::npos)
+            << note;
+        EXPECT_TRUE(panel->field()->text().isEmpty()) << "every scan is used once";
         EXPECT_EQ(QApplication::focusWidget(), window.panel(step.focusAfter)->field());
         EXPECT_TRUE(panel->unitShown().toStdString().starts_with(step.unit))
             << panel->unitShown().toStdString();
