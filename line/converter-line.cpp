@@ -20,17 +20,30 @@
 
 namespace {
 
-// On standard error, and in a message box for an operator who started it from the menu.
-int refuse(const std::string &message, int status, int argc, char **argv)
+// On standard error, and in a message box for an operator who started it from the menu (not from
+// a terminal, which shows standard error). A quit signal closes the box: the signals wait on
+// `signalDescriptor`, so a modal box would hold them off for as long as it stood.
+int refuse(const std::string &message, int status, int argc, char **argv, int signalDescriptor)
 {
     std::fprintf(stderr, "converter-line: %s\n", message.c_str());
-    if (!QCoreApplication::instance() && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    if (::isatty(STDERR_FILENO) || (!QCoreApplication::instance() && !std::getenv("DISPLAY") &&
+                                    !std::getenv("WAYLAND_DISPLAY")))
         return status;
     std::optional<QApplication> application;
     if (!QCoreApplication::instance())
         application.emplace(argc, argv);
-    QMessageBox::critical(nullptr, QStringLiteral("converter-line"),
-                          QString::fromStdString(message));
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("converter-line"),
+                    QString::fromStdString(message), QMessageBox::Ok);
+    QObject::connect(&box, &QMessageBox::finished, [] { QApplication::quit(); });
+    QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
+    QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {
+        signalfd_siginfo info{};
+        if (::read(signalDescriptor, &info, sizeof info) == sizeof info)
+            status = engine::signalStatusBase + static_cast<int>(info.ssi_signo);
+        QApplication::quit();
+    });
+    box.show();
+    QApplication::exec();
     return status;
 }
 
@@ -60,22 +73,22 @@ int main(int argc, char **argv)
     const int signalDescriptor = cli::quitSignalDescriptor();
 
     if (!usageProblem.empty())
-        return refuse(usageProblem + "\nTry 'converter-line --help'.", engine::BadUsage, argc,
-                      argv);
+        return refuse(usageProblem + "\nTry 'converter-line --help'.", engine::BadUsage, argc, argv,
+                      signalDescriptor);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("converter-line"));
 
     const engine::StoreChoice store = engine::storeChoice(options.run);
     if (const auto refused = engine::storeRefusedBeforeRun(store))
         return refuse("results store " + cli::printable(store.path) + ": " + *refused,
-                      engine::RecordNotCreated, argc, argv);
+                      engine::RecordNotCreated, argc, argv, signalDescriptor);
     const engine::RunIdentity identity = engine::runIdentity(options.run, "converter-line");
     line::LineWindow window(options, identity, store);
     if (const std::string problem = window.protocolProblem(); !problem.empty())
         return refuse(std::string(station::startupFailureText) + ": " + problem +
                           " (--protocols FILE names another list; --no-protocols goes on "
                           "without names)",
-                      engine::ProtocolsUnread, argc, argv);
+                      engine::ProtocolsUnread, argc, argv, signalDescriptor);
 
     QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {

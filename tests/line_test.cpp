@@ -8,10 +8,12 @@
 #include "tempdirectory.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -96,6 +98,52 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
     EXPECT_TRUE(window.isFullScreen());
     QTest::keyClick(&window, Qt::Key_F11);
     EXPECT_FALSE(window.isFullScreen());
+}
+
+// converter-line's command line: what it refuses, and a refusal shown in a box that a quit signal
+// still ends.
+TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
+{
+    struct Row
+    {
+        QStringList arguments;
+        bool display; // a display named: the refusal is also shown in a box
+        int status;
+        const char *said;
+    };
+    QStringList nine;
+    for (int slot = 1; slot <= 9; ++slot)
+        nine << QStringLiteral("/dev/null%1").arg(slot);
+    const Row rows[] = {
+        {{QStringLiteral("--max-attempts"), QStringLiteral("0"), QStringLiteral("/dev/null")},
+         false,
+         64,
+         "--max-attempts takes a whole number from 1 to 1000"},
+        {nine, false, 64, "give 1 to 8 slots, not 9"},
+        {{QStringLiteral("--fixture"), QStringLiteral("/nonexistent/fixture")},
+         true,
+         143,
+         "/nonexistent/fixture"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.said);
+        QProcess line;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        if (row.display)
+            environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99"));
+        else
+            environment.remove(QStringLiteral("DISPLAY"));
+        line.setProcessEnvironment(environment);
+        line.start(QStringLiteral(CONVERTER_LINE_PATH), row.arguments);
+        ASSERT_TRUE(line.waitForStarted(5000));
+        if (row.display && !line.waitForFinished(1000))
+            ::kill(static_cast<pid_t>(line.processId()), SIGTERM);
+        ASSERT_TRUE(line.waitForFinished(5000)) << "still running";
+        EXPECT_EQ(line.exitCode(), row.status);
+        EXPECT_TRUE(line.readAllStandardError().contains(row.said));
+    }
 }
 
 // The slot says the engine's verdict, and names whatever failed, expectations included.
