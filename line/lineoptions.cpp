@@ -109,6 +109,11 @@ std::vector<FixtureSlot> readFixture(const std::string &path)
         std::string device = line.substr(port);
         while (!device.empty() && (device.back() == ' ' || device.back() == '\t'))
             device.pop_back();
+        // "Slot B /dev/ttyUSB1" would be a slot "Slot" on a port "B /dev/ttyUSB1".
+        if (device.find_first_of(" \t") != std::string::npos)
+            throw UsageError(where +
+                             "a slot's line is its name and its port, one word each, not \"" +
+                             cli::printable(line.substr(start)) + "\"");
         positions.push_back({line.substr(start, blank - start), device});
     }
     checkSlots(positions, cli::printable(path) + ": ");

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -111,6 +112,9 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
         int status;
         const char *said;
     };
+    support::TempDirectory folder;
+    const QString fixture = QString::fromStdString((folder / "fixture").string());
+    std::ofstream(fixture.toStdString()) << "A /dev/null\nSlot B /dev/ttyUSB1\n";
     QStringList nine;
     for (int slot = 1; slot <= 9; ++slot)
         nine << QStringLiteral("/dev/null%1").arg(slot);
@@ -120,6 +124,10 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
          64,
          "--max-attempts takes a whole number from 1 to 1000"},
         {nine, false, 64, "give 1 to 8 slots, not 9"},
+        {{QStringLiteral("--fixture"), fixture},
+         false,
+         64,
+         "fixture:2: a slot's line is its name and its port, one word each"},
         {{QStringLiteral("--fixture"), QStringLiteral("/nonexistent/fixture")},
          true,
          143,
