@@ -9,7 +9,9 @@
 #include <QGridLayout>
 #include <QKeySequence>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QShortcut>
+#include <QVBoxLayout>
 
 #include <csignal>
 
@@ -39,7 +41,23 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
                   run.maxMissed,
                   run.expected,
                   std::chrono::milliseconds(run.cadenceToleranceMs)};
-    auto *grid = new QGridLayout(this);
+    auto *outer = new QVBoxLayout(this);
+    // A scan typed while another window has the keyboard goes there: the operator must see that
+    // before scanning, not by a verdict that stays the last unit's.
+    m_notReady =
+        new QPushButton(tr("NOT READY \u2014 click here: scans go to another window"), this);
+    m_notReady->setObjectName(QStringLiteral("notReady"));
+    m_notReady->setFocusPolicy(Qt::NoFocus);
+    m_notReady->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #C62828; color: white; font-size: 32px; font-weight: bold; "
+        "padding: 12px; border: none; }"));
+    connect(m_notReady, &QPushButton::clicked, this, [this] {
+        raise();
+        activateWindow();
+    });
+    outer->addWidget(m_notReady);
+    auto *grid = new QGridLayout;
+    outer->addLayout(grid, 1);
     const int columns = options.positions.size() <= 2   ? int(options.positions.size())
                         : options.positions.size() <= 4 ? 2
                                                         : 4;
@@ -83,6 +101,13 @@ LineWindow::~LineWindow()
 {
     interruptAll(SIGTERM);
     m_recorder.waitForDone(); // every run on record before the program ends
+}
+
+void LineWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        m_notReady->setVisible(!isActiveWindow());
 }
 
 void LineWindow::closeEvent(QCloseEvent *event)

@@ -10,6 +10,7 @@
 #include "slotpanel.h"
 #include "slotrun.h"
 
+#include <QPushButton>
 #include <QThreadPool>
 #include <QWidget>
 
@@ -34,6 +35,7 @@ public:
     std::string protocolProblem() { return m_slots.front().run->protocolProblem(); }
 
 protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -62,7 +64,8 @@ private:
     // The run ids of each unit's attempts still being recorded.
     std::map<std::string, std::vector<std::string>> m_coming;
     ui::Bell m_bell;
-    QThreadPool m_recorder; // one run recorded at a time, off the window's thread
+    QPushButton *m_notReady = nullptr; // shown while the window does not have the keyboard
+    QThreadPool m_recorder;            // one run recorded at a time, off the window's thread
 };
 
 } // namespace line

@@ -99,6 +99,20 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
     EXPECT_TRUE(window.isFullScreen());
     QTest::keyClick(&window, Qt::Key_F11);
     EXPECT_FALSE(window.isFullScreen());
+    // Another window takes the keyboard: a band says scans go there, until this one has it back.
+    auto *notReady = window.findChild<QWidget *>(QStringLiteral("notReady"));
+    ASSERT_NE(notReady, nullptr);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_FALSE(notReady->isVisible());
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    EXPECT_TRUE(notReady->isVisible());
+    QTest::mouseClick(notReady, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_FALSE(notReady->isVisible());
 }
 
 // converter-line's command line: what it refuses, and a refusal shown in a box that a quit signal
