@@ -101,7 +101,7 @@ int CheckRun::run()
         }
     }
     if (!m_options.noProtocols)
-        noteProtocolList(m_lines.front()->check->setup().protocols);
+        noteProtocolList(m_identity, m_lines.front()->check->setup().protocols);
     if (const auto refused = storeRefusedBeforeRun(m_store)) {
         say("results store " + cli::printable(m_store.path) + ": " + cli::printable(*refused) +
             "; no port was polled (--store FILE names another, --no-store records nothing)");
@@ -145,21 +145,6 @@ int CheckRun::run()
     if (!m_finished) // an exit asked for before the loop runs would be lost
         QCoreApplication::exec();
     return m_status;
-}
-
-// Which list the names came from, for the reports: its full path and the SHA-256 of its bytes.
-void CheckRun::noteProtocolList(const std::string &path)
-{
-    std::error_code error;
-    m_identity.protocolsPath = cli::wellFormedUtf8(std::filesystem::absolute(path, error).string());
-    auto opened = cli::openInputFile(path, station::protocolFileLimitBytes);
-    std::vector<std::uint8_t> bytes;
-    if (auto *file = std::get_if<cli::InputFile>(&opened)) {
-        std::uint8_t block[4096];
-        for (std::size_t got; (got = std::fread(block, 1, sizeof block, file->get())) > 0;)
-            bytes.insert(bytes.end(), block, block + got);
-    }
-    m_identity.protocolsSha256 = cli::sha256Hex(bytes);
 }
 
 void CheckRun::onTick()

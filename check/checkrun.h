@@ -62,7 +62,6 @@ public:
     void interrupt(int signalNumber);
 
 private:
-    void noteProtocolList(const std::string &path);
     void onTick();
     void showProgress();
     void afterEvent();

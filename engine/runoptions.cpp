@@ -1,11 +1,16 @@
 #include "runoptions.h"
 
 #include "identity.h"
+#include "inputfile.h"
+#include "protocolfile.h"
+#include "sha256.h"
 #include "terminaltext.h"
 #include "uuid.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 
 namespace engine {
@@ -94,6 +99,20 @@ void checkRunOptions(const RunOptions &options)
         throw UsageError("--protocols and --no-protocols do not go together");
     if (options.noStore && !options.store.empty())
         throw UsageError("--store and --no-store do not go together");
+}
+
+void noteProtocolList(RunIdentity &identity, const std::string &path)
+{
+    std::error_code error;
+    identity.protocolsPath = cli::wellFormedUtf8(std::filesystem::absolute(path, error).string());
+    auto opened = cli::openInputFile(path, station::protocolFileLimitBytes);
+    std::vector<std::uint8_t> bytes;
+    if (auto *file = std::get_if<cli::InputFile>(&opened)) {
+        std::uint8_t block[4096];
+        for (std::size_t got; (got = std::fread(block, 1, sizeof block, file->get())) > 0;)
+            bytes.insert(bytes.end(), block, block + got);
+    }
+    identity.protocolsSha256 = cli::sha256Hex(bytes);
 }
 
 } // namespace engine

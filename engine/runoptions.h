@@ -46,5 +46,8 @@ int wholeNumber(const std::string &option, const std::string &text, long lowest,
 RunIdentity runIdentity(const RunOptions &options, const std::string &toolName);
 // Where the runs go: --store FILE, the account's own store, or none under --no-store.
 StoreChoice storeChoice(const RunOptions &options);
+// Which list the protocol names come from, for the reports: its full path and the SHA-256 of its
+// bytes, read now.
+void noteProtocolList(RunIdentity &identity, const std::string &path);
 
 } // namespace engine

@@ -82,7 +82,11 @@ int main(int argc, char **argv)
     if (const auto refused = engine::storeRefusedBeforeRun(store))
         return refuse("results store " + cli::printable(store.path) + ": " + *refused,
                       engine::RecordNotCreated, argc, argv, signalDescriptor);
-    const engine::RunIdentity identity = engine::runIdentity(options.run, "converter-line");
+    engine::RunIdentity identity = engine::runIdentity(options.run, "converter-line");
+    if (!options.run.noProtocols)
+        engine::noteProtocolList(identity, options.run.protocols.empty()
+                                               ? std::string(station::protocolFileName)
+                                               : options.run.protocols);
     line::LineWindow window(options, identity, store);
     if (const std::string problem = window.protocolProblem(); !problem.empty())
         return refuse(std::string(station::startupFailureText) + ": " + problem +

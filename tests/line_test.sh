@@ -28,6 +28,7 @@ start_unit failing --fail tx-rx
 start_unit unplugged
 unplug=${sims[2]}
 
+printf '5,Five\n' > "$folder/Protocol.txt"
 export folder line results check unplug
 cd "$folder"
 # Its own server number, away from those other tests' xvfb-run -a may pick at the same moment.
@@ -38,7 +39,7 @@ xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24' dbus-run-session -
     for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null & bus=$!
     status=0
-    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$line" --no-protocols --polls 4 \
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$line" --protocols "$folder/Protocol.txt" --polls 4 \
         --store "$folder/results.sqlite" --operator ada A="$folder/healthy" B="$folder/failing" \
         C="$folder/unplugged" 2>"$folder/err" & window=$!
     for _ in $(seq 100); do xdotool search --name "Converter production line" >/dev/null 2>&1 && break; sleep 0.1; done
@@ -68,5 +69,11 @@ verdicts=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"v
 [ "$verdicts" = "3 fail;1 incomplete;1 interrupted;1 pass;" ] || {
     "$results" --store "$folder/results.sqlite" runs
     echo "the store does not hold the six runs" >&2
+    exit 1
+}
+# Every run names the protocol list it was read with.
+lists=$(/usr/bin/python3 -c "import sqlite3,sys; print(*sqlite3.connect(sys.argv[1]).execute('select distinct protocols_sha256 from runs'))" "$folder/results.sqlite")
+[ "$lists" = "('$(sha256sum < "$folder/Protocol.txt" | cut -d' ' -f1)',)" ] || {
+    echo "the runs do not name the protocol list: $lists" >&2
     exit 1
 }
