@@ -74,7 +74,7 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
         };
         slot.run->onProgress = [this, i](int polls) {
             m_slots[i].panel->showTesting(text(m_slots[i].unitId), m_slots[i].attempt, polls,
-                                          m_settings.polls);
+                                          m_settings.polls, isLastAttempt(m_slots[i]));
         };
         slot.run->onFinished = [this, i](const engine::PortSummary &summary) {
             finished(i, summary);
@@ -101,6 +101,11 @@ LineWindow::~LineWindow()
 {
     interruptAll(SIGTERM);
     m_recorder.waitForDone(); // every run on record before the program ends
+}
+
+bool LineWindow::isLastAttempt(const Slot &slot) const
+{
+    return slot.attempt >= m_options.maxAttempts;
 }
 
 void LineWindow::changeEvent(QEvent *event)
@@ -175,7 +180,7 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
     slot.panel->say(QString());
     slot.unitId = unitId;
     slot.attempt = attempts + 1;
-    slot.panel->showTesting(text(unitId), slot.attempt, 0, m_settings.polls);
+    slot.panel->showTesting(text(unitId), slot.attempt, 0, m_settings.polls, isLastAttempt(slot));
     slot.run->start(unitId, cli::randomUuid());
     // The next scan goes to the next slot that is not testing; with every slot busy, here.
     for (std::size_t step = 1; step < m_slots.size(); ++step)
@@ -188,7 +193,13 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
 void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
 {
     Slot &slot = m_slots[i];
-    const ShownVerdict shown = shownVerdict(summary);
+    ShownVerdict shown = shownVerdict(summary);
+    // Said when it happens, not at the next scan: this unit goes to repair.
+    if (shown.attempt && shown.shown != Shown::Pass && isLastAttempt(slot))
+        shown.detail = tr("to repair: attempt %1 of %2; %3")
+                           .arg(slot.attempt)
+                           .arg(m_options.maxAttempts)
+                           .arg(shown.detail);
     // Counted before it is shown, so that a scan at once sees it, however long the store takes.
     if (shown.attempt && m_store.recorded)
         m_coming[slot.unitId].push_back(summary.runId);

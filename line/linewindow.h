@@ -48,6 +48,7 @@ private:
         int attempt = 0;
     };
     void scanned(std::size_t slot, const QString &text);
+    bool isLastAttempt(const Slot &slot) const;
     // Why the unit may not be tested now; empty when it may. `attempts`: its attempts so far.
     QString refusal(std::size_t slot, const std::string &unitId, int &attempts);
     void finished(std::size_t slot, const engine::PortSummary &summary);

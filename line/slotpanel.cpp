@@ -167,10 +167,15 @@ void SlotPanel::showUnit(const QString &unitId, int attempt)
                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
-void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int of)
+void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int of, bool lastAttempt)
 {
-    m_verdict->show(Shown::Testing, tr("TESTING"), tr("poll %1 of %2").arg(polls).arg(of));
-    m_verdict->setText(m_verdict->text() + QLatin1Char('\n') + tr("%1 of %2").arg(polls).arg(of));
+    const QString last = lastAttempt ? tr("LAST ATTEMPT") : QString();
+    m_verdict->show(Shown::Testing, tr("TESTING"),
+                    (lastAttempt ? last + QStringLiteral(", ") : QString()) +
+                        tr("poll %1 of %2").arg(polls).arg(of));
+    m_verdict->setText(m_verdict->text() + QLatin1Char('\n') +
+                       (lastAttempt ? last + QLatin1Char('\n') : QString()) +
+                       tr("%1 of %2").arg(polls).arg(of));
     describe(m_detail, QString());
     showUnit(unitId, attempt);
 }

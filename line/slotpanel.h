@@ -57,7 +57,8 @@ public:
     void say(const QString &message);
     // A refused scan: the unit named, and why, in place of whatever verdict was there.
     void showRefused(const QString &unitId, const QString &why);
-    void showTesting(const QString &unitId, int attempt, int polls, int of);
+    // `lastAttempt`: the unit goes to repair unless this run passes, and the slot says so.
+    void showTesting(const QString &unitId, int attempt, int polls, int of, bool lastAttempt);
     // The verdict, latched until the next scan, with the unit, its attempt and the time.
     void showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail);
 

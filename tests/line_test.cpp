@@ -280,11 +280,12 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", "", 1},
         // Enter alone after a verdict tests nothing: the last id was used up.
         {QString(), 1, "NOT TESTED: " + first, first, 1},
-        {QStringLiteral("SN-2"), 1, "TESTING", "", 0},
+        // Its last attempt, said while it runs and in its verdict.
+        {QStringLiteral("SN-2"), 1, "TESTING: LAST ATTEMPT", "", 0},
         // A still holds SN-1: the scan replaces it.
         {QStringLiteral("SN-5"), 0, "TESTING", "", 0, "SN-5, attempt 1"},
         {QStringLiteral("SN-6"), 0, "TESTING", "Still testing SN-5", 0},
-        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", "", 0},
+        {QStringLiteral("wait"), 1, "FAIL: to repair: attempt 2 of 2; TX - RX RTU", "", 0},
         // The refusal outlives the running unit's verdict.
         {QStringLiteral("wait"), 0, "PASS", "Still testing SN-5", 0},
         {QStringLiteral("SN-2"), 0, "NOT TESTED: SN-2: attempt 3 of 2",
