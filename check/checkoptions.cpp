@@ -50,7 +50,8 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
   --junit FILE        write a JUnit XML report to FILE, one test suite a port; written as
                       FILE.part and renamed when complete
   --unit-id TEXT      the unit's serial number, for the reports; with several ports,
-                      --unit-id PORT=TEXT once for each port
+                      --unit-id PORT=TEXT once for each port; filed in upper case
+  --unit-case exact   file unit ids as typed (default: upper case)
   --operator TEXT     who tests, for the reports
   --station TEXT      where the test runs, for the reports (default: the host name)
   --expect-protocol N the unit must report protocol N (0 to 63) in every decoded reply
@@ -143,7 +144,8 @@ void assignUnitIds(const std::vector<std::string> &given, Options &options)
                              cli::printable(value));
         if (!options.unitIds[*port].empty())
             throw UsageError("two unit ids for " + cli::printable(options.ports[*port]));
-        options.unitIds[*port] = printableText("--unit-id", id);
+        options.unitIds[*port] =
+            store::unitIdAsFiled(printableText("--unit-id", id), options.exactUnitCase);
     }
     // Reports keyed by unit id would let one unit's result stand for the other's.
     for (std::size_t i = 0; i < options.unitIds.size(); ++i)

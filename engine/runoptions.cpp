@@ -65,6 +65,11 @@ bool takeRunOption(cli::Arguments &arguments, RunOptions &options)
         options.expected.protocol = wholeNumber(argument, arguments.value(), 0, 63);
     } else if (argument == "--expect-version") {
         options.expected.version = wholeNumber(argument, arguments.value(), 0, 63);
+    } else if (argument == "--unit-case") {
+        const std::string word = arguments.value();
+        if (word != "exact" && word != "upper")
+            throw UsageError("--unit-case takes upper or exact");
+        options.exactUnitCase = word == "exact";
     } else if (argument == "--expect-ts") {
         TsExpectation ts{};
         if (!parseTsExpectation(arguments.value(), ts))

@@ -26,6 +26,7 @@ struct RunOptions
     bool noProtocols = false;
     std::string store; // empty: the account's own results store
     bool noStore = false;
+    bool exactUnitCase = false; // --unit-case exact: ids kept as typed
 };
 
 // --polls, --max-missed, --cadence-tolerance-ms, --protocols, --no-protocols, --store,

@@ -102,6 +102,6 @@ int main(int argc, char **argv)
             QApplication::quit();
         }
     });
-    window.show();
+    window.showMaximized();
     return QApplication::exec();
 }

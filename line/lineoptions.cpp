@@ -3,6 +3,8 @@
 #include "inputfile.h"
 #include "terminaltext.h"
 
+#include <QRegularExpression>
+
 #include <cstring>
 #include <set>
 
@@ -25,6 +27,9 @@ Options:
   --cadence-tolerance-ms N
                       how far a poll period may stray from 500 ms before the run is the
                       station's fault and no attempt (default 20)
+  --unit-pattern REGEX
+                      refuse a scanned id that does not match REGEX as a whole
+  --unit-case exact   file scanned ids as typed (default: upper case)
   --max-attempts N    test a unit at most N times; a unit past it is sent to repair
                       (default 3)
   --expect-protocol N, --expect-version N, --expect-ts MODES
@@ -140,6 +145,12 @@ Options parseOptions(int argc, const char *const *argv)
             options.drop = arguments.value();
             if (options.drop.empty())
                 throw UsageError("--drop needs a folder");
+        } else if (argument == "--unit-pattern") {
+            options.unitPattern = arguments.value();
+            const QRegularExpression pattern(QString::fromStdString(options.unitPattern));
+            if (options.unitPattern.empty() || !pattern.isValid())
+                throw UsageError("--unit-pattern takes a regular expression: " +
+                                 pattern.errorString().toStdString());
         } else if (argument == "--max-attempts") {
             options.maxAttempts = engine::wholeNumber(argument, arguments.value(), 1, 1000);
         } else if (argument.starts_with("-")) {

@@ -24,7 +24,8 @@ struct Options
     std::vector<FixtureSlot> positions;
     std::string fixture; // the --fixture FILE the slots came from, if any
     int maxAttempts = 3;
-    std::string drop; // empty: no folder of reports
+    std::string unitPattern; // a unit's whole id must match it; empty: any
+    std::string drop;        // empty: no folder of reports
     bool help = false;
     bool version = false;
 };

@@ -10,6 +10,7 @@
 #include <QKeySequence>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -133,6 +134,12 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
         return tr("Scan a unit's serial number first.");
     if (unitId.size() > 64 || cli::printable(unitId, unitId.size()) != unitId)
         return tr("Not a serial number: up to 64 characters, no control characters.");
+    if (!m_options.unitPattern.empty() &&
+        !QRegularExpression(QRegularExpression::anchoredPattern(text(m_options.unitPattern)))
+             .match(text(unitId))
+             .hasMatch())
+        return tr("%1 is not a serial number of this line: it must match %2.")
+            .arg(text(unitId), text(m_options.unitPattern));
     if (m_slots[slot].run->isTesting())
         return tr("Still testing %1: wait for its verdict.").arg(text(m_slots[slot].unitId));
     for (std::size_t other = 0; other < m_slots.size(); ++other)
@@ -165,7 +172,8 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
 void LineWindow::scanned(std::size_t i, const QString &scan)
 {
     Slot &slot = m_slots[i];
-    const std::string unitId = scan.trimmed().toStdString();
+    const std::string unitId =
+        store::unitIdAsFiled(scan.trimmed().toStdString(), m_options.run.exactUnitCase);
     int attempts = 0;
     // A scan is used once, whatever comes of it: Enter alone never tests the last id again.
     slot.panel->field()->clear();

@@ -19,6 +19,7 @@ Commands:
                       station, operator, verdict and the lines that failed
   runs                the runs of a period: --since, --until, --station S, --verdict V
                       (pass, fail, intermittent, incomplete, interrupted), --unit UNIT
+                      (read in upper case, as ids are filed; --unit-case exact: as typed)
   yield               units, runs, first-pass yield, last-pass yield, true run yield and
                       retest rate of the units first tested in the period; --by day,
                       station or operator gives one row a group
@@ -108,6 +109,7 @@ std::string storedTime(const std::string &option, const std::string &text, bool 
 
 Options parseOptions(int argc, const char *const *argv)
 {
+    bool exactCase = false;
     Options options;
     bool formatGiven = false;
     cli::Arguments arguments(argc, argv);
@@ -132,6 +134,11 @@ Options parseOptions(int argc, const char *const *argv)
             options.filter.station = value();
         } else if (argument == "--unit") {
             options.filter.unitId = value();
+        } else if (argument == "--unit-case") {
+            const std::string word = value();
+            if (word != "exact" && word != "upper")
+                throw UsageError("--unit-case takes upper or exact");
+            exactCase = word == "exact";
         } else if (argument == "--verdict") {
             options.filter.verdict = value();
             if (options.filter.verdict != "pass" && options.filter.verdict != "fail" &&
@@ -185,6 +192,9 @@ Options parseOptions(int argc, const char *const *argv)
     }
     if (options.help || options.version)
         return options;
+    // Ids are filed as the checks file them.
+    options.unitId = store::unitIdAsFiled(options.unitId, exactCase);
+    options.filter.unitId = store::unitIdAsFiled(options.filter.unitId, exactCase);
     if (options.command == Command::None)
         throw UsageError("which command? history, runs, yield, pareto, export or push");
     if (options.command == Command::History && options.unitId.empty())

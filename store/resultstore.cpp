@@ -98,6 +98,24 @@ constexpr const char *migrations[schemaVersion] = {
         PRIMARY KEY (run, poll)) WITHOUT ROWID;)",
     // The polls whose period the station itself let run far from 500 ms.
     "ALTER TABLE runs ADD COLUMN station_late INTEGER NOT NULL DEFAULT 0;",
+    // Unit ids filed in upper case, as the programs now file them: "sn-7" and "SN-7" are one unit,
+    // its attempts numbered again by start time and its summary made anew. Each attempt is first
+    // moved out of the way of the unique index.
+    R"(UPDATE runs SET attempt = -id WHERE attempt IS NOT NULL;
+    UPDATE runs SET unit_id = upper(unit_id) WHERE unit_id != upper(unit_id);
+    UPDATE runs SET attempt = (SELECT count(*) FROM runs earlier
+        WHERE earlier.unit_id = runs.unit_id AND earlier.attempt IS NOT NULL AND
+              (earlier.start_utc < runs.start_utc OR
+               (earlier.start_utc = runs.start_utc AND earlier.id <= runs.id)))
+        WHERE attempt IS NOT NULL;
+    DELETE FROM units;
+    INSERT INTO units SELECT first.unit_id, first.start_utc, first.station, first.operator,
+        first.verdict, count(*), sum(attempt.verdict = 'pass'),
+        (SELECT latest.verdict FROM runs latest WHERE latest.unit_id = first.unit_id AND
+             latest.attempt IS NOT NULL ORDER BY latest.attempt DESC LIMIT 1),
+        max(attempt.start_utc)
+        FROM runs first JOIN runs attempt ON attempt.unit_id = first.unit_id
+        WHERE first.attempt = 1 AND attempt.attempt IS NOT NULL GROUP BY first.id;)",
 };
 
 // Runs `work` again while another connection holds a lock that SQLite does not wait for (as

@@ -15,6 +15,18 @@ namespace store {
 inline constexpr std::array<std::string_view, 7> missReasons = {
     "unanswered", "late", "tooShort", "noHead", "twoFrames", "flood", "stationLate"};
 
+// A unit's id as it is filed: its ASCII letters in upper case, as SQLite's upper() folds them, so
+// that "sn-2002" and "SN-2002" are one unit for attempts, the lockout and the store, unless the
+// line's ids tell them apart (`exactCase`).
+inline std::string unitIdAsFiled(std::string id, bool exactCase = false)
+{
+    if (!exactCase)
+        for (char &c : id)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+    return id;
+}
+
 struct LineResult
 {
     std::string line; // the line test's caption, "TX - RX RTU"

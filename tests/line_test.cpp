@@ -247,6 +247,7 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     support::SimProcess healthy({}), failing({QStringLiteral("--fail"), QStringLiteral("tx-rx")});
     const std::string store = (folder / "results.sqlite").string();
     line::Options options = fixture({{"A", healthy.path()}, {"B", failing.path()}});
+    options.unitPattern = "SN-[0-9]+";
     options.drop = (folder / "drop").string();
     std::filesystem::create_directory(options.drop);
     line::LineWindow window(options, identity, {store, false, true});
@@ -274,6 +275,8 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
          "SN-1 is testing in slot A.", 1},
         {QString(), 1, "NOT TESTED: " + first, first, 1},
         {tooLong, 1, "NOT TESTED: Not a serial number", "Not a serial number", 1},
+        {QStringLiteral("SN-2O13"), 1, "NOT TESTED: SN-2O13 is not a serial number of this line",
+         "it must match SN-[0-9]+", 1},
         // With every slot testing, the focus stays.
         {QStringLiteral("SN-2"), 1, "TESTING", "", 1},
         {QStringLiteral("wait"), 0, "PASS", "", 1},
@@ -288,7 +291,8 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         {QStringLiteral("wait"), 1, "FAIL: to repair: attempt 2 of 2; TX - RX RTU", "", 0},
         // The refusal outlives the running unit's verdict.
         {QStringLiteral("wait"), 0, "PASS", "Still testing SN-5", 0},
-        {QStringLiteral("SN-2"), 0, "NOT TESTED: SN-2: attempt 3 of 2",
+        // In lower case it is the same unit, sent to repair.
+        {QStringLiteral("sn-2"), 0, "NOT TESTED: SN-2: attempt 3 of 2",
          "SN-2: attempt 3 of 2: send it to repair.", 0},
     };
     for (const Step &step : steps) {

@@ -169,14 +169,18 @@ TEST(StoreTest, AStoreItCannotUseIsLeftAsItIs)
     }
 }
 
-// A store of the schema before this one's: read refused until a run is recorded, which brings it
-// up to date with the count it did not have.
+// A store of an earlier schema: read refused until a run is recorded, which brings it up to date
+// with the count it did not have and one unit for ids that differ only in case.
 TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
 {
     support::TempDirectory folder;
     const std::string path = (folder / "results.sqlite").string();
-    store::ResultStore(path, store::ResultStore::Access::Record)
-        .record(run("A", "pass", "2026-12-09T10:00:00.000Z"));
+    {
+        store::ResultStore older(path, store::ResultStore::Access::Record);
+        older.record(run("A", "pass", "2026-12-09T10:00:00.000Z"));
+        older.record(run("SN-7", "pass", "2026-12-09T09:30:00.000Z"));
+        older.record(run("sn-7", "fail", "2026-12-09T09:00:00.000Z"));
+    }
     store::Database(path, store::Database::Mode::ReadWrite)
         .execute("ALTER TABLE runs DROP COLUMN station_late; PRAGMA user_version = 1");
     EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
@@ -184,9 +188,14 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
     late.missed.back() = 2;
     store::ResultStore(path, store::ResultStore::Access::Record).record(late);
     store::ResultStore results(path, store::ResultStore::Access::Read);
-    auto counts = results.db().prepare("SELECT group_concat(station_late) FROM runs");
+    auto counts = results.db().prepare(
+        "SELECT group_concat(station_late), (SELECT group_concat(unit_id || ' ' || attempt || ' ' "
+        "|| verdict) FROM runs WHERE unit_id LIKE 'sn-7'), (SELECT attempts || ' ' || "
+        "first_verdict || ' ' || last_verdict FROM units WHERE unit_id = 'SN-7') FROM runs");
     ASSERT_TRUE(counts.step());
-    EXPECT_EQ(counts.text(0), "0,2");
+    EXPECT_EQ(counts.text(0), "0,0,0,2");
+    EXPECT_EQ(counts.text(1), "SN-7 2 pass,SN-7 1 fail");
+    EXPECT_EQ(counts.text(2), "2 fail pass");
 }
 
 // Killed at any moment, a recording process leaves a store that opens, is whole, and holds every
