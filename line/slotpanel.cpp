@@ -63,7 +63,8 @@ VerdictView::VerdictView(const QString &slotName, QWidget *parent) : QLabel(pare
     show(Shown::Waiting, tr("SCAN A UNIT"), QString());
 }
 
-void VerdictView::show(Shown shown, const QString &words, const QString &detail)
+void VerdictView::show(Shown shown, const QString &words, const QString &detail,
+                       const QString &unitId)
 {
     m_shown = shown;
     const Look look = lookOf(shown);
@@ -72,7 +73,8 @@ void VerdictView::show(Shown shown, const QString &words, const QString &detail)
     colours.setColor(QPalette::WindowText, look.text);
     setPalette(colours);
     setText(QString::fromUtf8(look.symbol) + words);
-    const QString description = detail.isEmpty() ? words : words + QStringLiteral(": ") + detail;
+    const QString named = unitId.isEmpty() ? words : words + QLatin1Char(' ') + unitId;
+    const QString description = detail.isEmpty() ? named : named + QStringLiteral(": ") + detail;
     if (description == accessibleDescription())
         return;
     setAccessibleDescription(description);
@@ -172,7 +174,8 @@ void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int o
     const QString last = lastAttempt ? tr("LAST ATTEMPT") : QString();
     m_verdict->show(Shown::Testing, tr("TESTING"),
                     (lastAttempt ? last + QStringLiteral(", ") : QString()) +
-                        tr("poll %1 of %2").arg(polls).arg(of));
+                        tr("poll %1 of %2").arg(polls).arg(of),
+                    unitId);
     m_verdict->setText(m_verdict->text() + QLatin1Char('\n') +
                        (lastAttempt ? last + QLatin1Char('\n') : QString()) +
                        tr("%1 of %2").arg(polls).arg(of));
@@ -189,14 +192,14 @@ void SlotPanel::showVerdict(Shown shown, const QString &unitId, int attempt, con
                                         QT_TR_NOOP("INTERMITTENT"),
                                         QT_TR_NOOP("INCOMPLETE"),
                                         QT_TR_NOOP("NOT TESTED")};
-    m_verdict->show(shown, tr(words[static_cast<int>(shown)]), detail);
+    m_verdict->show(shown, tr(words[static_cast<int>(shown)]), detail, unitId);
     describe(m_detail, detail);
     showUnit(unitId, attempt);
 }
 
 void SlotPanel::showRefused(const QString &unitId, const QString &why)
 {
-    m_verdict->show(Shown::NotTested, tr("NOT TESTED"), why);
+    m_verdict->show(Shown::NotTested, tr("NOT TESTED"), why, unitId);
     describe(m_detail, why);
     describe(m_unit, unitId.isEmpty() ? tr("no unit scanned") : unitId);
 }

@@ -31,7 +31,10 @@ class VerdictView : public QLabel
     Q_OBJECT
 public:
     explicit VerdictView(const QString &slotName, QWidget *parent = nullptr);
-    void show(Shown shown, const QString &words, const QString &detail);
+    // `unitId`: the unit the verdict is of, named in the description: a screen reader never
+    // hears a verdict without the unit it belongs to.
+    void show(Shown shown, const QString &words, const QString &detail,
+              const QString &unitId = QString());
     Shown shown() const { return m_shown; }
 
 protected:

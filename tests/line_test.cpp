@@ -74,7 +74,8 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
                                      QStringLiteral("TX - RX RTU"));
         QApplication::processEvents();
         line::VerdictView *verdict = window.panel(i)->verdict();
-        EXPECT_EQ(verdict->accessibleDescription(), rows[i].word + QStringLiteral(": TX - RX RTU"));
+        EXPECT_EQ(verdict->accessibleDescription(),
+                  rows[i].word + QStringLiteral(" SN-1: TX - RX RTU"));
         EXPECT_GE(verdict->font().pixelSize(), 48);
         const QImage image = verdict->grab().toImage();
         // Mostly the verdict's colour, and ink as tall as capitals 48 px high are.
@@ -271,28 +272,29 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     const Step steps[] = {
         {QStringLiteral("SN-1"), 0, "TESTING", "", 1},
         // A refused scan replaces the slot's verdict: never the last unit's beside it.
-        {QStringLiteral("SN-1"), 1, "NOT TESTED: SN-1 is testing in slot A.",
+        {QStringLiteral("SN-1"), 1, "NOT TESTED SN-1: SN-1 is testing in slot A.",
          "SN-1 is testing in slot A.", 1},
         {QString(), 1, "NOT TESTED: " + first, first, 1},
-        {tooLong, 1, "NOT TESTED: Not a serial number", "Not a serial number", 1},
-        {QStringLiteral("SN-2O13"), 1, "NOT TESTED: SN-2O13 is not a serial number of this line",
+        {tooLong, 1, "NOT TESTED " + std::string(65, 'X') + ": Not a serial number",
+         "Not a serial number", 1},
+        {QStringLiteral("SN-2O13"), 1, "NOT TESTED SN-2O13: SN-2O13 is not a serial number",
          "it must match SN-[0-9]+", 1},
         // With every slot testing, the focus stays.
         {QStringLiteral("SN-2"), 1, "TESTING", "", 1},
         {QStringLiteral("wait"), 0, "PASS", "", 1},
-        {QStringLiteral("wait"), 1, "FAIL: TX - RX RTU", "", 1},
+        {QStringLiteral("wait"), 1, "FAIL SN-2: TX - RX RTU", "", 1},
         // Enter alone after a verdict tests nothing: the last id was used up.
         {QString(), 1, "NOT TESTED: " + first, first, 1},
         // Its last attempt, said while it runs and in its verdict.
-        {QStringLiteral("SN-2"), 1, "TESTING: LAST ATTEMPT", "", 0},
+        {QStringLiteral("SN-2"), 1, "TESTING SN-2: LAST ATTEMPT", "", 0},
         // A still holds SN-1: the scan replaces it.
         {QStringLiteral("SN-5"), 0, "TESTING", "", 0, "SN-5, attempt 1"},
         {QStringLiteral("SN-6"), 0, "TESTING", "Still testing SN-5", 0},
-        {QStringLiteral("wait"), 1, "FAIL: to repair: attempt 2 of 2; TX - RX RTU", "", 0},
+        {QStringLiteral("wait"), 1, "FAIL SN-2: to repair: attempt 2 of 2; TX - RX RTU", "", 0},
         // The refusal outlives the running unit's verdict.
         {QStringLiteral("wait"), 0, "PASS", "Still testing SN-5", 0},
         // In lower case it is the same unit, sent to repair.
-        {QStringLiteral("sn-2"), 0, "NOT TESTED: SN-2: attempt 3 of 2",
+        {QStringLiteral("sn-2"), 0, "NOT TESTED SN-2: SN-2: attempt 3 of 2",
          "SN-2: attempt 3 of 2: send it to repair.", 0},
     };
     for (const Step &step : steps) {

@@ -50,11 +50,11 @@ xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24' dbus-run-session -
     # The first slot has the focus; each scan moves it on to the next.
     scan SN-1; scan SN-2; scan SN-3
     sleep 0.7; kill "$unplug"
-    timeout 40 /usr/bin/python3 "$check" 20 "Verdict A=PASS" "Verdict B=FAIL: TX - RX RTU" \
+    timeout 40 /usr/bin/python3 "$check" 20 "Verdict A=PASS SN-1" "Verdict B=FAIL SN-2: TX - RX RTU" \
         "Verdict C=INCOMPLETE" || status=1
     # The failing unit again, twice: its third attempt. The focus stayed on C, with every slot busy.
     xdotool key shift+Tab; scan SN-2
-    timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=TESTING" || status=1
+    timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=TESTING SN-2" || status=1
     timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=FAIL" || status=1
     xdotool key shift+Tab; scan SN-2
     timeout 40 /usr/bin/python3 "$check" 20 "Unit tested B=SN-2, attempt 3" "Verdict B=FAIL" || status=1
