@@ -37,6 +37,7 @@ xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24' dbus-run-session -
     stop() { kill "$@" 2>/dev/null; for _ in $(seq 50); do kill -0 "$@" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$@" 2>/dev/null; }
     # xvfb-run may go on before its server takes connections on a loaded machine.
     for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    xdpyinfo >/dev/null 2>&1 || { echo "the X server $DISPLAY never took connections" >&2; exit 1; }
     /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null & bus=$!
     status=0
     QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$line" --protocols "$folder/Protocol.txt" --polls 4 \
