@@ -69,7 +69,7 @@ home=$(mktemp -d)
 # (its message box is titled without the main window's trailing blank, and unlike Qt's hidden
 # 1x1 leader window of the same name it has a window class) and nothing may have put a list in the
 # operator's folder.
-HOME=$home XDG_CONFIG_HOME= launcher=$launcher xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+HOME=$home XDG_CONFIG_HOME= launcher=$launcher xvfb-run -a -s '-screen 0 1024x768x24 -noreset' bash -c '
     "$launcher" & station=$!
     for _ in $(seq 100); do
         if xwininfo -root -tree | grep -q "\"Zyloq Converter Test\": (\"converter-station\""; then

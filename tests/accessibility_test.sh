@@ -24,7 +24,7 @@ export folder driver check
 cd "$folder"
 # Every wait is bounded: a station that does not start or does not quit fails the test in
 # seconds, not at the test's time limit.
-xvfb-run -a -s '-screen 0 1024x768x24' dbus-run-session -- bash -c '
+xvfb-run -a -s '-screen 0 1024x768x24 -noreset' dbus-run-session -- bash -c '
     set -u
     stop() { kill "$@" 2>/dev/null; for _ in $(seq 50); do kill -0 "$@" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$@" 2>/dev/null; }
     /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null & bus=$!

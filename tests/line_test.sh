@@ -32,10 +32,11 @@ printf '5,Five\n' > "$folder/Protocol.txt"
 export folder line results check unplug
 cd "$folder"
 # Its own server number, away from those other tests' xvfb-run -a may pick at the same moment.
-xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24' dbus-run-session -- bash -c '
+xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- bash -c '
     set -u
     stop() { kill "$@" 2>/dev/null; for _ in $(seq 50); do kill -0 "$@" 2>/dev/null || return 0; sleep 0.1; done; kill -9 "$@" 2>/dev/null; }
-    # xvfb-run may go on before its server takes connections on a loaded machine.
+    # xvfb-run may go on before its server takes connections on a loaded machine. The server is
+    # started with -noreset: this first client leaving must not make it start afresh.
     for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     xdpyinfo >/dev/null 2>&1 || { echo "the X server $DISPLAY never took connections" >&2; exit 1; }
     /usr/libexec/at-spi-bus-launcher --launch-immediately 2>/dev/null & bus=$!

@@ -11,7 +11,7 @@ cd "$folder"
 printf '5,Five\n' >Protocol.txt
 
 export driver folder
-xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+xvfb-run -a -s '-screen 0 1024x768x24 -noreset' bash -c '
     strace -f -qq -o "$folder/trace" -e trace=open,openat,openat2,stat,lstat,newfstatat,statx,readlink,readlinkat \
         "$driver" /nonexistent/ttyUSB9 >"$folder/out" 2>"$folder/err" & traced=$!
     for _ in $(seq 200); do grep -q "^not polling" "$folder/out" && break; sleep 0.1; done
