@@ -99,6 +99,12 @@ void PortCheck::pollEnded(station::PollOutcome outcome)
     } else if (onMissed) {
         onMissed(poll, outcome, m_station.isAwaitingReply());
     }
+    if (!m_setup.keepEvidence) {
+        m_record.pollLog.clear();
+        m_record.roundTripsMs.clear();
+        for (LineTally &line : m_record.lines)
+            line.changedIn.clear();
+    }
 }
 
 void PortCheck::stop()

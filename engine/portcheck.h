@@ -27,6 +27,9 @@ struct PortSetup
     // How far a poll period may stray from 500 ms before the poll is stationLate; none: not
     // checked (a test that closes periods by hand).
     std::optional<std::chrono::milliseconds> cadenceTolerance = std::chrono::milliseconds(20);
+    // False for a slot watched between runs: hours of polls, of which only the count of replies
+    // matters, so no poll's bytes, round trip or line change is kept.
+    bool keepEvidence = true;
 };
 
 class PortCheck : private station::StationListener

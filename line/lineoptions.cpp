@@ -19,7 +19,8 @@ next scan, and records the run in the results store; the keyboard focus moves on
 SLOT is PORT or NAME=PORT, 1 to 8 of them; unnamed slots are numbered 1, 2, ...
 
 Options:
-  --fixture FILE      the slots from FILE, one "NAME PORT" a line (default without SLOT:
+  --fixture FILE      the slots from FILE, one "NAME PORT" a line, and "pattern REGEX" or
+                      "fixture ID" lines (default without SLOT:
                       $XDG_CONFIG_HOME/converter-station/fixture)
   --polls N           poll each unit N times (default 10)
   --max-missed N      pass a unit with up to N polls unanswered, too short or with two
@@ -30,6 +31,8 @@ Options:
   --unit-pattern REGEX
                       refuse a scanned id that does not match REGEX as a whole
   --unit-case exact   file scanned ids as typed (default: upper case)
+  --require-removal   refuse a new unit's id while the slot's last unit still answers: it
+                      must be taken out first
   --max-attempts N    test a unit at most N times; a unit past it is sent to repair
                       (default 3)
   --expect-protocol N, --expect-version N, --expect-ts MODES
@@ -46,8 +49,8 @@ Options:
   --version           show the program's version
   --help              show this text
 
-Keys: Enter in a unit field starts its slot's test; Tab moves between fields; F11 toggles full
-screen. Closing the window during a run records the run as interrupted.
+Keys: Enter in a unit field starts its slot's test; Tab moves between fields; Escape clears a
+note; F11 toggles full screen. Closing the window during a run records the run as interrupted.
 )";
 
 namespace {
@@ -59,6 +62,17 @@ std::string configFolder()
         return config;
     const char *home = std::getenv("HOME");
     return home && home[0] == '/' ? std::string(home) + "/.config" : std::string();
+}
+
+// A fixture file's keyword lines: never a slot's name.
+const std::set<std::string> keywords = {"pattern", "fixture", "golden", "counter", "limit"};
+
+void checkPattern(const std::string &pattern, const std::string &where)
+{
+    const QRegularExpression expression(QString::fromStdString(pattern));
+    if (pattern.empty() || !expression.isValid())
+        throw UsageError(where + "--unit-pattern takes a regular expression: " +
+                         expression.errorString().toStdString());
 }
 
 void checkSlots(const std::vector<FixtureSlot> &positions, const std::string &where)
@@ -74,6 +88,9 @@ void checkSlots(const std::vector<FixtureSlot> &positions, const std::string &wh
                              cli::printable(slot.name));
         if (slot.port.empty())
             throw UsageError(where + "slot " + slot.name + " has no port");
+        if (keywords.contains(slot.name))
+            throw UsageError(where + "\"" + slot.name + "\" is a fixture file's keyword, not a "
+                                                         "slot's name");
         if (!names.insert(slot.name).second)
             throw UsageError(where + "two positions are named " + slot.name);
         if (!ports.insert(slot.port).second)
@@ -89,13 +106,13 @@ std::string defaultFixturePath()
     return folder.empty() ? std::string() : folder + "/converter-station/fixture";
 }
 
-std::vector<FixtureSlot> readFixture(const std::string &path)
+Fixture readFixture(const std::string &path)
 {
     auto opened = cli::openInputFile(path, 64 * 1024);
     auto *file = std::get_if<cli::InputFile>(&opened);
     if (!file)
         throw UsageError(cli::printable(path) + ": " + std::get<std::string>(opened));
-    std::vector<FixtureSlot> positions;
+    Fixture fixture;
     char text[4096];
     for (int number = 1; std::fgets(text, sizeof text, file->get()); ++number) {
         std::string line = text;
@@ -114,15 +131,26 @@ std::vector<FixtureSlot> readFixture(const std::string &path)
         std::string device = line.substr(port);
         while (!device.empty() && (device.back() == ' ' || device.back() == '\t'))
             device.pop_back();
+        if (const std::string name = line.substr(start, blank - start); keywords.contains(name)) {
+            if (name == "pattern") {
+                checkPattern(device, where);
+                fixture.unitPattern = device;
+            } else if (name == "fixture") {
+                fixture.id = device;
+            } else {
+                fixture.notes.emplace_back(name, device);
+            }
+            continue;
+        }
         // "Slot B /dev/ttyUSB1" would be a slot "Slot" on a port "B /dev/ttyUSB1".
         if (device.find_first_of(" \t") != std::string::npos)
             throw UsageError(where +
                              "a slot's line is its name and its port, one word each, not \"" +
                              cli::printable(line.substr(start)) + "\"");
-        positions.push_back({line.substr(start, blank - start), device});
+        fixture.positions.push_back({line.substr(start, blank - start), device});
     }
-    checkSlots(positions, cli::printable(path) + ": ");
-    return positions;
+    checkSlots(fixture.positions, cli::printable(path) + ": ");
+    return fixture;
 }
 
 Options parseOptions(int argc, const char *const *argv)
@@ -147,10 +175,9 @@ Options parseOptions(int argc, const char *const *argv)
                 throw UsageError("--drop needs a folder");
         } else if (argument == "--unit-pattern") {
             options.unitPattern = arguments.value();
-            const QRegularExpression pattern(QString::fromStdString(options.unitPattern));
-            if (options.unitPattern.empty() || !pattern.isValid())
-                throw UsageError("--unit-pattern takes a regular expression: " +
-                                 pattern.errorString().toStdString());
+            checkPattern(options.unitPattern, "");
+        } else if (argument == "--require-removal") {
+            options.requireRemoval = true;
         } else if (argument == "--max-attempts") {
             options.maxAttempts = engine::wholeNumber(argument, arguments.value(), 1, 1000);
         } else if (argument.starts_with("-")) {
@@ -167,7 +194,12 @@ Options parseOptions(int argc, const char *const *argv)
     if (given.empty()) {
         if (options.fixture.empty())
             options.fixture = defaultFixturePath();
-        options.positions = readFixture(options.fixture);
+        Fixture fixture = readFixture(options.fixture);
+        options.positions = std::move(fixture.positions);
+        options.fixtureId = fixture.id;
+        // The command line's pattern before the fixture's.
+        if (options.unitPattern.empty())
+            options.unitPattern = fixture.unitPattern;
         return options;
     }
     for (std::size_t i = 0; i < given.size(); ++i) {

@@ -18,6 +18,16 @@ struct FixtureSlot
 
 inline constexpr std::size_t maxSlots = 8;
 
+// What a fixture file holds: its slots, and what its keyword lines give.
+struct Fixture
+{
+    std::vector<FixtureSlot> positions;
+    std::string unitPattern; // "pattern REGEX"
+    std::string id;          // "fixture ID"
+    // "golden", "counter" and "limit" lines, as written: kept for the fixture's records.
+    std::vector<std::pair<std::string, std::string>> notes;
+};
+
 struct Options
 {
     engine::RunOptions run; // polls (default 10 here), expectations, protocols, operator, store...
@@ -25,6 +35,8 @@ struct Options
     std::string fixture; // the --fixture FILE the slots came from, if any
     int maxAttempts = 3;
     std::string unitPattern; // a unit's whole id must match it; empty: any
+    std::string fixtureId;   // the fixture file's "fixture" line
+    bool requireRemoval = false;
     std::string drop;        // empty: no folder of reports
     bool help = false;
     bool version = false;
@@ -35,9 +47,10 @@ using UsageError = cli::UsageError;
 // Throws UsageError. Without SLOT or --fixture, the slots come from defaultFixturePath().
 Options parseOptions(int argc, const char *const *argv);
 
-// "NAME PORT" a line; blank lines and lines starting with "#" are skipped. Throws UsageError
-// naming the file and line of what is wrong.
-std::vector<FixtureSlot> readFixture(const std::string &path);
+// "NAME PORT" a line, or a keyword ("pattern", "fixture", "golden", "counter", "limit") and the
+// rest of the line; blank lines and lines starting with "#" are skipped. Throws UsageError naming
+// the file and line of what is wrong.
+Fixture readFixture(const std::string &path);
 
 // $XDG_CONFIG_HOME/converter-station/fixture, or under ~/.config.
 std::string defaultFixturePath();

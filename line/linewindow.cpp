@@ -5,6 +5,7 @@
 #include "terminaltext.h"
 #include "uuid.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QKeySequence>
@@ -80,6 +81,9 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
         slot.run->onFinished = [this, i](const engine::PortSummary &summary) {
             finished(i, summary);
         };
+        slot.run->onSeat = [this, i](Seat seat) {
+            seen(i, seat);
+        };
         slot.run->onNotStarted = [this, i](const std::string &why) {
             m_slots[i].panel->showVerdict(Shown::Incomplete, text(m_slots[i].unitId), 0,
                                           tr("not tested: %1").arg(text(why)));
@@ -95,7 +99,53 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
     connect(fullScreen, &QShortcut::activated, this,
             [this] { setWindowState(windowState() ^ Qt::WindowFullScreen); });
     resize(columns <= 1 ? 640 : 1024, int(options.positions.size()) <= columns ? 480 : 760);
+    connect(qApp, &QApplication::focusChanged, this, &LineWindow::showCue);
     m_slots.front().panel->field()->setFocus();
+    showCue();
+    for (Slot &slot : m_slots)
+        slot.run->watch();
+}
+
+void LineWindow::showCue()
+{
+    for (Slot &slot : m_slots)
+        slot.panel->setCue(slot.panel->field() == focusWidget());
+}
+
+// What a poll between runs found: a verdict whose unit left goes, a unit put in is asked for.
+void LineWindow::seen(std::size_t i, Seat seat)
+{
+    Slot &slot = m_slots[i];
+    if (slot.run->isTesting())
+        return;
+    SlotPanel *panel = slot.panel;
+    const Shown shown = panel->verdict()->shown();
+    const bool wasAnswering = slot.answering;
+    slot.silent = seat == Seat::Silent ? slot.silent + 1 : 0;
+    if (seat == Seat::Answering) {
+        slot.answering = true;
+        slot.held = slot.held || !slot.broken;
+        // A refusal stays until the operator's next action.
+        if (!wasAnswering && shown != Shown::NotTested)
+            panel->showState(Shown::Seated);
+        return;
+    }
+    if (seat == Seat::Silent && shown == Shown::NoAdapter)
+        panel->showState(Shown::Waiting);
+    if (seat == Seat::NoAdapter || (slot.silent >= 2 && wasAnswering)) {
+        slot.answering = slot.held = false;
+        slot.broken = true;
+    }
+    const QString missing =
+        seat == Seat::NoAdapter ? tr("adapter missing: check the fixture cable") : QString();
+    if (seat == Seat::Silent && (slot.silent < 2 || !wasAnswering))
+        return;
+    if (isVerdict(shown))
+        panel->showState(Shown::Removed,
+                         tr("last: %1").arg(slot.last) +
+                             (missing.isEmpty() ? QString() : QStringLiteral("; ") + missing));
+    else if (shown == Shown::Seated || (seat == Seat::NoAdapter && shown == Shown::Waiting))
+        panel->showState(missing.isEmpty() ? Shown::Waiting : Shown::NoAdapter, missing);
 }
 
 LineWindow::~LineWindow()
@@ -142,6 +192,10 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
             .arg(text(unitId), text(m_options.unitPattern));
     if (m_slots[slot].run->isTesting())
         return tr("Still testing %1: wait for its verdict.").arg(text(m_slots[slot].unitId));
+    // The last unit is still in the slot: a new id would be this unit's verdict under its name.
+    if (m_options.requireRemoval && m_slots[slot].held && unitId != m_slots[slot].unitId)
+        return tr("Remove %1 first: it still answers in slot %2.")
+            .arg(text(m_slots[slot].unitId), text(m_slots[slot].fixture.name));
     for (std::size_t other = 0; other < m_slots.size(); ++other)
         if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
             return tr("%1 is testing in slot %2.")
@@ -203,18 +257,25 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
     Slot &slot = m_slots[i];
     ShownVerdict shown = shownVerdict(summary);
     // Said when it happens, not at the next scan: this unit goes to repair.
-    if (shown.attempt && shown.shown != Shown::Pass && isLastAttempt(slot))
-        shown.detail = tr("to repair: attempt %1 of %2; %3")
-                           .arg(slot.attempt)
-                           .arg(m_options.maxAttempts)
-                           .arg(shown.detail);
+    if (shown.attempt && shown.shown != Shown::Pass && isLastAttempt(slot)) {
+        shown.disposition =
+            tr("to repair: attempt %1 of %2").arg(slot.attempt).arg(m_options.maxAttempts);
+        shown.detail = shown.disposition + QStringLiteral("; ") + shown.detail;
+    }
     // Counted before it is shown, so that a scan at once sees it, however long the store takes.
     if (shown.attempt && m_store.recorded)
         m_coming[slot.unitId].push_back(summary.runId);
     else if (shown.attempt)
         slot.attempt = ++m_sessionAttempts[slot.unitId];
+    static const char *const words[] = {"PASS", "FAIL", "INTERMITTENT", "INCOMPLETE"};
+    slot.last = text(slot.unitId) + QLatin1Char(' ') +
+                QLatin1String(words[static_cast<int>(shown.shown) - static_cast<int>(Shown::Pass)]);
+    slot.held = slot.answering = summary.record.replies > 0;
+    slot.broken = false;
+    slot.silent = 0;
     slot.panel->showVerdict(shown.shown, text(slot.unitId), shown.attempt ? slot.attempt : 0,
-                            shown.detail);
+                            shown.detail, shown.disposition,
+                            text(summary.decision.message));
     if (shown.shown == Shown::Fail || shown.shown == Shown::Intermittent)
         m_bell.ring();
     keepOnRecord(i, summary);

@@ -46,7 +46,16 @@ private:
         std::unique_ptr<SlotRun> run;
         std::string unitId;
         int attempt = 0;
+        QString last;           // "SN-1 PASS": the last verdict, named when its unit leaves
+        bool answering = false; // a unit answers in the slot
+        int silent = 0;         // polls unanswered in a row between runs
+        // The last verdict's unit may still be seated: a unit has answered since that verdict
+        // without a break of two polls.
+        bool held = false;
+        bool broken = false; // the slot was empty, for a while, since the last verdict
     };
+    void seen(std::size_t slot, Seat seat);
+    void showCue();
     void scanned(std::size_t slot, const QString &text);
     bool isLastAttempt(const Slot &slot) const;
     // Why the unit may not be tested now; empty when it may. `attempts`: its attempts so far.

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <filesystem>
+
 namespace line {
 
 namespace {
@@ -33,6 +35,28 @@ QString tr(const char *words)
     return QCoreApplication::translate("line::LineWindow", words);
 }
 
+// Why a run has no verdict, as the operator can act on it.
+QString operatorReason(const engine::PortSummary &summary)
+{
+    const engine::RunRecord &record = summary.record;
+    const auto missed = [&](station::PollOutcome outcome) {
+        return record.missed[static_cast<std::size_t>(outcome)];
+    };
+    if (record.startFailure)
+        return std::filesystem::exists(summary.port)
+                   ? tr("the adapter cannot be opened: check no other program uses it")
+                   : tr("adapter missing: check the fixture cable");
+    if (summary.decision.verdict == engine::RunVerdict::Interrupted)
+        return tr("interrupted before its verdict");
+    if (missed(station::PollOutcome::StationLate) > 0)
+        return tr("the station was late, not the unit");
+    if (record.replies == 0)
+        return tr("no reply: check the unit is seated and the cable");
+    if (missed(station::PollOutcome::Unanswered) > 0)
+        return tr("replies missing: check the unit is seated and the cable");
+    return tr("garbled replies: check the cable");
+}
+
 } // namespace
 
 ShownVerdict shownVerdict(const engine::PortSummary &summary)
@@ -57,6 +81,7 @@ ShownVerdict shownVerdict(const engine::PortSummary &summary)
     switch (decision.verdict) {
     case engine::RunVerdict::Pass:
         shown.shown = Shown::Pass;
+        shown.disposition = tr("next unit");
         break;
     case engine::RunVerdict::Fail:
     case engine::RunVerdict::Intermittent:
@@ -65,6 +90,8 @@ ShownVerdict shownVerdict(const engine::PortSummary &summary)
         shown.detail = joined(failed.empty() ? flapping : failed);
         if (!failed.empty() && !flapping.empty())
             shown.detail += tr("; intermittent: %1").arg(joined(flapping));
+        shown.disposition = failed.empty() ? tr("retest (unsteady: %1)").arg(joined(flapping))
+                                           : tr("to repair: %1").arg(joined(failed));
         break;
     case engine::RunVerdict::Incomplete:
     case engine::RunVerdict::Interrupted:
@@ -72,6 +99,7 @@ ShownVerdict shownVerdict(const engine::PortSummary &summary)
         shown.detail = firstLines(decision.message);
         if (!shown.attempt && decision.verdict == engine::RunVerdict::Incomplete)
             shown.detail += tr(" Not the unit's fault: test it again.");
+        shown.disposition = operatorReason(summary) + tr("; retest");
         break;
     }
     return shown;

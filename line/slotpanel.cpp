@@ -6,6 +6,7 @@
 #include <QShortcut>
 #include <QTime>
 #include <QTimer>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace line {
@@ -36,6 +37,12 @@ Look lookOf(Shown shown)
         return {"? ", QColor(0x75, 0x75, 0x75), Qt::white};
     case Shown::NotTested:
         return {"\u2298 ", QColor(0x21, 0x21, 0x21), Qt::white};
+    case Shown::Removed:
+        return {"\u2013 ", QColor(0xE0, 0xE0, 0xE0), QColor(0x61, 0x61, 0x61)};
+    case Shown::Seated:
+        return {"\u25B7 ", QColor(0xBB, 0xDE, 0xFB), QColor(0x0D, 0x47, 0xA1)};
+    case Shown::NoAdapter:
+        return {"\u26A1 ", QColor(0x4E, 0x34, 0x2E), Qt::white};
     }
     return {"", Qt::white, Qt::black};
 }
@@ -57,7 +64,7 @@ VerdictView::VerdictView(const QString &slotName, QWidget *parent) : QLabel(pare
     setAlignment(Qt::AlignCenter);
     setWordWrap(true);
     setAutoFillBackground(true);
-    setMinimumHeight(120);
+    setMinimumHeight(90);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAccessibleName(tr("Verdict %1").arg(slotName));
     show(Shown::Waiting, tr("SCAN A UNIT"), QString());
@@ -101,31 +108,41 @@ void VerdictView::fitText()
 
 SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
     : QFrame(parent), m_field(new UnitField(this)), m_note(new QLabel(this)),
-      m_verdict(new VerdictView(name, this)), m_detail(new QLabel(this)), m_unit(new QLabel(this))
+      m_verdict(new VerdictView(name, this)), m_detail(new QLabel(this)), m_unit(new QLabel(this)),
+      m_cue(new QLabel(tr("SCAN HERE \u25BC"), this))
 {
-    setFrameShape(QFrame::StyledPanel);
+    setObjectName(QStringLiteral("slot"));
+    // Everything under the verdict readable from two metres too.
+    QFont large = font();
+    large.setBold(true);
+    large.setPixelSize(26);
     auto *layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
+    auto *top = new QHBoxLayout;
     auto *title = new QLabel(tr("Slot %1 \u2014 %2").arg(name, port), this);
-    QFont heading = title->font();
-    heading.setBold(true);
-    heading.setPointSizeF(heading.pointSizeF() * 1.4);
-    title->setFont(heading);
-    layout->addWidget(title);
+    title->setFont(large);
+    top->addWidget(title, 1);
+    m_cue->setFont(large);
+    m_cue->setStyleSheet(QStringLiteral("color: white; background: #1565C0; padding: 2px 10px;"));
+    m_cue->setAccessibleName(tr("Next scan %1").arg(name));
+    m_cue->hide();
+    top->addWidget(m_cue);
+    layout->addLayout(top);
     m_field->setAccessibleName(tr("Unit %1").arg(name));
     m_field->setPlaceholderText(tr("scan the unit's serial number"));
-    m_field->setFont(heading);
+    m_field->setFont(large);
     layout->addWidget(m_field);
     m_note->setWordWrap(true);
-    m_note->setFont(heading);
+    m_note->setFont(large);
     m_note->setStyleSheet(QStringLiteral("color: #C62828"));
     m_note->setAccessibleName(tr("Note %1").arg(name));
     layout->addWidget(m_note);
     layout->addWidget(m_verdict, 1);
-    m_detail->setFont(heading);
+    m_detail->setFont(large);
     m_detail->setWordWrap(true);
     m_detail->setAccessibleName(tr("Why %1").arg(name));
     layout->addWidget(m_detail);
-    m_unit->setFont(heading);
+    m_unit->setFont(large);
     m_unit->setWordWrap(true);
     m_unit->setAccessibleName(tr("Unit tested %1").arg(name));
     layout->addWidget(m_unit);
@@ -183,23 +200,49 @@ void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int o
     showUnit(unitId, attempt);
 }
 
-void SlotPanel::showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail)
+namespace {
+
+const char *const shownWords[] = {QT_TRANSLATE_NOOP("line::SlotPanel", "SCAN A UNIT"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "TESTING"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "PASS"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "FAIL"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "INTERMITTENT"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "INCOMPLETE"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "NOT TESTED"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "REMOVED"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "UNIT SEATED \u2014 SCAN IT"),
+                                  QT_TRANSLATE_NOOP("line::SlotPanel", "NO ADAPTER")};
+
+} // namespace
+
+void SlotPanel::showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail,
+                            const QString &disposition, const QString &message)
 {
-    static const char *const words[] = {"",
-                                        QT_TR_NOOP("TESTING"),
-                                        QT_TR_NOOP("PASS"),
-                                        QT_TR_NOOP("FAIL"),
-                                        QT_TR_NOOP("INTERMITTENT"),
-                                        QT_TR_NOOP("INCOMPLETE"),
-                                        QT_TR_NOOP("NOT TESTED")};
-    m_verdict->show(shown, tr(words[static_cast<int>(shown)]), detail, unitId);
-    describe(m_detail, detail);
+    m_verdict->show(shown, tr(shownWords[static_cast<int>(shown)]), detail, unitId);
+    m_verdict->setToolTip(message);
+    describe(m_detail, disposition.isEmpty() ? detail : disposition);
     showUnit(unitId, attempt);
+}
+
+void SlotPanel::showState(Shown shown, const QString &detail)
+{
+    m_verdict->show(shown, tr(shownWords[static_cast<int>(shown)]), detail);
+    m_verdict->setToolTip(QString());
+    describe(m_detail, detail);
+    describe(m_unit, QString());
+}
+
+void SlotPanel::setCue(bool next)
+{
+    m_cue->setVisible(next);
+    setStyleSheet(next ? QStringLiteral("#slot { border: 6px solid #1565C0; }")
+                       : QStringLiteral("#slot { border: 6px solid transparent; }"));
 }
 
 void SlotPanel::showRefused(const QString &unitId, const QString &why)
 {
     m_verdict->show(Shown::NotTested, tr("NOT TESTED"), why, unitId);
+    m_verdict->setToolTip(QString());
     describe(m_detail, why);
     describe(m_unit, unitId.isEmpty() ? tr("no unit scanned") : unitId);
 }

@@ -22,7 +22,25 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
 };
 
-enum class Shown { Waiting, Testing, Pass, Fail, Intermittent, Incomplete, NotTested };
+enum class Shown {
+    Waiting,
+    Testing,
+    Pass,
+    Fail,
+    Intermittent,
+    Incomplete,
+    NotTested,
+    Removed,   // the unit of the last verdict left the slot
+    Seated,    // a unit answers in the slot: scan it
+    NoAdapter, // the slot's port is missing
+};
+
+// A unit's verdict, as opposed to the slot's state between units.
+inline bool isVerdict(Shown shown)
+{
+    return shown == Shown::Pass || shown == Shown::Fail || shown == Shown::Intermittent ||
+           shown == Shown::Incomplete;
+}
 
 // The verdict: "Verdict NAME" to assistive technology, its description the verdict's words,
 // sent as a change each time it changes.
@@ -62,8 +80,16 @@ public:
     void showRefused(const QString &unitId, const QString &why);
     // `lastAttempt`: the unit goes to repair unless this run passes, and the slot says so.
     void showTesting(const QString &unitId, int attempt, int polls, int of, bool lastAttempt);
-    // The verdict, latched until the next scan, with the unit, its attempt and the time.
-    void showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail);
+    // The verdict, latched until the next scan or the unit's removal, with the unit, its
+    // attempt and the time. `detail`: what failed, for the description; `disposition`: what to
+    // do with the unit, in the operator's words, large (the detail when empty); `message`: the
+    // run's whole decision, as a tooltip.
+    void showVerdict(Shown shown, const QString &unitId, int attempt, const QString &detail,
+                     const QString &disposition = QString(), const QString &message = QString());
+    // The slot between units: Waiting, Removed, Seated or NoAdapter; no unit is named.
+    void showState(Shown shown, const QString &detail = QString());
+    // This slot takes the next scan: a frame in the accent colour and "SCAN HERE".
+    void setCue(bool next);
 
     // Enter in the unit field, with what it holds.
     std::function<void(const QString &)> onScan;
@@ -76,6 +102,7 @@ private:
     VerdictView *m_verdict;
     QLabel *m_detail; // the failed lines, or why there is no verdict
     QLabel *m_unit;
+    QLabel *m_cue;
 };
 
 } // namespace line

@@ -37,6 +37,13 @@ constexpr std::uint8_t pollRequest[] = {0x80, 0xFE, 0x80, 0xFF};
 constexpr int logFailedStatus = sim::outputFailed;
 
 volatile std::sig_atomic_t stopRequested = 0;
+// SIGUSR1 takes the unit out of its fixture, the line staying open; the next puts it back.
+volatile std::sig_atomic_t takenOut = 0;
+
+void toggleTakenOut(int)
+{
+    takenOut = !takenOut;
+}
 
 void requestStop(int)
 {
@@ -189,6 +196,10 @@ private:
     {
         const long request = ++m_requests;
         log("poll", request);
+        if (takenOut) {
+            log("silent", request);
+            return;
+        }
 
         if (!m_options.anyLine) {
             const std::string problem = lineProblem();
@@ -384,6 +395,8 @@ int main(int argc, char **argv)
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    action.sa_handler = toggleTakenOut;
+    ::sigaction(SIGUSR1, &action, nullptr);
     // A unit whose station harness died has nobody to answer: leave with it rather than linger.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     Unit unit(options);

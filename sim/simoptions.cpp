@@ -26,6 +26,8 @@ Device:
                          on a --device only at 8N1, as a real unit; otherwise stay silent
                          and say why on standard error and in the --log)
   --duration SECONDS     exit after this many seconds (default: run until SIGINT/SIGTERM)
+                         SIGUSR1 takes the unit out of its fixture: it answers nothing, its line
+                         staying open, until the next SIGUSR1 puts it back
 
 Reply content:
   --protocol N           protocol number 0-63 (default 5)

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <memory>
 
 TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
@@ -79,11 +81,13 @@ TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
     for (const char *name : names) {
         SCOPED_TRACE(name);
         const std::vector<double> polls = support::pollTimesMs((folder / name).string() + ".log");
-        ASSERT_EQ(polls.size(), 8u);
+        // The run's eight and those between runs, all on one clock: only the period after a
+        // run's last poll passes without one.
+        ASSERT_GE(polls.size(), 8u);
         for (std::size_t i = 1; i < polls.size(); ++i) {
             const double period = polls[i] - polls[i - 1];
-            EXPECT_GE(period, 480) << "poll " << i + 1;
-            EXPECT_LE(period, 520) << "poll " << i + 1;
+            EXPECT_TRUE(std::abs(period - 500) <= 20 || std::abs(period - 1000) <= 20)
+                << "poll " << i + 1 << ": " << period << " ms of " << polls.size();
         }
     }
 }

@@ -26,10 +26,10 @@ start_unit() { # NAME OPTIONS...
 start_unit healthy
 start_unit failing --fail tx-rx
 start_unit unplugged
-unplug=${sims[2]}
+healthy=${sims[0]} unplug=${sims[2]}
 
 printf '5,Five\n' > "$folder/Protocol.txt"
-export folder line results check unplug
+export folder line results check unplug healthy
 cd "$folder"
 # Its own server number, away from those other tests' xvfb-run -a may pick at the same moment.
 xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24 -noreset' dbus-run-session -- bash -c '
@@ -52,25 +52,36 @@ xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24 -noreset' dbus-run-
     # The first slot has the focus; each scan moves it on to the next.
     scan SN-1; scan SN-2; scan SN-3
     sleep 0.7; kill "$unplug"
+    # The unplugged unit took its line with it: its verdict goes with the adapter.
     timeout 40 /usr/bin/python3 "$check" 20 "Verdict A=PASS SN-1" "Verdict B=FAIL SN-2: TX - RX RTU" \
-        "Verdict C=INCOMPLETE" || status=1
+        "Verdict C=REMOVED: last: SN-3 INCOMPLETE; adapter missing" || status=1
+    # A unit taken out of its slot, its line left open: the verdict goes within three polls.
+    kill -USR1 "$healthy"
+    timeout 20 /usr/bin/python3 "$check" 3 "Verdict A=REMOVED: last: SN-1 PASS" || status=1
+    kill -USR1 "$healthy"
+    timeout 20 /usr/bin/python3 "$check" 3 "Verdict A=UNIT SEATED" || status=1
     # The failing unit again, twice: its third attempt. The focus stayed on C, with every slot busy.
     xdotool key shift+Tab; scan SN-2
     timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=TESTING SN-2" || status=1
     timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=FAIL" || status=1
     xdotool key shift+Tab; scan SN-2
     timeout 40 /usr/bin/python3 "$check" 20 "Unit tested B=SN-2, attempt 3" "Verdict B=FAIL" || status=1
-    # SIGTERM during a run in slot A (C has no unit any more): it is recorded as interrupted.
-    xdotool key Tab; scan SN-9; sleep 0.6; kill -TERM $window
+    # A unit whose simulator ends after its verdict: the verdict goes with it.
+    xdotool key Tab; scan SN-9
+    timeout 40 /usr/bin/python3 "$check" 20 "Verdict A=PASS SN-9" || status=1
+    kill "$healthy"
+    timeout 20 /usr/bin/python3 "$check" 3 "Verdict A=REMOVED: last: SN-9 PASS" || status=1
+    # SIGTERM during a run in slot B: it is recorded as interrupted.
+    scan SN-7; sleep 0.6; kill -TERM $window
     timeout 10 tail --pid=$window -f /dev/null || status=1
     stop $bus
     exit $status' 2> >(grep -v -e "^dbus-daemon" -e "SpiRegistry" >&2) || { cat "$folder/err" >&2; exit 1; }
 "$results" --store "$folder/results.sqlite" history SN-2
 verdicts=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"verdict":"[a-z]*"' |
     cut -d'"' -f4 | sort | uniq -c | awk '{ printf "%s %s;", $1, $2 }')
-[ "$verdicts" = "3 fail;1 incomplete;1 interrupted;1 pass;" ] || {
+[ "$verdicts" = "3 fail;1 incomplete;1 interrupted;2 pass;" ] || {
     "$results" --store "$folder/results.sqlite" runs
-    echo "the store does not hold the six runs" >&2
+    echo "the store does not hold the seven runs" >&2
     exit 1
 }
 # Every run names the protocol list it was read with.
