@@ -277,7 +277,8 @@ void CheckRun::finish()
             record,
             m_interrupted
                 ? interruptedRun(record, m_options.expected, m_options.maxMissed, m_interrupted)
-                : decideRun(record, m_options.expected, m_options.maxMissed)};
+                : decideRun(record, m_options.expected, m_options.maxMissed),
+            {}};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));

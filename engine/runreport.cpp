@@ -201,7 +201,7 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
     std::string out =
         "{\"record\":\"summary\",\"schemaVersion\":2,\"runId\":" + jsonString(port.runId) +
         ",\"invocationId\":" + jsonString(identity.invocationId) +
-        ",\"port\":" + jsonString(port.port) + ",\"unitId\":" + optionalJson(port.unitId) +
+        ",\"port\":" + jsonString(port.port) + ",\"slot\":" + optionalJson(port.slot) + ",\"unitId\":" + optionalJson(port.unitId) +
         ",\"operator\":" + optionalJson(identity.operatorName) +
         ",\"station\":" + optionalJson(identity.stationName) +
         ",\"tool\":{\"name\":" + jsonString(identity.toolName) +
@@ -278,6 +278,8 @@ std::string junitXml(const std::vector<PortSummary> &ports, const RunIdentity &i
         suites += property("operator", identity.operatorName);
         suites += property("station", identity.stationName);
         suites += property("port", port.port);
+        if (!port.slot.empty())
+            suites += property("slot", port.slot);
         suites += property("toolVersion", identity.toolName + " " + identity.toolVersion);
         const auto &status = port.record.lastStatus;
         suites += property("protocolName", status ? station::asUtf8(port.record.protocolName) : "");

@@ -31,6 +31,7 @@ struct PortSummary
     std::chrono::system_clock::time_point end;
     RunRecord record;
     RunDecision decision;
+    std::string slot; // the fixture slot's name; empty: none
 };
 
 // The expectations and what was seen of them, a JSON array.

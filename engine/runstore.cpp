@@ -49,7 +49,8 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
                          expectationsJson(port.decision.expectations),
                          port.decision.message,
                          {},
-                         {}};
+                         {},
+                         port.slot};
     for (std::size_t i = 0; i < store::missReasons.size(); ++i)
         for (std::size_t outcome = 0; outcome < station::pollOutcomeCount; ++outcome)
             if (station::pollOutcomeName(station::PollOutcome(outcome)) == store::missReasons[i])

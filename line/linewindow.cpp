@@ -278,7 +278,9 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
                             text(summary.decision.message));
     if (shown.shown == Shown::Fail || shown.shown == Shown::Intermittent)
         m_bell.ring();
-    keepOnRecord(i, summary);
+    engine::PortSummary run = summary;
+    run.slot = slot.fixture.name;
+    keepOnRecord(i, run);
 }
 
 // The store and the drop folder are written on a thread of their own: a store that another

@@ -106,7 +106,7 @@ void SlotRun::start(const std::string &unitId, const std::string &runId)
             onNotStarted(m_check->startupProblem());
         return;
     }
-    m_summary = {runId, m_port, unitId, std::chrono::system_clock::now(), {}, {}, {}};
+    m_summary = {runId, m_port, unitId, std::chrono::system_clock::now(), {}, {}, {}, {}};
     m_testing = true;
     if (!m_watching) {
         m_schedule.emplace(std::chrono::steady_clock::now());

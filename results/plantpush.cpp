@@ -11,7 +11,7 @@ namespace results {
 
 namespace {
 
-constexpr int plantSchemaVersion = 2;
+constexpr int plantSchemaVersion = 3;
 
 // Created once by whichever bench PC pushes first; the others wait on the lock and find them.
 constexpr const char *plantSchema = R"(
@@ -69,13 +69,15 @@ CREATE TABLE polls (
 constexpr const char *plantSteps[plantSchemaVersion] = {
     plantSchema,
     "ALTER TABLE runs ADD COLUMN station_late integer NOT NULL DEFAULT 0",
+    "ALTER TABLE runs ADD COLUMN slot text",
 };
 
 constexpr const char *runColumns =
     "run_id, unit_id, attempt, port, operator, station, tool, tool_version, invocation_id, "
     "start_utc, end_utc, verdict, exit_status, polled, polls, replies, measured, unanswered, "
     "late, too_short, no_head, two_frames, flood, station_late, protocols, versions, "
-    "protocol_name, protocols_sha256, expectations, message, failed_lines, intermittent_lines";
+    "protocol_name, protocols_sha256, expectations, message, failed_lines, intermittent_lines, "
+    "slot";
 
 struct ConnectionCloser
 {
@@ -226,7 +228,7 @@ PushCount push(store::ResultStore &store, const std::string &url, int batchSize)
         // Every run not yet forwarded from the first to the last of the batch is in it.
         for (auto *query : {&runs, &lines, &polls})
             query->bind(1, ids.front()).bind(2, ids.back());
-        const std::string runRows = rowsOf(runs, 32);
+        const std::string runRows = rowsOf(runs, 33);
         const std::string lineRows = rowsOf(lines, 5);
         const std::string pollRows = rowsOf(polls, 4, 3);
         for (auto *query : {&runs, &lines, &polls})

@@ -62,6 +62,7 @@ std::string runJsonFields(const store::RunRow &run)
            ",\"start\":" + jsonString(run.start) + ",\"end\":" + jsonString(run.end) +
            ",\"station\":" + optionalJson(run.stationName) +
            ",\"operator\":" + optionalJson(run.operatorName) + ",\"port\":" + jsonString(run.port) +
+           ",\"slot\":" + optionalJson(run.slot) +
            ",\"verdict\":" + jsonString(run.verdict) +
            ",\"exitStatus\":" + std::to_string(run.exitStatus) +
            ",\"polls\":" + std::to_string(run.polls) +
@@ -202,8 +203,8 @@ std::string paretoJson(const std::vector<store::ParetoRow> &rows)
 
 std::string csvHeader()
 {
-    return "run_id,unit_id,attempt,start_utc,end_utc,station,operator,port,verdict,exit_status,"
-           "polls,measured,line,ok,error,line_verdict\n";
+    return "run_id,unit_id,attempt,start_utc,end_utc,station,operator,port,slot,verdict,"
+           "exit_status,polls,measured,line,ok,error,line_verdict\n";
 }
 
 std::string csvRows(const store::RunRow &run, const std::vector<store::LineResult> &lines)
@@ -211,7 +212,7 @@ std::string csvRows(const store::RunRow &run, const std::vector<store::LineResul
     std::string head;
     for (const std::string &cell :
          {run.runId, run.unitId, run.attempt ? std::to_string(run.attempt) : std::string(),
-          run.start, run.end, run.stationName, run.operatorName, run.port, run.verdict,
+          run.start, run.end, run.stationName, run.operatorName, run.port, run.slot, run.verdict,
           std::to_string(run.exitStatus), std::to_string(run.polls), std::to_string(run.measured)})
         head += csvCell(cell) + ",";
     std::string out;

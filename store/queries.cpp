@@ -38,7 +38,7 @@ std::vector<std::string> linesIn(std::int64_t mask, const std::vector<std::strin
 
 constexpr const char *runColumns =
     "SELECT run_id, unit_id, attempt, port, operator, station, start_utc, end_utc, verdict, "
-    "exit_status, polls, measured, failed_lines, intermittent_lines, message, id FROM runs ";
+    "exit_status, polls, measured, failed_lines, intermittent_lines, message, id, slot FROM runs ";
 
 RunRow runRow(const Statement &row, const std::vector<std::string> &names)
 {
@@ -56,7 +56,8 @@ RunRow runRow(const Statement &row, const std::vector<std::string> &names)
                int(row.integer(11)),
                {},
                {},
-               row.text(14)};
+               row.text(14),
+               row.text(16)};
     run.failedLines = linesIn(row.integer(12), names);
     run.intermittentLines = linesIn(row.integer(13), names);
     return run;

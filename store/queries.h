@@ -45,6 +45,7 @@ struct RunRow
     std::vector<std::string> failedLines;
     std::vector<std::string> intermittentLines;
     std::string message;
+    std::string slot; // empty: none on record
 };
 
 // How many attempts of the unit are on record, and of `coming`, the run ids of its attempts still

@@ -116,6 +116,8 @@ constexpr const char *migrations[schemaVersion] = {
         max(attempt.start_utc)
         FROM runs first JOIN runs attempt ON attempt.unit_id = first.unit_id
         WHERE first.attempt = 1 AND attempt.attempt IS NOT NULL GROUP BY first.id;)",
+    // The fixture slot each run was tested in; none for runs before it was kept.
+    "ALTER TABLE runs ADD COLUMN slot TEXT;",
 };
 
 // Runs `work` again while another connection holds a lock that SQLite does not wait for (as
@@ -266,8 +268,8 @@ int ResultStore::recordOnce(const StoredRun &run)
         "invocation_id, start_utc, end_utc, verdict, exit_status, polled, polls, replies, "
         "measured, unanswered, late, too_short, no_head, two_frames, flood, station_late, "
         "protocols, versions, protocol_name, protocols_sha256, expectations, message, "
-        "failed_lines, intermittent_lines) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "failed_lines, intermittent_lines, slot) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     int column = 0;
     insert.bind(++column, run.runId);
     insert.bindOptional(++column, run.unitId);
@@ -287,7 +289,8 @@ int ResultStore::recordOnce(const StoredRun &run)
                                     &run.protocolsSha256, &run.expectations, &run.message})
         insert.bindOptional(++column, *text);
     insert.bind(++column, failed);
-    insert.bind(++column, intermittent).run();
+    insert.bind(++column, intermittent);
+    insert.bindOptional(++column, run.slot).run();
     const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
 
     // Each unit's attempts at a glance, for yield: its first, how many, how many passed, its

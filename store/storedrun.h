@@ -72,6 +72,7 @@ struct StoredRun
     std::string message;      // the decision as standard error gave it
     std::vector<LineResult> lines;
     std::vector<PollEvidence> pollLog;
+    std::string slot; // the fixture slot's name; empty: none
 };
 
 } // namespace store

@@ -84,6 +84,13 @@ verdicts=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"v
     echo "the store does not hold the seven runs" >&2
     exit 1
 }
+# Every run names the slot it was tested in.
+slots=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"slot":[^,]*' | sort | uniq -c |
+    awk '{ printf "%s %s;", $1, $2 }')
+[ "$slots" = '2 "slot":"A";4 "slot":"B";1 "slot":"C";' ] || {
+    echo "the runs do not name their slots: $slots" >&2
+    exit 1
+}
 # Every run names the protocol list it was read with.
 lists=$(/usr/bin/python3 -c "import sqlite3,sys; print(*sqlite3.connect(sys.argv[1]).execute('select distinct protocols_sha256 from runs'))" "$folder/results.sqlite")
 [ "$lists" = "('$(sha256sum < "$folder/Protocol.txt" | cut -d' ' -f1)',)" ] || {

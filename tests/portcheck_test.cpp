@@ -311,7 +311,8 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
     EXPECT_EQ(record.pollLog[1].outcome, PollOutcome::Flood);
     EXPECT_EQ(record.pollLog[2].outcome, PollOutcome::Measured);
     const engine::PortSummary summary{
-        "run", "ttyUSB0", "SN-1", {}, {}, record, engine::interruptedRun(record, {}, 0, SIGTERM)};
+        "run", "ttyUSB0", "SN-1", {}, {}, record, engine::interruptedRun(record, {}, 0, SIGTERM),
+        "B"};
     EXPECT_EQ(summary.decision.verdict, engine::RunVerdict::Interrupted);
     EXPECT_EQ(summary.decision.exitStatus, 143);
     EXPECT_TRUE(summary.decision.message.starts_with(
@@ -322,6 +323,7 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
     EXPECT_EQ(stored.pollLog.back().bytes, (Bytes{0x80, 0x01, 0x05}));
     EXPECT_EQ(stored.missed, (std::array<int, 7>{0, 1, 0, 0, 0, 1, 0}));
     EXPECT_FALSE(stored.polled);
+    EXPECT_EQ(stored.slot, "B");
 
     // Two ticks at once: a period of no time at all.
     fakes::FakePort line;
@@ -340,7 +342,7 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
         << decision.message;
     EXPECT_FALSE(engine::isAttempt(hurried.record(), decision.verdict));
     const engine::PortSummary hurriedSummary{"run", "ttyUSB0",        "",      {},
-                                             {},    hurried.record(), decision};
+                                             {},    hurried.record(), decision, {}};
     EXPECT_NE(engine::summaryJson(hurriedSummary, {}).find("\"replies\":3,\"measured\":0,"),
               std::string::npos)
         << "every decoded reply, measured or not";
@@ -348,7 +350,7 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
     // An expectation that no decoded reply could meet is neither met nor missed.
     const engine::RunRecord silent;
     const std::string junit = engine::junitXml(
-        {{"run", "ttyUSB0", "", {}, {}, silent, engine::decideRun(silent, {6, {}, {}})}}, {});
+        {{"run", "ttyUSB0", "", {}, {}, silent, engine::decideRun(silent, {6, {}, {}}), {}}}, {});
     EXPECT_NE(junit.find("<skipped message=\"no decoded reply\"/>"), std::string::npos) << junit;
     EXPECT_EQ(junit.find("<failure"), std::string::npos) << junit;
 }
