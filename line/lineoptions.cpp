@@ -33,6 +33,7 @@ Options:
   --unit-case exact   file scanned ids as typed (default: upper case)
   --require-removal   refuse a new unit's id while the slot's last unit still answers: it
                       must be taken out first
+  --quiet-pass        no sound for a pass (a failure and a refused scan still sound)
   --max-attempts N    test a unit at most N times; a unit past it is sent to repair
                       (default 3)
   --expect-protocol N, --expect-version N, --expect-ts MODES
@@ -178,6 +179,8 @@ Options parseOptions(int argc, const char *const *argv)
             checkPattern(options.unitPattern, "");
         } else if (argument == "--require-removal") {
             options.requireRemoval = true;
+        } else if (argument == "--quiet-pass") {
+            options.quietPass = true;
         } else if (argument == "--max-attempts") {
             options.maxAttempts = engine::wholeNumber(argument, arguments.value(), 1, 1000);
         } else if (argument.starts_with("-")) {

@@ -237,6 +237,7 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
         slot.panel->say(why);
         if (!slot.run->isTesting())
             slot.panel->showRefused(text(unitId), why);
+        m_sounds.play("dialog-warning", "A scan was refused");
         return;
     }
     slot.panel->say(QString());
@@ -277,7 +278,9 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
                             shown.detail, shown.disposition,
                             text(summary.decision.message));
     if (shown.shown == Shown::Fail || shown.shown == Shown::Intermittent)
-        m_bell.ring();
+        m_sounds.play("dialog-error", "A unit failed");
+    else if (shown.shown == Shown::Pass && !m_options.quietPass)
+        m_sounds.play("complete", "A unit passed");
     engine::PortSummary run = summary;
     run.slot = slot.fixture.name;
     keepOnRecord(i, run);

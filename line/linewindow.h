@@ -4,6 +4,7 @@
 // each run decided by the run engine and put on record.
 
 #include "bell.h"
+#include "identity.h"
 #include "lineoptions.h"
 #include "runstore.h"
 #include "shownverdict.h"
@@ -73,7 +74,7 @@ private:
     std::map<std::string, int> m_sessionAttempts; // under --no-store
     // The run ids of each unit's attempts still being recorded.
     std::map<std::string, std::vector<std::string>> m_coming;
-    ui::Bell m_bell;
+    ui::Bell m_sounds{"converter-line", std::string(station::lineDesktopId)};
     QPushButton *m_notReady = nullptr; // shown while the window does not have the keyboard
     QThreadPool m_recorder;            // one run recorded at a time, off the window's thread
 };

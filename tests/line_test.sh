@@ -28,6 +28,18 @@ start_unit failing --fail tx-rx
 start_unit unplugged
 healthy=${sims[0]} unplug=${sims[2]}
 
+# The sound server, in a runtime folder of its own, playing into a null sink; the event sounds
+# played are read off its streams as they play.
+export XDG_RUNTIME_DIR="$folder/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+HOME=$folder pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    --load="module-null-sink sink_name=null" --load=module-native-protocol-unix >"$folder/pulse.log" 2>&1 &
+sims+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null || { cat "$folder/pulse.log"; echo "no sound server" >&2; exit 1; }
+while :; do pactl list sink-inputs 2>/dev/null | grep -o 'event.id = "[^"]*"' || true; sleep 0.05; done >"$folder/sounds" &
+sims+=($!)
+
 printf '5,Five\n' > "$folder/Protocol.txt"
 export folder line results check unplug healthy
 cd "$folder"
@@ -60,6 +72,9 @@ xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24 -noreset' dbus-run-
     timeout 20 /usr/bin/python3 "$check" 3 "Verdict A=REMOVED: last: SN-1 PASS" || status=1
     kill -USR1 "$healthy"
     timeout 20 /usr/bin/python3 "$check" 3 "Verdict A=UNIT SEATED" || status=1
+    # Enter alone in C: refused, with a sound of its own.
+    xdotool key Return
+    timeout 20 /usr/bin/python3 "$check" 3 "Verdict C=NOT TESTED" || status=1
     # The failing unit again, twice: its third attempt. The focus stayed on C, with every slot busy.
     xdotool key shift+Tab; scan SN-2
     timeout 40 /usr/bin/python3 "$check" 20 "Verdict B=TESTING SN-2" || status=1
@@ -82,6 +97,13 @@ verdicts=$("$results" --store "$folder/results.sqlite" runs --json | grep -o '"v
 [ "$verdicts" = "3 fail;1 incomplete;1 interrupted;2 pass;" ] || {
     "$results" --store "$folder/results.sqlite" runs
     echo "the store does not hold the seven runs" >&2
+    exit 1
+}
+# A sound of its own for a pass, a failure and a refused scan.
+sounds=$(sort -u "$folder/sounds" | tr '\n' ' ')
+[ "$sounds" = 'event.id = "complete" event.id = "dialog-error" event.id = "dialog-warning" ' ] || {
+    cat "$folder/err" "$folder/pulse.log" >&2
+    echo "the sounds played: $sounds" >&2
     exit 1
 }
 # Every run names the slot it was tested in.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 struct ca_context;
 
 namespace ui {
@@ -12,13 +14,22 @@ class Bell
 {
 public:
     Bell() = default;
+    // The program the sound server names the sounds' client after.
+    Bell(std::string applicationName, std::string applicationId)
+        : m_name(std::move(applicationName)), m_id(std::move(applicationId))
+    {
+    }
     ~Bell();
     Bell(const Bell &) = delete;
     Bell &operator=(const Bell &) = delete;
 
     void ring();
+    // One of the sound theme's event sounds ("complete", "dialog-error", ...) through the sound
+    // server, on X11 and Wayland alike; silent without a sound server, and nothing else changes.
+    void play(const char *eventId, const char *description);
 
 private:
+    std::string m_name, m_id; // empty: the station's
     ca_context *m_sounds = nullptr;
     bool m_soundsFailed = false;
 };
