@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSettings>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -102,6 +103,13 @@ int main(int argc, char **argv)
             QApplication::quit();
         }
     });
-    window.showMaximized();
-    return QApplication::exec();
+    // Where the operator left it, else maximised on its screen.
+    QSettings settings(QStringLiteral("converter-station"), QStringLiteral("converter-line"));
+    if (window.restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray()))
+        window.show();
+    else
+        window.showMaximized();
+    const int status = QApplication::exec();
+    settings.setValue(QStringLiteral("geometry"), window.saveGeometry());
+    return status;
 }

@@ -192,10 +192,6 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
             .arg(text(unitId), text(m_options.unitPattern));
     if (m_slots[slot].run->isTesting())
         return tr("Still testing %1: wait for its verdict.").arg(text(m_slots[slot].unitId));
-    // The last unit is still in the slot: a new id would be this unit's verdict under its name.
-    if (m_options.requireRemoval && m_slots[slot].held && unitId != m_slots[slot].unitId)
-        return tr("Remove %1 first: it still answers in slot %2.")
-            .arg(text(m_slots[slot].unitId), text(m_slots[slot].fixture.name));
     for (std::size_t other = 0; other < m_slots.size(); ++other)
         if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
             return tr("%1 is testing in slot %2.")
@@ -220,6 +216,10 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
             .arg(text(unitId))
             .arg(attempts + 1)
             .arg(m_options.maxAttempts);
+    // The last unit is still in the slot: a new id would be this unit's verdict under its name.
+    if (m_options.requireRemoval && m_slots[slot].held && unitId != m_slots[slot].unitId)
+        return tr("Remove %1 first: it still answers in slot %2.")
+            .arg(text(m_slots[slot].unitId), text(m_slots[slot].fixture.name));
     return {};
 }
 

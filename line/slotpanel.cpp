@@ -141,10 +141,12 @@ SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
     m_detail->setFont(large);
     m_detail->setWordWrap(true);
     m_detail->setAccessibleName(tr("Why %1").arg(name));
+    m_detail->setObjectName(QStringLiteral("why"));
     layout->addWidget(m_detail);
     m_unit->setFont(large);
     m_unit->setWordWrap(true);
     m_unit->setAccessibleName(tr("Unit tested %1").arg(name));
+    m_unit->setObjectName(QStringLiteral("unit"));
     layout->addWidget(m_unit);
     connect(m_field, &QLineEdit::returnPressed, this, [this] {
         if (onScan)

@@ -43,8 +43,12 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
                                            {"C", "/nonexistent/c"},
                                            {"D", "/nonexistent/d"}});
     line::LineWindow window(options, identity, {});
+    window.resize(1280, 720);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // Missing adapters are shown at start, not at the first scan.
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.panel(i)->verdict()->shown() == line::Shown::NoAdapter; }, 3000)) << i;
     struct Row
     {
         line::Shown shown;
@@ -91,6 +95,15 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
             }
         EXPECT_GT(coloured, image.width() * image.height() * 6 / 10);
         EXPECT_GE(inkBottom - inkTop, 34) << image.width() << "x" << image.height();
+        // At 1280x720 every slot's verdict, reason and unit in the window, 24 px or more.
+        for (QWidget *part : {static_cast<QWidget *>(verdict),
+                              window.panel(i)->findChild<QWidget *>(QStringLiteral("why")),
+                              window.panel(i)->findChild<QWidget *>(QStringLiteral("unit"))}) {
+            ASSERT_NE(part, nullptr);
+            const QRect where(part->mapTo(&window, QPoint(0, 0)), part->size());
+            EXPECT_TRUE(QRect(0, 0, 1280, 720).contains(where)) << where.bottom();
+            EXPECT_GE(part->font().pixelSize(), 24);
+        }
     }
     // However small the window is made, never under 48 px.
     window.resize(400, 300);
@@ -114,6 +127,20 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
     QTest::mouseClick(notReady, Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     EXPECT_FALSE(notReady->isVisible());
+    // Without a store, a port that did not open is no attempt, and a unit whose verdict is only
+    // shown in another slot is not testing there: one unit, three slots, no refusal.
+    for (std::size_t i = 0; i < 3; ++i) {
+        QTest::keyClicks(window.panel(i)->field(), QStringLiteral("SN-1"));
+        QTest::keyClick(window.panel(i)->field(), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window.panel(i)->verdict()->accessibleDescription().startsWith(
+                    QStringLiteral("INCOMPLETE SN-1"));
+            },
+            3000))
+            << window.panel(i)->verdict()->accessibleDescription().toStdString();
+        EXPECT_EQ(window.panel(i)->note(), QString());
+    }
 }
 
 // converter-line's command line: what it refuses, and a refusal shown in a box that a quit signal
@@ -249,6 +276,7 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     const std::string store = (folder / "results.sqlite").string();
     line::Options options = fixture({{"A", healthy.path()}, {"B", failing.path()}});
     options.unitPattern = "SN-[0-9]+";
+    options.requireRemoval = true;
     options.drop = (folder / "drop").string();
     std::filesystem::create_directory(options.drop);
     line::LineWindow window(options, identity, {store, false, true});
@@ -287,12 +315,13 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         {QString(), 1, "NOT TESTED: " + first, first, 1},
         // Its last attempt, said while it runs and in its verdict.
         {QStringLiteral("SN-2"), 1, "TESTING SN-2: LAST ATTEMPT", "", 0},
-        // A still holds SN-1: the scan replaces it.
-        {QStringLiteral("SN-5"), 0, "TESTING", "", 0, "SN-5, attempt 1"},
-        {QStringLiteral("SN-6"), 0, "TESTING", "Still testing SN-5", 0},
+        // SN-1 still answers in A: another id would be its verdict under another name.
+        {QStringLiteral("SN-5"), 0, "NOT TESTED SN-5: Remove SN-1 first", "Remove SN-1 first", 0},
+        {QStringLiteral("SN-1"), 0, "TESTING", "", 0, "SN-1, attempt 2"},
+        {QStringLiteral("SN-6"), 0, "TESTING", "Still testing SN-1", 0},
         {QStringLiteral("wait"), 1, "FAIL SN-2: to repair: attempt 2 of 2; TX - RX RTU", "", 0},
         // The refusal outlives the running unit's verdict.
-        {QStringLiteral("wait"), 0, "PASS", "Still testing SN-5", 0},
+        {QStringLiteral("wait"), 0, "PASS", "Still testing SN-1", 0},
         // In lower case it is the same unit, sent to repair.
         {QStringLiteral("sn-2"), 0, "NOT TESTED SN-2: SN-2: attempt 3 of 2",
          "SN-2: attempt 3 of 2: send it to repair.", 0},
@@ -327,11 +356,21 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
                                          "unit_id, attempt)");
         return runs.step() ? runs.text(0) : std::string();
     };
-    const std::string all = "SN-1 1 pass, SN-2 1 fail, SN-2 2 fail, SN-5 1 pass";
+    const std::string all = "SN-1 1 pass, SN-1 2 pass, SN-2 1 fail, SN-2 2 fail";
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorded() == all; }, 10000)) << recorded();
     // Each run's summary and JUnit report in the drop folder, whole.
     std::map<std::string, int> dropped;
-    for (const auto &file : std::filesystem::directory_iterator(options.drop))
-        ++dropped[file.path().extension().string()];
+    for (const auto &file : std::filesystem::directory_iterator(options.drop)) {
+        const std::string extension = file.path().extension().string();
+        ++dropped[extension];
+        std::ifstream in(file.path());
+        const std::string body{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_TRUE(extension == ".json"
+                        ? body.starts_with("{\"record\":\"summary\"") &&
+                              body.find("\"runId\":\"" + file.path().stem().string()) !=
+                                  std::string::npos
+                        : body.starts_with("<?xml") && body.find("<testsuites") != std::string::npos)
+            << file.path() << ": " << body.substr(0, 80);
+    }
     EXPECT_EQ(dropped, (std::map<std::string, int>{{".json", 4}, {".xml", 4}}));
 }

@@ -30,7 +30,7 @@ healthy=${sims[0]} unplug=${sims[2]}
 
 # The sound server, in a runtime folder of its own, playing into a null sink; the event sounds
 # played are read off its streams as they play.
-export XDG_RUNTIME_DIR="$folder/run"
+export XDG_RUNTIME_DIR="$folder/run" XDG_CONFIG_HOME="$folder/config"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 HOME=$folder pulseaudio -n --daemonize=no --exit-idle-time=-1 \
     --load="module-null-sink sink_name=null" --load=module-native-protocol-unix >"$folder/pulse.log" 2>&1 &
