@@ -157,6 +157,16 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
     support::TempDirectory folder;
     const QString fixture = QString::fromStdString((folder / "fixture").string());
     std::ofstream(fixture.toStdString()) << "A /dev/null\nSlot B /dev/ttyUSB1\n";
+    const QString badPattern = QString::fromStdString((folder / "pattern").string());
+    std::ofstream(badPattern.toStdString()) << "fixture FX-7\npattern SN-[0-9\nA /dev/null\n";
+    // Keyword lines beside the slots: each keyword takes the rest of its line.
+    const std::string good = (folder / "good").string();
+    std::ofstream(good) << "# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1\n";
+    const line::Fixture read = line::readFixture(good);
+    EXPECT_EQ(read.id, "FX 7");
+    EXPECT_EQ(read.unitPattern, "SN-[0-9]{4}");
+    ASSERT_EQ(read.positions.size(), 1u);
+    EXPECT_EQ(read.notes, (std::vector<std::pair<std::string, std::string>>{{"golden", "SN-1"}}));
     QStringList nine;
     for (int slot = 1; slot <= 9; ++slot)
         nine << QStringLiteral("/dev/null%1").arg(slot);
@@ -166,6 +176,8 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
          64,
          "--max-attempts takes a whole number from 1 to 1000"},
         {nine, false, 64, "give 1 to 8 slots, not 9"},
+        {{QStringLiteral("--fixture"), badPattern}, false, 64, "pattern:2: --unit-pattern takes"},
+        {{QStringLiteral("golden=/dev/null")}, false, 64, "\"golden\" is a fixture file's keyword"},
         {{QStringLiteral("--fixture"), fixture},
          false,
          64,
