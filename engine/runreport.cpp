@@ -201,7 +201,8 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
     std::string out =
         "{\"record\":\"summary\",\"schemaVersion\":2,\"runId\":" + jsonString(port.runId) +
         ",\"invocationId\":" + jsonString(identity.invocationId) +
-        ",\"port\":" + jsonString(port.port) + ",\"slot\":" + optionalJson(port.slot) + ",\"unitId\":" + optionalJson(port.unitId) +
+        ",\"port\":" + jsonString(port.port) + ",\"slot\":" + optionalJson(port.slot) +
+        ",\"unitId\":" + optionalJson(port.unitId) +
         ",\"operator\":" + optionalJson(identity.operatorName) +
         ",\"station\":" + optionalJson(identity.stationName) +
         ",\"tool\":{\"name\":" + jsonString(identity.toolName) +

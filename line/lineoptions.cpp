@@ -90,8 +90,9 @@ void checkSlots(const std::vector<FixtureSlot> &positions, const std::string &wh
         if (slot.port.empty())
             throw UsageError(where + "slot " + slot.name + " has no port");
         if (keywords.contains(slot.name))
-            throw UsageError(where + "\"" + slot.name + "\" is a fixture file's keyword, not a "
-                                                         "slot's name");
+            throw UsageError(where + "\"" + slot.name +
+                             "\" is a fixture file's keyword, not a "
+                             "slot's name");
         if (!names.insert(slot.name).second)
             throw UsageError(where + "two positions are named " + slot.name);
         if (!ports.insert(slot.port).second)

@@ -38,7 +38,7 @@ struct Options
     std::string fixtureId;   // the fixture file's "fixture" line
     bool requireRemoval = false;
     bool quietPass = false; // no sound for a pass
-    std::string drop;        // empty: no folder of reports
+    std::string drop;       // empty: no folder of reports
     bool help = false;
     bool version = false;
 };

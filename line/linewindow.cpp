@@ -275,8 +275,7 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
     slot.broken = false;
     slot.silent = 0;
     slot.panel->showVerdict(shown.shown, text(slot.unitId), shown.attempt ? slot.attempt : 0,
-                            shown.detail, shown.disposition,
-                            text(summary.decision.message));
+                            shown.detail, shown.disposition, text(summary.decision.message));
     if (shown.shown == Shown::Fail || shown.shown == Shown::Intermittent)
         m_sounds.play("dialog-error", "A unit failed");
     else if (shown.shown == Shown::Pass && !m_options.quietPass)

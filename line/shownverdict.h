@@ -13,8 +13,8 @@ namespace line {
 struct ShownVerdict
 {
     Shown shown = Shown::Incomplete;
-    QString detail;      // what failed, or why there is no verdict
-    QString disposition; // what to do with the unit, in the operator's words
+    QString detail;       // what failed, or why there is no verdict
+    QString disposition;  // what to do with the unit, in the operator's words
     bool attempt = false; // the run counts toward the unit's attempts
 };
 

@@ -2,11 +2,12 @@
 
 #include <QAccessible>
 #include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QKeySequence>
+#include <QPainter>
 #include <QShortcut>
 #include <QTime>
 #include <QTimer>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace line {
@@ -111,16 +112,19 @@ SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
       m_verdict(new VerdictView(name, this)), m_detail(new QLabel(this)), m_unit(new QLabel(this)),
       m_cue(new QLabel(tr("SCAN HERE \u25BC"), this))
 {
-    setObjectName(QStringLiteral("slot"));
     // Everything under the verdict readable from two metres too.
     QFont large = font();
     large.setBold(true);
     large.setPixelSize(26);
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(4);
+    layout->setContentsMargins(12, 10, 12, 10);
     auto *top = new QHBoxLayout;
     auto *title = new QLabel(tr("Slot %1 \u2014 %2").arg(name, port), this);
     title->setFont(large);
+    // A port's by-path name is long: it is cut short rather than widen the slot off the screen.
+    title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    title->setToolTip(port);
     top->addWidget(title, 1);
     m_cue->setFont(large);
     m_cue->setStyleSheet(QStringLiteral("color: white; background: #1565C0; padding: 2px 10px;"));
@@ -204,16 +208,17 @@ void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int o
 
 namespace {
 
-const char *const shownWords[] = {QT_TRANSLATE_NOOP("line::SlotPanel", "SCAN A UNIT"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "TESTING"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "PASS"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "FAIL"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "INTERMITTENT"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "INCOMPLETE"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "NOT TESTED"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "REMOVED"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "UNIT SEATED \u2014 SCAN IT"),
-                                  QT_TRANSLATE_NOOP("line::SlotPanel", "NO ADAPTER")};
+const char *const shownWords[] = {
+    QT_TRANSLATE_NOOP("line::SlotPanel", "SCAN A UNIT"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "TESTING"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "PASS"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "FAIL"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "INTERMITTENT"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "INCOMPLETE"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "NOT TESTED"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "REMOVED"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "UNIT SEATED \u2014 SCAN IT"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "NO ADAPTER")};
 
 } // namespace
 
@@ -237,8 +242,19 @@ void SlotPanel::showState(Shown shown, const QString &detail)
 void SlotPanel::setCue(bool next)
 {
     m_cue->setVisible(next);
-    setStyleSheet(next ? QStringLiteral("#slot { border: 6px solid #1565C0; }")
-                       : QStringLiteral("#slot { border: 6px solid transparent; }"));
+    m_next = next;
+    update();
+}
+
+// The frame is painted, not styled: a style sheet here would override the verdict's colours.
+void SlotPanel::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    if (!m_next)
+        return;
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(0x15, 0x65, 0xC0), 6));
+    painter.drawRect(rect().adjusted(3, 3, -3, -3));
 }
 
 void SlotPanel::showRefused(const QString &unitId, const QString &why)

@@ -94,6 +94,9 @@ public:
     // Enter in the unit field, with what it holds.
     std::function<void(const QString &)> onScan;
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void showUnit(const QString &unitId, int attempt);
 
@@ -103,6 +106,7 @@ private:
     QLabel *m_detail; // the failed lines, or why there is no verdict
     QLabel *m_unit;
     QLabel *m_cue;
+    bool m_next = false;
 };
 
 } // namespace line

@@ -74,7 +74,7 @@ void SlotRun::watchTick()
     // A line that cannot be written to any more: the adapter went, or the unit's end of a
     // virtual line closed. The port is opened again at the next tick.
     const bool gone = !record.sendProblem.empty();
-    const Seat seat = gone                            ? Seat::NoAdapter
+    const Seat seat = gone                              ? Seat::NoAdapter
                       : record.replies > m_watchReplies ? Seat::Answering
                                                         : Seat::Silent;
     m_watchReplies = record.replies;

@@ -62,8 +62,7 @@ std::string runJsonFields(const store::RunRow &run)
            ",\"start\":" + jsonString(run.start) + ",\"end\":" + jsonString(run.end) +
            ",\"station\":" + optionalJson(run.stationName) +
            ",\"operator\":" + optionalJson(run.operatorName) + ",\"port\":" + jsonString(run.port) +
-           ",\"slot\":" + optionalJson(run.slot) +
-           ",\"verdict\":" + jsonString(run.verdict) +
+           ",\"slot\":" + optionalJson(run.slot) + ",\"verdict\":" + jsonString(run.verdict) +
            ",\"exitStatus\":" + std::to_string(run.exitStatus) +
            ",\"polls\":" + std::to_string(run.polls) +
            ",\"measured\":" + std::to_string(run.measured) +

@@ -38,17 +38,19 @@ const engine::RunIdentity identity{"ada", "bench-7", "converter-line", "1", "inv
 
 TEST(LineWindowTest, VerdictsReadFromTwoMetres)
 {
-    const line::Options options = fixture({{"A", "/nonexistent/a"},
-                                           {"B", "/nonexistent/b"},
-                                           {"C", "/nonexistent/c"},
-                                           {"D", "/nonexistent/d"}});
+    // Ports as long as a fixture's by-path names.
+    const std::string port = "/nonexistent/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port";
+    const line::Options options =
+        fixture({{"A", port + "0"}, {"B", port + "1"}, {"C", port + "2"}, {"D", port + "3"}});
     line::LineWindow window(options, identity, {});
     window.resize(1280, 720);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     // Missing adapters are shown at start, not at the first scan.
     for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window.panel(i)->verdict()->shown() == line::Shown::NoAdapter; }, 3000)) << i;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return window.panel(i)->verdict()->shown() == line::Shown::NoAdapter; }, 3000))
+            << i;
     struct Row
     {
         line::Shown shown;
@@ -76,6 +78,7 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
         SCOPED_TRACE(rows[i].word.toStdString());
         window.panel(i)->showVerdict(rows[i].shown, QStringLiteral("SN-1"), 1,
                                      QStringLiteral("TX - RX RTU"));
+        window.panel(i)->setCue(i % 2 == 0); // the cue moved on after the verdict
         QApplication::processEvents();
         line::VerdictView *verdict = window.panel(i)->verdict();
         EXPECT_EQ(verdict->accessibleDescription(),
@@ -161,7 +164,8 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
     std::ofstream(badPattern.toStdString()) << "fixture FX-7\npattern SN-[0-9\nA /dev/null\n";
     // Keyword lines beside the slots: each keyword takes the rest of its line.
     const std::string good = (folder / "good").string();
-    std::ofstream(good) << "# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1\n";
+    std::ofstream(good)
+        << "# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1\n";
     const line::Fixture read = line::readFixture(good);
     EXPECT_EQ(read.id, "FX 7");
     EXPECT_EQ(read.unitPattern, "SN-[0-9]{4}");
@@ -377,11 +381,11 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
         ++dropped[extension];
         std::ifstream in(file.path());
         const std::string body{std::istreambuf_iterator<char>(in), {}};
-        EXPECT_TRUE(extension == ".json"
-                        ? body.starts_with("{\"record\":\"summary\"") &&
-                              body.find("\"runId\":\"" + file.path().stem().string()) !=
-                                  std::string::npos
-                        : body.starts_with("<?xml") && body.find("<testsuites") != std::string::npos)
+        EXPECT_TRUE(
+            extension == ".json"
+                ? body.starts_with("{\"record\":\"summary\"") &&
+                      body.find("\"runId\":\"" + file.path().stem().string()) != std::string::npos
+                : body.starts_with("<?xml") && body.find("<testsuites") != std::string::npos)
             << file.path() << ": " << body.substr(0, 80);
     }
     EXPECT_EQ(dropped, (std::map<std::string, int>{{".json", 4}, {".xml", 4}}));

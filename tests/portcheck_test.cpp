@@ -341,7 +341,7 @@ TEST(PortCheckTest, EveryPollOnRecordAndOnTime)
               std::string::npos)
         << decision.message;
     EXPECT_FALSE(engine::isAttempt(hurried.record(), decision.verdict));
-    const engine::PortSummary hurriedSummary{"run", "ttyUSB0",        "",      {},
+    const engine::PortSummary hurriedSummary{"run", "ttyUSB0",        "",       {},
                                              {},    hurried.record(), decision, {}};
     EXPECT_NE(engine::summaryJson(hurriedSummary, {}).find("\"replies\":3,\"measured\":0,"),
               std::string::npos)

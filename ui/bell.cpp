@@ -37,8 +37,8 @@ void Bell::play(const char *eventId, const char *description)
     if (m_soundsFailed || !m_sounds)
         return;
     // Asynchronous: the sound plays on while the station goes on.
-    ca_context_play(m_sounds, 0, CA_PROP_EVENT_ID, eventId, CA_PROP_EVENT_DESCRIPTION,
-                    description, nullptr);
+    ca_context_play(m_sounds, 0, CA_PROP_EVENT_ID, eventId, CA_PROP_EVENT_DESCRIPTION, description,
+                    nullptr);
 }
 
 } // namespace ui

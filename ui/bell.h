@@ -17,8 +17,7 @@ public:
     // The program the sound server names the sounds' client after.
     Bell(std::string applicationName, std::string applicationId)
         : m_name(std::move(applicationName)), m_id(std::move(applicationId))
-    {
-    }
+    {}
     ~Bell();
     Bell(const Bell &) = delete;
     Bell &operator=(const Bell &) = delete;
