@@ -138,9 +138,12 @@ SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
     layout->addWidget(m_field);
     m_note->setWordWrap(true);
     m_note->setFont(large);
-    m_note->setStyleSheet(QStringLiteral("color: #C62828"));
+    // A band over the slot, above its run while it tests, until the next scan or Escape.
+    m_note->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: #C62828; padding: 4px; }"));
     m_note->setAccessibleName(tr("Note %1").arg(name));
     layout->addWidget(m_note);
+    m_note->hide();
     layout->addWidget(m_verdict, 1);
     m_detail->setFont(large);
     m_detail->setWordWrap(true);
@@ -182,6 +185,7 @@ void describe(QLabel *label, const QString &text)
 void SlotPanel::say(const QString &message)
 {
     describe(m_note, message);
+    m_note->setVisible(!message.isEmpty());
 }
 
 void SlotPanel::showUnit(const QString &unitId, int attempt)

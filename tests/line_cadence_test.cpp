@@ -82,11 +82,11 @@ TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
         SCOPED_TRACE(name);
         const std::vector<double> polls = support::pollTimesMs((folder / name).string() + ".log");
         // The run's eight and those between runs, all on one clock: only the period after a
-        // run's last poll passes without one.
+        // run's last poll passes without one (and the port is opened again after it).
         ASSERT_GE(polls.size(), 8u);
         for (std::size_t i = 1; i < polls.size(); ++i) {
             const double period = polls[i] - polls[i - 1];
-            EXPECT_TRUE(std::abs(period - 500) <= 20 || std::abs(period - 1000) <= 20)
+            EXPECT_TRUE(std::abs(period - 500) <= 20 || (period >= 980 && period <= 1060))
                 << "poll " << i + 1 << ": " << period << " ms of " << polls.size();
         }
     }

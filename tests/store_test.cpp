@@ -182,20 +182,24 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         older.record(run("sn-7", "fail", "2026-12-09T09:00:00.000Z"));
     }
     store::Database(path, store::Database::Mode::ReadWrite)
-        .execute("ALTER TABLE runs DROP COLUMN station_late; PRAGMA user_version = 1");
+        .execute("ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "
+                 "PRAGMA user_version = 1");
     EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
     store::StoredRun late = run("B", "incomplete", "2026-12-09T11:00:00.000Z");
     late.missed.back() = 2;
+    late.slot = "C";
     store::ResultStore(path, store::ResultStore::Access::Record).record(late);
     store::ResultStore results(path, store::ResultStore::Access::Read);
     auto counts = results.db().prepare(
         "SELECT group_concat(station_late), (SELECT group_concat(unit_id || ' ' || attempt || ' ' "
         "|| verdict) FROM runs WHERE unit_id LIKE 'sn-7'), (SELECT attempts || ' ' || "
-        "first_verdict || ' ' || last_verdict FROM units WHERE unit_id = 'SN-7') FROM runs");
+        "first_verdict || ' ' || last_verdict FROM units WHERE unit_id = 'SN-7'), "
+        "group_concat(slot) FROM runs");
     ASSERT_TRUE(counts.step());
     EXPECT_EQ(counts.text(0), "0,0,0,2");
     EXPECT_EQ(counts.text(1), "SN-7 2 pass,SN-7 1 fail");
     EXPECT_EQ(counts.text(2), "2 fail pass");
+    EXPECT_EQ(counts.text(3), "C");
 }
 
 // Killed at any moment, a recording process leaves a store that opens, is whole, and holds every
