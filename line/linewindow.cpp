@@ -150,6 +150,8 @@ void LineWindow::seen(std::size_t i, Seat seat)
 
 LineWindow::~LineWindow()
 {
+    // The focus moves on as the window goes, when this is only a QWidget any more.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     interruptAll(SIGTERM);
     m_recorder.waitForDone(); // every run on record before the program ends
 }
