@@ -16,6 +16,15 @@ std::string printable(std::string_view text, std::size_t limit = 120);
 // character, and every non-character (U+FFFE, U+FFFF, ...), replaced by U+FFFD. Controls stay.
 std::string wellFormedUtf8(std::string_view text);
 
+// The characters of well-formed UTF-8 text, not its bytes.
+inline std::size_t characterCount(std::string_view text)
+{
+    std::size_t count = 0;
+    for (const char c : text)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
 // A JSON string for text from outside: valid UTF-8 whatever came in, controls escaped.
 std::string jsonString(std::string_view text);
 

@@ -31,6 +31,10 @@ std::string printableText(const std::string &option, const std::string &text)
 {
     if (text.empty() || cli::printable(text, text.size()) != text)
         throw UsageError(option + " takes printable text");
+    // As the plant's database takes it: an id it can index, the same limit in every program.
+    if (cli::characterCount(text) > maxIdCharacters)
+        throw UsageError(option + " takes at most " + std::to_string(maxIdCharacters) +
+                         " characters");
     return text;
 }
 

@@ -39,6 +39,9 @@ void checkRunOptions(const RunOptions &options);
 // `text` as given, when it is printable text, for the reports other tools read; throws
 // UsageError naming `option` otherwise.
 std::string printableText(const std::string &option, const std::string &text);
+// A unit's, an operator's or a station's id: at most this many characters, in every program.
+inline constexpr std::size_t maxIdCharacters = 64;
+
 // The number `text` gives, from `lowest` to `highest`; throws UsageError naming `option`.
 int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest);
 

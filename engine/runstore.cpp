@@ -1,5 +1,6 @@
 #include "runstore.h"
 
+#include "terminaltext.h"
 #include "textencoding.h"
 
 namespace engine {
@@ -25,11 +26,13 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
 {
     const RunRecord &record = port.record;
     const RunVerdict verdict = port.decision.verdict;
+    // Only well-formed UTF-8 reaches the store, so that the plant's database takes every run;
+    // a port's name as it is shown.
     store::StoredRun run{port.runId,
-                         port.unitId,
-                         port.port,
-                         identity.operatorName,
-                         identity.stationName,
+                         cli::wellFormedUtf8(port.unitId),
+                         cli::printable(port.port, 255),
+                         cli::wellFormedUtf8(identity.operatorName),
+                         cli::wellFormedUtf8(identity.stationName),
                          identity.toolName,
                          identity.toolVersion,
                          identity.invocationId,
@@ -47,10 +50,10 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
                          station::asUtf8(record.protocolName),
                          identity.protocolsSha256,
                          expectationsJson(port.decision.expectations),
-                         port.decision.message,
+                         cli::wellFormedUtf8(port.decision.message),
                          {},
                          {},
-                         port.slot};
+                         cli::wellFormedUtf8(port.slot)};
     for (std::size_t i = 0; i < store::missReasons.size(); ++i)
         for (std::size_t outcome = 0; outcome < station::pollOutcomeCount; ++outcome)
             if (station::pollOutcomeName(station::PollOutcome(outcome)) == store::missReasons[i])

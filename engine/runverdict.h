@@ -34,6 +34,7 @@ enum ExitStatus : int {
     PortNotOpened = 3,     // the port could not be opened
     ProtocolsUnread = 4,   // "Protocol.txt" could not be read
     BadUsage = 64,         // the command line is wrong
+    NoDisplay = 69,        // converter-line: no display it can show its window on
     RecordNotCreated = 73, // a --record, --junit or store file that is not ours to write
     OutputFailed = 74,     // the capture, the store or standard output could not be written
 };

@@ -1,6 +1,7 @@
 // The operator's window of a production line: scan a unit into a fixture slot, read its verdict
 // from two metres, scan the next.
 
+#include "displayprobe.h"
 #include "identity.h"
 #include "lineoptions.h"
 #include "linewindow.h"
@@ -27,8 +28,9 @@ namespace {
 int refuse(const std::string &message, int status, int argc, char **argv, int signalDescriptor)
 {
     std::fprintf(stderr, "converter-line: %s\n", message.c_str());
-    if (::isatty(STDERR_FILENO) || (!QCoreApplication::instance() && !std::getenv("DISPLAY") &&
-                                    !std::getenv("WAYLAND_DISPLAY")))
+    if (::isatty(STDERR_FILENO) || (!QCoreApplication::instance() &&
+                                    ((!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) ||
+                                     line::displayProblem(argc, argv))))
         return status;
     std::optional<QApplication> application;
     if (!QCoreApplication::instance())
@@ -76,6 +78,13 @@ int main(int argc, char **argv)
     if (!usageProblem.empty())
         return refuse(usageProblem + "\nTry 'converter-line --help'.", engine::BadUsage, argc, argv,
                       signalDescriptor);
+    if (const auto problem = line::displayProblem(argc, argv)) {
+        std::fprintf(stderr,
+                     "converter-line: %s. To test units without a window, use "
+                     "converter-check.\n",
+                     problem->c_str());
+        return engine::NoDisplay;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("converter-line"));
 
@@ -95,11 +104,14 @@ int main(int argc, char **argv)
                           "without names)",
                       engine::ProtocolsUnread, argc, argv, signalDescriptor);
 
+    // Ended by a quit signal, it exits as converter-check does: 128 + the signal's number.
+    int quitSignal = 0;
     QSocketNotifier quitNotifier(signalDescriptor, QSocketNotifier::Read);
     QObject::connect(&quitNotifier, &QSocketNotifier::activated, [&] {
         signalfd_siginfo info{};
         if (::read(signalDescriptor, &info, sizeof info) == sizeof info) {
-            window.interruptAll(static_cast<int>(info.ssi_signo));
+            quitSignal = static_cast<int>(info.ssi_signo);
+            window.interruptAll(quitSignal);
             QApplication::quit();
         }
     });
@@ -111,5 +123,5 @@ int main(int argc, char **argv)
         window.showMaximized();
     const int status = QApplication::exec();
     settings.setValue(QStringLiteral("geometry"), window.saveGeometry());
-    return status;
+    return quitSignal ? engine::signalStatusBase + quitSignal : status;
 }

@@ -184,8 +184,10 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
 {
     if (unitId.empty())
         return tr("Scan a unit's serial number first.");
-    if (unitId.size() > 64 || cli::printable(unitId, unitId.size()) != unitId)
-        return tr("Not a serial number: up to 64 characters, no control characters.");
+    if (cli::printable(unitId, unitId.size()) != unitId ||
+        cli::characterCount(unitId) > engine::maxIdCharacters)
+        return tr("Not a serial number: up to %1 characters, no control characters.")
+            .arg(engine::maxIdCharacters);
     if (!m_options.unitPattern.empty() &&
         !QRegularExpression(QRegularExpression::anchoredPattern(text(m_options.unitPattern)))
              .match(text(unitId))

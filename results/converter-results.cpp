@@ -61,6 +61,30 @@ bool answer(const results::Options &options, store::ResultStore &results)
     return true;
 }
 
+// push --held: each run held back, with the plant's reason.
+int listHeld(const results::Options &options, store::ResultStore &results)
+{
+    std::string out = options.format == results::Format::Json ? "[" : "";
+    for (const results::HeldRun &run : results::heldRuns(results)) {
+        if (options.format == results::Format::Json)
+            out += std::string(out.size() > 1 ? "," : "") +
+                   "{\"runId\":" + cli::jsonString(run.runId) +
+                   ",\"unitId\":" + (run.unitId.empty() ? "null" : cli::jsonString(run.unitId)) +
+                   ",\"start\":" + cli::jsonString(run.start) +
+                   ",\"reason\":" + cli::jsonString(run.reason) + "}";
+        else
+            out += run.runId + "  " + cli::printable(run.unitId.empty() ? "-" : run.unitId) + "  " +
+                   run.start + "  " + cli::printable(run.reason, 400) + "\n";
+    }
+    if (options.format == results::Format::Json)
+        out += "]\n";
+    if (!print(out) || std::fflush(stdout) != 0) {
+        say(std::string("standard output: ") + std::strerror(errno));
+        return results::StoreUnusable;
+    }
+    return results::Done;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -87,12 +111,22 @@ int main(int argc, char **argv)
     try {
         store::ResultStore results(path, pushing ? store::ResultStore::Access::Forward
                                                  : store::ResultStore::Access::Read);
+        if (pushing && options.held)
+            return listHeld(options, results);
         if (pushing) {
-            const auto count = results::push(results, options.url, options.batch);
+            const auto count = results::push(
+                results, options.url,
+                {options.batch, std::chrono::seconds(options.timeoutSeconds), options.retryHeld});
             say("pushed " + std::to_string(count.sent) + " runs" +
                 (count.alreadyIn
                      ? " (" + std::to_string(count.alreadyIn) + " of them were there already)"
                      : std::string()));
+            if (const auto held = results::heldRuns(results).size()) {
+                say(std::to_string(held) + (held == 1 ? " run is" : " runs are") +
+                    " held back: the plant's database refused their data (push --held lists "
+                    "them with its reason; push --retry-held sends them again)");
+                return results::RunsHeld;
+            }
             return results::Done;
         }
         if (!answer(options, results) || std::fflush(stdout) != 0) {

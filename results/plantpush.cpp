@@ -2,9 +2,6 @@
 
 #include "terminaltext.h"
 
-#include <libpq-fe.h>
-
-#include <memory>
 #include <vector>
 
 namespace results {
@@ -79,59 +76,6 @@ constexpr const char *runColumns =
     "protocol_name, protocols_sha256, expectations, message, failed_lines, intermittent_lines, "
     "slot";
 
-struct ConnectionCloser
-{
-    void operator()(PGconn *connection) const { PQfinish(connection); }
-};
-struct ResultClearer
-{
-    void operator()(PGresult *result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultClearer>;
-
-class Plant
-{
-public:
-    explicit Plant(const std::string &url) : m_connection(PQconnectdb(url.c_str()))
-    {
-        if (!m_connection || PQstatus(m_connection.get()) != CONNECTION_OK)
-            fail("cannot reach the plant's database");
-        PQsetNoticeProcessor(
-            m_connection.get(), [](void *, const char *) {}, nullptr);
-    }
-
-    [[noreturn]] void fail(const std::string &doing)
-    {
-        std::string why = m_connection ? PQerrorMessage(m_connection.get()) : "out of memory";
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
-            why.pop_back();
-        throw PlantError(doing + ": " + cli::printable(why, 400));
-    }
-
-    Result run(const std::string &sql, ExecStatusType expected = PGRES_COMMAND_OK)
-    {
-        Result result(PQexec(m_connection.get(), sql.c_str()));
-        if (!result || PQresultStatus(result.get()) != expected)
-            fail("the plant's database refused the runs");
-        return result;
-    }
-
-    void copy(const std::string &table, const std::string &columns, const std::string &rows)
-    {
-        run("COPY " + table + " (" + columns + ") FROM STDIN", PGRES_COPY_IN);
-        if (PQputCopyData(m_connection.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
-            PQputCopyEnd(m_connection.get(), nullptr) != 1)
-            fail("sending the runs");
-        for (Result result(PQgetResult(m_connection.get())); result;
-             result.reset(PQgetResult(m_connection.get())))
-            if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
-                fail("the plant's database refused the runs");
-    }
-
-private:
-    std::unique_ptr<PGconn, ConnectionCloser> m_connection;
-};
-
 // A value in COPY's text format.
 void addField(std::string &row, const store::Statement &query, int column, bool bytes = false)
 {
@@ -163,10 +107,13 @@ void addField(std::string &row, const store::Statement &query, int column, bool 
     }
 }
 
-std::string rowsOf(store::Statement &query, int columns, int bytesColumn = -1)
+std::string rowsOf(store::Statement &query, int columns, int bytesColumn = -1,
+                   std::int64_t *count = nullptr)
 {
     std::string rows;
     while (query.step()) {
+        if (count)
+            ++*count;
         for (int i = 0; i < columns; ++i)
             addField(rows, query, i, i == bytesColumn);
         rows += '\n';
@@ -174,7 +121,7 @@ std::string rowsOf(store::Statement &query, int columns, int bytesColumn = -1)
     return rows;
 }
 
-void prepareSchema(Plant &plant)
+void prepareSchema(PlantConnection &plant)
 {
     plant.run("BEGIN");
     plant.run("SELECT pg_advisory_xact_lock(4279627856)", PGRES_TUPLES_OK);
@@ -198,61 +145,109 @@ void prepareSchema(Plant &plant)
                   " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS");
 }
 
+// The runs with ids from `first` to `last` not yet forwarded nor set aside, in one transaction
+// of the plant's; how many of them the plant held before.
+std::int64_t sendRuns(PlantConnection &plant, store::Database &db, std::int64_t first,
+                      std::int64_t last)
+{
+    auto runs = db.prepare(std::string("SELECT ") + runColumns +
+                           " FROM runs WHERE forwarded = 0 AND held IS NULL AND id BETWEEN ?1 "
+                           "AND ?2");
+    auto lines = db.prepare("SELECT r.run_id, l.line, l.ok, l.error, l.verdict FROM line_results "
+                            "l JOIN runs r ON r.id = l.run WHERE r.forwarded = 0 AND r.held IS "
+                            "NULL AND l.run BETWEEN ?1 AND ?2");
+    auto polls = db.prepare("SELECT r.run_id, p.poll, p.outcome, hex(p.bytes) FROM polls p "
+                            "JOIN runs r ON r.id = p.run WHERE r.forwarded = 0 AND r.held IS "
+                            "NULL AND p.run BETWEEN ?1 AND ?2");
+    for (auto *query : {&runs, &lines, &polls})
+        query->bind(1, first).bind(2, last);
+    std::int64_t count = 0;
+    const std::string runRows = rowsOf(runs, 33, -1, &count);
+    const std::string lineRows = rowsOf(lines, 5);
+    const std::string pollRows = rowsOf(polls, 4, 3);
+    plant.run("BEGIN");
+    plant.copy("incoming_runs", runColumns, runRows);
+    plant.copy("incoming_line_results", "run_id, line, ok, error, verdict", lineRows);
+    plant.copy("incoming_polls", "run_id, poll, outcome, bytes", pollRows);
+    const Result added = plant.run(std::string("INSERT INTO runs (") + runColumns + ") SELECT " +
+                                   runColumns + " FROM incoming_runs ON CONFLICT DO NOTHING");
+    plant.run("INSERT INTO line_results SELECT * FROM incoming_line_results ON CONFLICT DO "
+              "NOTHING");
+    plant.run("INSERT INTO polls SELECT * FROM incoming_polls ON CONFLICT DO NOTHING");
+    plant.run("COMMIT");
+    // Marked here only once the server has committed them.
+    store::Transaction transaction(db);
+    db.prepare("UPDATE runs SET forwarded = 1 WHERE forwarded = 0 AND held IS NULL AND id "
+               "BETWEEN ?1 AND ?2")
+        .bind(1, first)
+        .bind(2, last)
+        .run();
+    transaction.commit();
+    return count - std::atoll(PQcmdTuples(added.get()));
+}
+
 } // namespace
 
-PushCount push(store::ResultStore &store, const std::string &url, int batchSize)
+PushCount push(store::ResultStore &store, const std::string &url, const PushOptions &options)
 {
-    Plant plant(url);
+    PlantConnection plant(url, options.timeout);
     prepareSchema(plant);
     PushCount count;
     store::Database &db = store.db();
-    auto pending = db.prepare("SELECT id FROM runs WHERE forwarded = 0 ORDER BY id LIMIT ?");
-    auto runs = db.prepare(std::string("SELECT ") + runColumns +
-                           " FROM runs WHERE forwarded = 0 AND id BETWEEN ?1 AND ?2");
-    auto lines = db.prepare("SELECT r.run_id, l.line, l.ok, l.error, l.verdict FROM line_results "
-                            "l JOIN runs r ON r.id = l.run WHERE r.forwarded = 0 AND "
-                            "l.run BETWEEN ?1 AND ?2");
-    auto polls = db.prepare("SELECT r.run_id, p.poll, p.outcome, hex(p.bytes) FROM polls p "
-                            "JOIN runs r ON r.id = p.run WHERE r.forwarded = 0 AND "
-                            "p.run BETWEEN ?1 AND ?2");
-    auto mark = db.prepare("UPDATE runs SET forwarded = 1 WHERE forwarded = 0 AND id BETWEEN ?1 "
-                           "AND ?2");
+    if (options.retryHeld) {
+        store::Transaction transaction(db);
+        db.execute("UPDATE runs SET held = NULL WHERE held IS NOT NULL AND forwarded = 0");
+        transaction.commit();
+    }
+    auto pending =
+        db.prepare("SELECT id FROM runs WHERE forwarded = 0 AND held IS NULL ORDER BY id LIMIT ?");
     for (;;) {
         std::vector<std::int64_t> ids;
-        pending.bind(1, batchSize);
+        pending.bind(1, options.batchSize);
         while (pending.step())
             ids.push_back(pending.integer(0));
         pending.reset();
         if (ids.empty())
             return count;
-        // Every run not yet forwarded from the first to the last of the batch is in it.
-        for (auto *query : {&runs, &lines, &polls})
-            query->bind(1, ids.front()).bind(2, ids.back());
-        const std::string runRows = rowsOf(runs, 33);
-        const std::string lineRows = rowsOf(lines, 5);
-        const std::string pollRows = rowsOf(polls, 4, 3);
-        for (auto *query : {&runs, &lines, &polls})
-            query->reset();
-
-        plant.run("BEGIN");
-        plant.copy("incoming_runs", runColumns, runRows);
-        plant.copy("incoming_line_results", "run_id, line, ok, error, verdict", lineRows);
-        plant.copy("incoming_polls", "run_id, poll, outcome, bytes", pollRows);
-        const Result added =
-            plant.run(std::string("INSERT INTO runs (") + runColumns + ") SELECT " + runColumns +
-                      " FROM incoming_runs ON CONFLICT DO NOTHING");
-        plant.run("INSERT INTO line_results SELECT * FROM incoming_line_results ON CONFLICT DO "
-                  "NOTHING");
-        plant.run("INSERT INTO polls SELECT * FROM incoming_polls ON CONFLICT DO NOTHING");
-        plant.run("COMMIT");
-
-        store::Transaction transaction(db);
-        mark.bind(1, ids.front()).bind(2, ids.back()).run();
-        transaction.commit();
-        const auto sent = static_cast<std::int64_t>(ids.size());
-        count.sent += sent;
-        count.alreadyIn += sent - std::atoll(PQcmdTuples(added.get()));
+        try {
+            count.alreadyIn += sendRuns(plant, db, ids.front(), ids.back());
+            count.sent += static_cast<std::int64_t>(ids.size());
+            continue;
+        } catch (const PlantError &error) {
+            if (!error.refusesData())
+                throw;
+        }
+        // A run the server refuses for its data is found one run at a time and set aside with
+        // the server's reason; every other run of the batch is sent.
+        plant.run("ROLLBACK");
+        for (const std::int64_t id : ids) {
+            try {
+                count.alreadyIn += sendRuns(plant, db, id, id);
+                ++count.sent;
+            } catch (const PlantError &error) {
+                if (!error.refusesData())
+                    throw;
+                plant.run("ROLLBACK");
+                store::Transaction transaction(db);
+                db.prepare("UPDATE runs SET held = ? WHERE id = ?")
+                    .bind(1, std::string(error.what()))
+                    .bind(2, id)
+                    .run();
+                transaction.commit();
+                ++count.setAside;
+            }
+        }
     }
+}
+
+std::vector<HeldRun> heldRuns(store::ResultStore &store)
+{
+    auto held = store.db().prepare("SELECT run_id, unit_id, start_utc, held FROM runs WHERE held "
+                                   "IS NOT NULL AND forwarded = 0 ORDER BY id");
+    std::vector<HeldRun> runs;
+    while (held.step())
+        runs.push_back({held.text(0), held.text(1), held.text(2), held.text(3)});
+    return runs;
 }
 
 } // namespace results

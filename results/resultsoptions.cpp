@@ -28,7 +28,10 @@ Commands:
   export              every run of the period with its line results: --format csv or jsonl
   push URL            copies the runs not yet forwarded into the plant's PostgreSQL
                       database (URL as libpq takes it: postgresql://HOST/DB or
-                      "host=HOST dbname=DB"); the only command that writes the store
+                      "host=HOST dbname=DB"); the only command that writes the store. A run
+                      whose data the database refuses is held back, with its reason, and
+                      the others are sent; --held lists the runs held back (no URL needed),
+                      --retry-held sends them once more
 
 Options:
   --store FILE        the store to read (default: $XDG_DATA_HOME/converter-station/
@@ -38,6 +41,8 @@ Options:
   --until DATE        up to DATE: a day includes the whole day, a time is not included
   --json              one JSON document instead of a table
   --batch N           push N runs a transaction (default 1000)
+  --timeout SECONDS   give up on the plant's database when connecting or a statement takes
+                      longer (1 to 3600; default 30)
   --version           show the program's version
   --help              show this text
 
@@ -45,14 +50,27 @@ Exit status:
   0    done
   64   bad usage
   66   no store at that path: nothing has been recorded yet
-  69   the plant's database could not be reached or refused the runs; nothing is lost, the
-       next push sends what is left
+  65   push: the plant's database refused some runs' data; they are held back (--held lists
+       them), the others were sent
+  69   the plant's database could not be reached, did not answer in time or refused the
+       runs; nothing is lost, the next push sends what is left
   73   the store is not ours to write (push): a symbolic link or another user's file
   74   the store cannot be read or written (not a results store, a newer schema, corrupt),
        or standard output could not be written
 )";
 
 namespace {
+
+int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if (errno || end == text.c_str() || *end || number < lowest || number > highest)
+        throw UsageError(option + " takes a whole number from " + std::to_string(lowest) + " to " +
+                         std::to_string(highest));
+    return static_cast<int>(number);
+}
 
 std::optional<std::tm> parsedDay(const std::string &text)
 {
@@ -161,14 +179,14 @@ Options parseOptions(int argc, const char *const *argv)
                              : format == "jsonl" ? Format::JsonLines
                                                  : throw UsageError("--format takes csv or jsonl");
             formatGiven = true;
+        } else if (argument == "--held") {
+            options.held = true;
+        } else if (argument == "--retry-held") {
+            options.retryHeld = true;
+        } else if (argument == "--timeout") {
+            options.timeoutSeconds = wholeNumber(argument, value(), 1, 3600);
         } else if (argument == "--batch") {
-            const std::string text = value();
-            char *end = nullptr;
-            errno = 0;
-            const long batch = std::strtol(text.c_str(), &end, 10);
-            if (errno || end == text.c_str() || *end || batch < 1 || batch > 100000)
-                throw UsageError("--batch takes a whole number from 1 to 100000");
-            options.batch = static_cast<int>(batch);
+            options.batch = wholeNumber(argument, value(), 1, 100000);
         } else if (argument.starts_with("-")) {
             throw UsageError("unknown option " + cli::printable(argument));
         } else if (options.command == Command::None) {
@@ -199,7 +217,11 @@ Options parseOptions(int argc, const char *const *argv)
         throw UsageError("which command? history, runs, yield, pareto, export or push");
     if (options.command == Command::History && options.unitId.empty())
         throw UsageError("history needs a unit id");
-    if (options.command == Command::Push && options.url.empty())
+    if (options.command != Command::Push && (options.held || options.retryHeld))
+        throw UsageError("--held and --retry-held go with push");
+    if (options.held && options.retryHeld)
+        throw UsageError("--held lists the runs held back; --retry-held sends them: not both");
+    if (options.command == Command::Push && options.url.empty() && !options.held)
         throw UsageError("push needs the database's URL");
     if ((options.command == Command::Export) != formatGiven)
         throw UsageError(formatGiven ? "--format goes with export"

@@ -12,6 +12,7 @@ namespace results {
 enum ExitStatus : int {
     Done = 0,
     PlantUnreachable = 69, // the plant's database is away or refused; nothing is lost
+    RunsHeld = 65,         // the plant refused some runs' data: they are held back here
     NoStore = 66,          // no store at that path: nothing recorded yet
     BadUsage = 64,
     StoreRefused = 73,  // not ours to write (push only)
@@ -31,6 +32,9 @@ struct Options
     store::GroupBy by = store::GroupBy::None;
     Format format = Format::Table;
     int batch = 1000;
+    int timeoutSeconds = 30;
+    bool held = false;      // push --held: list the runs held back
+    bool retryHeld = false; // push --retry-held
     bool help = false;
     bool version = false;
 };

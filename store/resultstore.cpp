@@ -118,6 +118,8 @@ constexpr const char *migrations[schemaVersion] = {
         WHERE first.attempt = 1 AND attempt.attempt IS NOT NULL GROUP BY first.id;)",
     // The fixture slot each run was tested in; none for runs before it was kept.
     "ALTER TABLE runs ADD COLUMN slot TEXT;",
+    // Why the plant's database refused a run's data; such a run is held back from the push.
+    "ALTER TABLE runs ADD COLUMN held TEXT;",
 };
 
 // Runs `work` again while another connection holds a lock that SQLite does not wait for (as

@@ -89,6 +89,8 @@ xvfb-run -a -n $((200 + $$ % 500)) -s '-screen 0 1280x800x24 -noreset' dbus-run-
     # SIGTERM during a run in slot B: it is recorded as interrupted.
     scan SN-7; sleep 0.6; kill -TERM $window
     timeout 10 tail --pid=$window -f /dev/null || status=1
+    wait $window; ended=$?
+    [ $ended -eq 143 ] || { echo "converter-line ended by SIGTERM exited $ended, not 143" >&2; status=1; }
     stop $bus
     exit $status' 2> >(grep -v -e "^dbus-daemon" -e "SpiRegistry" >&2) || { cat "$folder/err" >&2; exit 1; }
 "$results" --store "$folder/results.sqlite" history SN-2

@@ -79,6 +79,48 @@ plant_start
 expect "runs once the server is back" 4 "$(plant 'SELECT count(*) FROM runs')"
 expect "SN-4 arrived" "SN-4 1 bench1" "$(plant "SELECT unit_id, attempt, station FROM runs WHERE unit_id = 'SN-4'" | tr '|' ' ')"
 
+# A run whose data the plant refuses (a port that is not UTF-8, as a store of an earlier version
+# may hold) is held back with the server's reason; the run after it arrives.
+record bench1 SN-6
+/usr/bin/python3 -c "import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute(\"update runs set port = cast(x'41ff' as text) where unit_id = 'SN-6'\"); c.commit()" "$folder/bench1.sqlite"
+record bench1 SN-7
+"$results" --store "$folder/bench1.sqlite" push "$url" 2>"$folder/held" && held=0 || held=$?
+expect "push with a refused run" "65 SN-7" "$held $(plant "SELECT unit_id FROM runs WHERE unit_id IN ('SN-6', 'SN-7')")"
+"$results" --store "$folder/bench1.sqlite" push --held >"$folder/heldlist"
+grep -q "SN-6 .*invalid byte sequence" "$folder/heldlist" || { cat "$folder/held" "$folder/heldlist" >&2; status=1; }
+/usr/bin/python3 -c "import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute(\"update runs set port = 'A' where unit_id = 'SN-6'\"); c.commit()" "$folder/bench1.sqlite"
+"$results" --store "$folder/bench1.sqlite" push --retry-held "$url" 2>/dev/null && held=0 || held=$?
+expect "the held run sent again" "0 1 0" "$held $(plant "SELECT count(*) FROM runs WHERE unit_id = 'SN-6'") $(pending bench1)"
+
+# A push never hangs: a server that accepts and never answers, a lock held on the plant's schema,
+# a server stopped: each ends with 69 within the deadline.
+record bench1 SN-8
+mkdir "$folder/silent"
+/usr/bin/python3 -c "
+import socket, sys, time
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen()
+c = s.accept(); time.sleep(60)" "$folder/silent/.s.PGSQL.5432" & silent=$!
+for _ in $(seq 50); do [ -S "$folder/silent/.s.PGSQL.5432" ] && break; sleep 0.1; done
+"$bin/psql" -X -q -d "$url" -c "BEGIN" -c "LOCK TABLE converter_schema" -c "SELECT pg_sleep(60)" >/dev/null 2>&1 & locker=$!
+sleep 1
+hung() { # NAME URL
+    local started=$SECONDS code
+    timeout 30 "$results" --store "$folder/bench1.sqlite" --timeout 2 push "$2" 2>"$folder/hung" && code=0 || code=$?
+    expect "$1: status" 69 "$code"
+    [ $((SECONDS - started)) -le 10 ] || { echo "FAILED: $1 took $((SECONDS - started)) s" >&2; status=1; }
+    grep -q "did not answer within 2 s\|lock timeout" "$folder/hung" || { cat "$folder/hung" >&2; status=1; }
+}
+hung "a server that never answers" "host=$folder/silent user=plant dbname=postgres"
+hung "the plant's schema locked" "$url"
+kill "$locker" "$silent" 2>/dev/null || true
+plant "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%pg_sleep%' AND pid <> pg_backend_pid()" >/dev/null
+server=$(head -1 "$folder/db/postmaster.pid")
+kill -STOP "$server" $(pgrep -P "$server")
+hung "a server stopped" "$url"
+kill -CONT "$server" $(pgrep -P "$server")
+"$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
+expect "nothing lost to the hangs" "1 0" "$(plant "SELECT count(*) FROM runs WHERE unit_id = 'SN-8'") $(pending bench1)"
+
 # A refusal: the plant's schema is newer than this program writes.
 plant "INSERT INTO converter_schema VALUES (99)"
 record bench1 SN-5

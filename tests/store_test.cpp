@@ -183,6 +183,7 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
     }
     store::Database(path, store::Database::Mode::ReadWrite)
         .execute("ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "
+                 "ALTER TABLE runs DROP COLUMN held; "
                  "PRAGMA user_version = 1");
     EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
     store::StoredRun late = run("B", "incomplete", "2026-12-09T11:00:00.000Z");
