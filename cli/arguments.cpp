@@ -13,6 +13,12 @@ bool Arguments::next()
     if (++m_index >= m_argc)
         return false;
     m_name = m_argv[m_index];
+    if (!m_operands && m_name == "--") {
+        m_operands = true;
+        return next();
+    }
+    if (m_operands)
+        return true;
     if (const std::size_t equals = m_name.find('=');
         m_name.starts_with("--") && equals != std::string::npos) {
         m_attached = m_name.substr(equals + 1);

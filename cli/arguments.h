@@ -29,6 +29,8 @@ public:
     // The option's value: the one given with "=", else the next argument. Throws UsageError
     // when there is none.
     std::string value();
+    // The argument came after "--": an operand, whatever it starts with.
+    bool isOperand() const { return m_operands; }
 
 private:
     int m_argc;
@@ -36,6 +38,7 @@ private:
     int m_index = 0;
     std::string m_name;
     std::optional<std::string> m_attached;
+    bool m_operands = false;
 };
 
 } // namespace cli

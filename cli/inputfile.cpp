@@ -25,7 +25,9 @@ std::variant<InputFile, std::string> openInputFile(const std::string &path,
     else if (!S_ISREG(status.st_mode))
         refused = "not a regular file (a FIFO, a device or a socket is not read)";
     else if (static_cast<std::uint64_t>(status.st_size) > limitBytes)
-        refused = "larger than " + std::to_string(limitBytes / (1024 * 1024)) + " MiB";
+        refused = "larger than " + (limitBytes % (1024 * 1024)
+                                        ? std::to_string(limitBytes / 1024) + " KiB"
+                                        : std::to_string(limitBytes / (1024 * 1024)) + " MiB");
     if (refused.empty() && ::fcntl(descriptor, F_SETFL, 0) != 0)
         refused = std::strerror(errno);
     std::FILE *file = refused.empty() ? ::fdopen(descriptor, "r") : nullptr;

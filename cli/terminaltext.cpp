@@ -45,7 +45,75 @@ std::size_t utf8SequenceLength(std::string_view text)
     return code >= minimum && code <= 0x10FFFF && !surrogate && !nonCharacter ? length : 0;
 }
 
+// The code point of a well-formed sequence of `length` bytes.
+unsigned codeOf(std::string_view text, std::size_t length)
+{
+    unsigned code = static_cast<unsigned char>(text[0]) & (0x7F >> (length == 1 ? 0 : length));
+    for (std::size_t i = 1; i < length; ++i)
+        code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    return code;
+}
+
+// Characters that show as nothing, or reorder or break the text around them: two ids that
+// differ only by one look the same. Shown as \u{XXXX}.
+bool isHidden(unsigned code)
+{
+    return code == 0x061C || code == 0x00AD || (code >= 0x200B && code <= 0x200F) ||
+           (code >= 0x2028 && code <= 0x202E) || (code >= 0x2060 && code <= 0x2069) ||
+           code == 0xFEFF;
+}
+
+std::string hiddenEscape(unsigned code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "\\u{%04X}", code);
+    return text;
+}
+
+// East Asian wide and fullwidth characters take two columns of a terminal.
+bool isWide(unsigned code)
+{
+    return (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+           (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+           (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+           (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x1F300 && code <= 0x1FAFF) ||
+           (code >= 0x20000 && code <= 0x3FFFD);
+}
+
 } // namespace
+
+std::string visible(std::string_view raw)
+{
+    const std::string text = wellFormedUtf8(raw);
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80 ? 1 : utf8SequenceLength(text.substr(i));
+        const unsigned code = codeOf(text.substr(i), length);
+        out += isHidden(code) ? hiddenEscape(code) : text.substr(i, length);
+        i += length;
+    }
+    return out;
+}
+
+std::size_t displayWidth(std::string_view text)
+{
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80 ? 1 : utf8SequenceLength(text.substr(i));
+        if (length == 0) {
+            ++width;
+            ++i;
+            continue;
+        }
+        const unsigned code = codeOf(text.substr(i), length);
+        // Combining marks take no column of their own.
+        width += (code >= 0x0300 && code <= 0x036F) ? 0 : isWide(code) ? 2 : 1;
+        i += length;
+    }
+    return width;
+}
 
 std::string wellFormedUtf8(std::string_view text)
 {
@@ -86,7 +154,8 @@ std::string escaped(std::string_view text, std::size_t limit)
             continue;
         }
         if (const std::size_t length = byte >= 0x80 ? utf8SequenceLength(text.substr(i)) : 0) {
-            out += text.substr(i, length);
+            const unsigned code = codeOf(text.substr(i), length);
+            out += isHidden(code) ? hiddenEscape(code) : std::string(text.substr(i, length));
             i += length;
             continue;
         }

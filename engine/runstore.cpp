@@ -72,7 +72,7 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
     return run;
 }
 
-std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice)
+std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice, bool probeWrite)
 {
     if (!choice.recorded)
         return std::nullopt;
@@ -80,7 +80,9 @@ std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice)
         return "neither XDG_DATA_HOME nor HOME names a folder for it";
     if (auto why = store::storeRefusal(choice.path))
         return why;
-    return choice.created ? store::createFolderOf(choice.path) : std::nullopt;
+    if (auto why = choice.created ? store::createFolderOf(choice.path) : std::nullopt)
+        return why;
+    return probeWrite ? store::writeRefusal(choice.path) : std::nullopt;
 }
 
 std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
@@ -96,6 +98,7 @@ std::optional<StoreFailure> recordRuns(const StoreChoice &choice,
             if (attempts)
                 attempts->push_back(attempt);
         }
+        results.checkpoint();
     } catch (const store::StoreError &error) {
         return StoreFailure{error.what(), error.kind == store::StoreError::Kind::Refused
                                               ? int(RecordNotCreated)

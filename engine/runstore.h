@@ -23,8 +23,8 @@ struct StoreChoice
 };
 
 // Whether the store may be written, before any port is polled: the reason when it is not ours,
-// or its folder cannot be made.
-std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice);
+// or its folder cannot be made, or (`probeWrite`) it or its folder cannot be written now.
+std::optional<std::string> storeRefusedBeforeRun(const StoreChoice &choice, bool probeWrite = true);
 
 // Records every port's run in one transaction each; the reason and the status (73 for a store
 // that is not ours, 74 for one that cannot be written) when one is not recorded.

@@ -89,7 +89,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("converter-line"));
 
     const engine::StoreChoice store = engine::storeChoice(options.run);
-    if (const auto refused = engine::storeRefusedBeforeRun(store))
+    // A store that cannot be written now may be later (a share mounted): each scan asks.
+    if (const auto refused = engine::storeRefusedBeforeRun(store, false))
         return refuse("results store " + cli::printable(store.path) + ": " + *refused,
                       engine::RecordNotCreated, argc, argv, signalDescriptor);
     engine::RunIdentity identity = engine::runIdentity(options.run, "converter-line");

@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
@@ -115,11 +117,26 @@ Fixture readFixture(const std::string &path)
     if (!file)
         throw UsageError(cli::printable(path) + ": " + std::get<std::string>(opened));
     Fixture fixture;
-    char text[4096];
-    for (int number = 1; std::fgets(text, sizeof text, file->get()); ++number) {
-        std::string line = text;
+    char *text = nullptr;
+    std::size_t capacity = 0;
+    struct Freed
+    {
+        char *&text;
+        ~Freed() { std::free(text); }
+    } freed{text};
+    for (int number = 1;; ++number) {
+        // Each line whole, however long: a long one is refused, never read as two.
+        const ssize_t length = ::getline(&text, &capacity, file->get());
+        if (length < 0)
+            break;
+        std::string line(text, static_cast<std::size_t>(length));
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
+        if (number == 1 && line.starts_with("\xEF\xBB\xBF"))
+            line.erase(0, 3); // a byte-order mark an editor put there
+        if (line.size() > 4096)
+            throw UsageError(cli::printable(path) + ":" + std::to_string(number) +
+                             ": a line of more than 4096 bytes");
         const std::size_t start = line.find_first_not_of(" \t");
         if (start == std::string::npos || line[start] == '#')
             continue;

@@ -202,6 +202,10 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
                 .arg(text(unitId), text(m_slots[other].fixture.name));
     // Under --no-store the session's own count; else the store's and those still on their way.
     attempts = m_sessionAttempts[unitId];
+    if (m_store.recorded)
+        if (const auto why = store::writeRefusal(m_store.path))
+            return tr("The results store cannot be written (%1): nothing is tested until it can.")
+                .arg(text(*why));
     if (m_store.recorded) {
         const std::vector<std::string> &coming = m_coming[unitId];
         attempts = int(coming.size());

@@ -54,6 +54,11 @@ bool answer(const results::Options &options, store::ResultStore &results)
         });
         return written;
     }
+    case Command::Backup:
+        // A snapshot of every committed run, its log folded in, read like any other answer.
+        results.db().prepare("VACUUM INTO ?").bind(1, options.copy).run();
+        say("wrote " + cli::printable(options.copy));
+        return true;
     case Command::Push:
     case Command::None:
         break;
@@ -117,6 +122,7 @@ int main(int argc, char **argv)
             const auto count = results::push(
                 results, options.url,
                 {options.batch, std::chrono::seconds(options.timeoutSeconds), options.retryHeld});
+            results.checkpoint(); // the runs' marks in the one file
             say("pushed " + std::to_string(count.sent) + " runs" +
                 (count.alreadyIn
                      ? " (" + std::to_string(count.alreadyIn) + " of them were there already)"

@@ -14,7 +14,7 @@ bool PlantError::refusesData() const
 }
 
 PlantConnection::PlantConnection(const std::string &url, std::chrono::milliseconds timeout)
-    : m_connection(PQconnectStart(url.c_str())), m_timeout(timeout)
+    : m_owned(PQconnectStart(url.c_str())), m_connection(m_owned.get()), m_timeout(timeout)
 {
     if (!m_connection || PQstatus(m_connection) == CONNECTION_BAD)
         fail("cannot reach the plant's database");
@@ -31,12 +31,6 @@ PlantConnection::PlantConnection(const std::string &url, std::chrono::millisecon
         fail("cannot reach the plant's database");
     // A lock held elsewhere is given up on by the server before this program gives up on it.
     run("SET lock_timeout = " + std::to_string(std::max<long long>(1, m_timeout.count() * 3 / 4)));
-}
-
-PlantConnection::~PlantConnection()
-{
-    if (m_connection)
-        PQfinish(m_connection);
 }
 
 void PlantConnection::fail(const std::string &doing, const PGresult *result)

@@ -40,9 +40,6 @@ class PlantConnection
 public:
     // Throws PlantError. `timeout`: for connecting and for each statement or copy after.
     PlantConnection(const std::string &url, std::chrono::milliseconds timeout);
-    ~PlantConnection();
-    PlantConnection(const PlantConnection &) = delete;
-    PlantConnection &operator=(const PlantConnection &) = delete;
 
     // One statement, and its result of the status expected; throws PlantError.
     Result run(const std::string &sql, ExecStatusType expected = PGRES_COMMAND_OK);
@@ -56,6 +53,12 @@ private:
     Result results(Clock::time_point deadline, ExecStatusType expected);
     [[noreturn]] void fail(const std::string &doing, const PGresult *result = nullptr);
 
+    struct Closer
+    {
+        void operator()(PGconn *connection) const { PQfinish(connection); }
+    };
+    // Closed however the connection ends, a failed connect in the constructor too.
+    std::unique_ptr<PGconn, Closer> m_owned;
     PGconn *m_connection;
     std::chrono::milliseconds m_timeout;
 };

@@ -26,6 +26,9 @@ Commands:
   pareto              each line test with the units it failed and the units where it was
                       intermittent, most first, and the units with an incomplete run
   export              every run of the period with its line results: --format csv or jsonl
+  backup FILE         writes the store, with every run committed, to the new file FILE: one
+                      file, whole, for a copy elsewhere (the store itself may have its
+                      latest runs in results.sqlite-wal beside it)
   push URL            copies the runs not yet forwarded into the plant's PostgreSQL
                       database (URL as libpq takes it: postgresql://HOST/DB or
                       "host=HOST dbname=DB"); the only command that writes the store. A run
@@ -54,7 +57,7 @@ Exit status:
        them), the others were sent
   69   the plant's database could not be reached, did not answer in time or refused the
        runs; nothing is lost, the next push sends what is left
-  73   the store is not ours to write (push): a symbolic link or another user's file
+  73   the store is a symbolic link, or (push) another user's file
   74   the store cannot be read or written (not a results store, a newer schema, corrupt),
        or standard output could not be written
 )";
@@ -80,6 +83,9 @@ std::optional<std::tm> parsedDay(const std::string &text)
             3 ||
         text.size() != 10)
         return std::nullopt;
+    // Stored times are compared as text: a year of other than four digits would sort wrongly.
+    if (day.tm_year < 1970 || day.tm_year > 9998)
+        throw UsageError(text + " is outside the years 1970 to 9998");
     day.tm_year -= 1900;
     day.tm_mon -= 1;
     return day;
@@ -131,12 +137,38 @@ Options parseOptions(int argc, const char *const *argv)
     Options options;
     bool formatGiven = false;
     cli::Arguments arguments(argc, argv);
+    // A command, then its operand: the unit, the URL or the copy's file.
+    const auto operand = [&](const std::string &argument) {
+        if (options.command == Command::None) {
+            static const std::pair<const char *, Command> commands[] = {
+                {"history", Command::History}, {"runs", Command::Runs},
+                {"yield", Command::Yield},     {"pareto", Command::Pareto},
+                {"export", Command::Export},   {"push", Command::Push},
+                {"backup", Command::Backup}};
+            for (const auto &[name, command] : commands)
+                if (argument == name)
+                    options.command = command;
+            if (options.command == Command::None)
+                throw UsageError("unknown command " + cli::printable(argument) +
+                                 ": history, runs, yield, pareto, export, push or backup");
+        } else if (options.command == Command::Backup && options.copy.empty()) {
+            options.copy = argument;
+        } else if (options.command == Command::History && options.unitId.empty()) {
+            options.unitId = argument;
+        } else if (options.command == Command::Push && options.url.empty()) {
+            options.url = argument;
+        } else {
+            throw UsageError("what is " + cli::printable(argument) + "?");
+        }
+    };
     while (arguments.next()) {
         const std::string &argument = arguments.name();
         const auto value = [&arguments] {
             return arguments.value();
         };
-        if (argument == "--help") {
+        if (arguments.isOperand()) {
+            operand(argument); // after "--": "history -- -2+3"
+        } else if (argument == "--help") {
             options.help = true;
         } else if (argument == "--version") {
             options.version = true;
@@ -189,23 +221,8 @@ Options parseOptions(int argc, const char *const *argv)
             options.batch = wholeNumber(argument, value(), 1, 100000);
         } else if (argument.starts_with("-")) {
             throw UsageError("unknown option " + cli::printable(argument));
-        } else if (options.command == Command::None) {
-            static const std::pair<const char *, Command> commands[] = {
-                {"history", Command::History}, {"runs", Command::Runs},
-                {"yield", Command::Yield},     {"pareto", Command::Pareto},
-                {"export", Command::Export},   {"push", Command::Push}};
-            for (const auto &[name, command] : commands)
-                if (argument == name)
-                    options.command = command;
-            if (options.command == Command::None)
-                throw UsageError("unknown command " + cli::printable(argument) +
-                                 ": history, runs, yield, pareto, export or push");
-        } else if (options.command == Command::History && options.unitId.empty()) {
-            options.unitId = argument;
-        } else if (options.command == Command::Push && options.url.empty()) {
-            options.url = argument;
         } else {
-            throw UsageError("what is " + cli::printable(argument) + "?");
+            operand(argument);
         }
     }
     if (options.help || options.version)
@@ -214,7 +231,13 @@ Options parseOptions(int argc, const char *const *argv)
     options.unitId = store::unitIdAsFiled(options.unitId, exactCase);
     options.filter.unitId = store::unitIdAsFiled(options.filter.unitId, exactCase);
     if (options.command == Command::None)
-        throw UsageError("which command? history, runs, yield, pareto, export or push");
+        throw UsageError("which command? history, runs, yield, pareto, export, push or backup");
+    if (const store::Window &window = options.filter.window;
+        !window.since.empty() && !window.until.empty() && window.since >= window.until)
+        throw UsageError("--since " + window.since + " is not before --until " + window.until +
+                         ": the period holds nothing");
+    if (options.command == Command::Backup && options.copy.empty())
+        throw UsageError("backup needs the copy's file name");
     if (options.command == Command::History && options.unitId.empty())
         throw UsageError("history needs a unit id");
     if (options.command != Command::Push && (options.held || options.retryHeld))

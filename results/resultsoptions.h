@@ -19,7 +19,7 @@ enum ExitStatus : int {
     StoreUnusable = 74, // not a store, of a newer version, corrupt, or standard output failed
 };
 
-enum class Command { None, History, Runs, Yield, Pareto, Export, Push };
+enum class Command { None, History, Runs, Yield, Pareto, Export, Push, Backup };
 enum class Format { Table, Json, Csv, JsonLines };
 
 struct Options
@@ -28,6 +28,7 @@ struct Options
     std::string store; // empty: the account's own
     std::string unitId;
     std::string url;
+    std::string copy; // backup's file
     store::RunFilter filter;
     store::GroupBy by = store::GroupBy::None;
     Format format = Format::Table;

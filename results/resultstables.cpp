@@ -11,17 +11,22 @@ namespace {
 
 using cli::jsonString;
 
-std::string percent(double fraction)
+// "–" when there is no figure: a period without units has no yield, not 0 %.
+std::string percent(std::optional<double> fraction)
 {
+    if (!fraction)
+        return "\u2013";
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f%%", fraction * 100);
+    std::snprintf(text, sizeof text, "%.1f%%", *fraction * 100);
     return text;
 }
 
-std::string fraction(double value)
+std::string fraction(std::optional<double> value)
 {
+    if (!value)
+        return "null";
     char text[32];
-    std::snprintf(text, sizeof text, "%.4f", value);
+    std::snprintf(text, sizeof text, "%.4f", *value);
     return text;
 }
 
@@ -85,8 +90,9 @@ std::string groupName(store::GroupBy by)
     return "";
 }
 
-std::string csvCell(std::string text)
+std::string csvCell(std::string raw)
 {
+    std::string text = cli::visible(raw);
     // A cell that starts as a formula would be run by the spreadsheet that opens the file.
     if (!text.empty() && std::string("=+-@\t\r").find(text.front()) != std::string::npos)
         text.insert(0, "'");
@@ -109,15 +115,16 @@ std::string table(const std::vector<std::vector<std::string>> &rows)
         for (std::size_t i = 0; i < row.size(); ++i) {
             cells.push_back(cli::printable(row[i], 200));
             widths.resize(std::max(widths.size(), i + 1));
-            widths[i] = std::max(widths[i], cells.back().size());
+            widths[i] = std::max(widths[i], cli::displayWidth(cells.back()));
         }
     }
     std::string out;
     for (const auto &cells : shown) {
         std::string line;
         for (std::size_t i = 0; i < cells.size(); ++i)
-            line += cells[i] +
-                    (i + 1 < cells.size() ? std::string(widths[i] - cells[i].size() + 2, ' ') : "");
+            line += cells[i] + (i + 1 < cells.size()
+                                    ? std::string(widths[i] - cli::displayWidth(cells[i]) + 2, ' ')
+                                    : "");
         out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
     }
     return out;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,10 +70,17 @@ struct YieldRow
     std::int64_t lastPassed = 0;
     std::int64_t passedRuns = 0;
 
-    double fpy() const { return units ? double(firstPassed) / double(units) : 0; }
-    double lpy() const { return units ? double(lastPassed) / double(units) : 0; }
-    double runYield() const { return runs ? double(passedRuns) / double(runs) : 0; }
-    double retestRate() const { return units ? double(unitRuns - units) / double(units) : 0; }
+    // None when there is nothing to divide by: no units, or no runs, is no yield at all.
+    std::optional<double> fpy() const { return ratio(firstPassed, units); }
+    std::optional<double> lpy() const { return ratio(lastPassed, units); }
+    std::optional<double> runYield() const { return ratio(passedRuns, runs); }
+    std::optional<double> retestRate() const { return ratio(unitRuns - units, units); }
+
+private:
+    static std::optional<double> ratio(std::int64_t part, std::int64_t whole)
+    {
+        return whole ? std::optional<double>(double(part) / double(whole)) : std::nullopt;
+    }
 };
 
 // A unit counts, with all its attempts until the window's end, in the window and group of its

@@ -1,6 +1,7 @@
 #include "resultstore.h"
 
 #include "evidencefile.h"
+#include "terminaltext.h"
 
 #include <sqlite3.h>
 
@@ -186,6 +187,17 @@ std::optional<std::string> storeRefusal(const std::string &path)
     return std::nullopt;
 }
 
+std::optional<std::string> writeRefusal(const std::string &path)
+{
+    // SQLite writes the store and, beside it, its log and shared index.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
+        return cli::printable(folder) + ": " + std::strerror(errno);
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), R_OK | W_OK) != 0)
+        return std::string("cannot write it: ") + std::strerror(errno);
+    return std::nullopt;
+}
+
 ResultStore::ResultStore(const std::string &path, Access access)
     : m_path(path), m_db([&] {
           if (access != Access::Read)
@@ -196,12 +208,33 @@ ResultStore::ResultStore(const std::string &path, Access access)
           if (access != Access::Record && ::lstat(path.c_str(), &status) != 0)
               throw StoreError(StoreError::Kind::Missing,
                                std::string("cannot open it: ") + std::strerror(errno));
+          // Never read through a link, as it is never written through one: said as such.
+          if (access == Access::Read && S_ISLNK(status.st_mode))
+              if (auto why = storeRefusal(path))
+                  throw StoreError(StoreError::Kind::Refused, *why);
+          // Another account reads the store through the owner's log files; it never makes them,
+          // for files of its own there would stop the owner's next record.
+          struct stat log
+          {};
+          if (access == Access::Read && status.st_uid != ::geteuid() &&
+              (::lstat((path + "-wal").c_str(), &log) != 0 ||
+               ::lstat((path + "-shm").c_str(), &log) != 0))
+              throw StoreError(StoreError::Kind::Failed,
+                               "it is another account's, and its log files (-wal, -shm) are not "
+                               "there yet: the owner's next recorded run makes them; until "
+                               "then the owner can hand over a copy (converter-results backup)");
           return Database(path, access == Access::Record ? Database::Mode::Create
                                 : access == Access::Read ? Database::Mode::ReadOnly
                                                          : Database::Mode::ReadWrite);
       }())
 {
     m_db.execute("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs));
+    if (access != Access::Read) {
+        // The log files stay when the store is closed, readable as the store is, so that
+        // another account can read it without writing anything.
+        int keep = 1;
+        sqlite3_file_control(m_db.handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+    }
     whenFree([&] { prepareSchema(access); });
 }
 
@@ -244,6 +277,13 @@ void ResultStore::prepareSchema(Access access)
     transaction.commit();
 }
 
+void ResultStore::checkpoint()
+{
+    sqlite3_busy_timeout(m_db.handle(), 0);
+    sqlite3_wal_checkpoint_v2(m_db.handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db.handle(), busyTimeoutMs);
+}
+
 int ResultStore::record(const StoredRun &run)
 {
     return whenFree([&] { return recordOnce(run); });
@@ -253,11 +293,27 @@ int ResultStore::recordOnce(const StoredRun &run)
 {
     Transaction transaction(m_db);
     int attempt = 0;
+    bool renumbered = false;
     if (run.polled && !run.unitId.empty()) {
-        auto count =
-            m_db.prepare("SELECT count(*) FROM runs WHERE unit_id = ? AND attempt IS NOT NULL");
-        count.bind(1, run.unitId).step();
-        attempt = static_cast<int>(count.integer(0)) + 1;
+        // Numbered by start: a run that started first and finished last (two checks of one unit
+        // at once) is still the unit's first attempt. The attempts that started after it move
+        // up by one, each first out of the way of the unique index.
+        auto count = m_db.prepare("SELECT count(*), count(*) FILTER (WHERE start_utc > ?2) FROM "
+                                  "runs WHERE unit_id = ?1 AND attempt IS NOT NULL");
+        count.bind(1, run.unitId).bind(2, run.start).step();
+        const auto later = count.integer(1);
+        attempt = static_cast<int>(count.integer(0) - later) + 1;
+        if (later > 0) {
+            m_db.prepare("UPDATE runs SET attempt = -(attempt + 1) WHERE unit_id = ? AND "
+                         "attempt >= ?")
+                .bind(1, run.unitId)
+                .bind(2, attempt)
+                .run();
+            m_db.prepare("UPDATE runs SET attempt = -attempt WHERE unit_id = ? AND attempt < 0")
+                .bind(1, run.unitId)
+                .run();
+            renumbered = true;
+        }
     }
     std::int64_t failed = 0;
     std::int64_t intermittent = 0;
@@ -297,7 +353,20 @@ int ResultStore::recordOnce(const StoredRun &run)
 
     // Each unit's attempts at a glance, for yield: its first, how many, how many passed, its
     // latest.
-    if (attempt) {
+    if (renumbered) {
+        // Its first attempt is another run now: the unit's summary is made anew.
+        m_db.prepare("DELETE FROM units WHERE unit_id = ?").bind(1, run.unitId).run();
+        m_db.prepare(
+                "INSERT INTO units SELECT first.unit_id, first.start_utc, first.station, "
+                "first.operator, first.verdict, count(*), sum(attempt.verdict = 'pass'), (SELECT "
+                "latest.verdict FROM runs latest WHERE latest.unit_id = first.unit_id AND "
+                "latest.attempt IS NOT NULL ORDER BY latest.attempt DESC LIMIT 1), "
+                "max(attempt.start_utc) FROM runs first JOIN runs attempt ON attempt.unit_id = "
+                "first.unit_id WHERE first.unit_id = ? AND first.attempt = 1 AND attempt.attempt "
+                "IS NOT NULL GROUP BY first.id")
+            .bind(1, run.unitId)
+            .run();
+    } else if (attempt) {
         auto unit = m_db.prepare(
             "INSERT INTO units VALUES (?1, ?2, ?3, ?4, ?5, 1, ?6, ?5, ?2) ON CONFLICT (unit_id) DO "
             "UPDATE SET attempts = attempts + 1, passed_attempts = passed_attempts + ?6, "

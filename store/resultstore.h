@@ -36,6 +36,9 @@ public:
     // Records the run and returns its attempt number: 1 + the unit's attempts already recorded,
     // 0 for a run that is not an attempt.
     int record(const StoredRun &run);
+    // The log folded back into the store file and emptied, without waiting: with a reader in it,
+    // left for the next time. Then a copy of the one file holds every run.
+    void checkpoint();
 
     Database &db() { return m_db; }
     const std::string &path() const { return m_path; }
@@ -50,6 +53,10 @@ private:
 
 // Why a store at `path` may not be written by this account; nothing when it may.
 std::optional<std::string> storeRefusal(const std::string &path);
+
+// Why a run could not be recorded at `path` now: its folder, or the store, cannot be written.
+// Found before any unit is polled; none when it can.
+std::optional<std::string> writeRefusal(const std::string &path);
 
 // What line test `index` is in the stored masks: bit `index`.
 inline constexpr std::int64_t lineBit(std::size_t index)

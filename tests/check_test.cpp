@@ -801,6 +801,21 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
              return planted;
          },
          storeIn, check, 73, "a symbolic link"},
+        // SQLite writes the log beside the store: it is the store too.
+        {"a store whose -wal is a link", false,
+         [&](const auto &folder) {
+             keep(folder / "victim");
+             std::filesystem::create_symlink(folder / "victim", folder / "c-wal");
+             return Planted{folder / "c", folder / "victim"};
+         },
+         storeIn, check, 73, "c-wal: it is a symbolic link"},
+        {"a store whose -wal is another user's", true,
+         [&](const auto &folder) {
+             keep(folder / "c-wal");
+             EXPECT_EQ(::chown((folder / "c-wal").c_str(), nobody, nobody), 0);
+             return Planted{folder / "c", folder / "c-wal"};
+         },
+         storeIn, check, 73, "another user"},
         {"a store of another user's", true,
          [&](const auto &folder) {
              keep(folder / "c");
@@ -808,6 +823,12 @@ TEST(CheckTest, WritesOnlyFilesOfItsOwn)
              return Planted{folder / "c", folder / "c"};
          },
          storeIn, check, 73, "another user"},
+        // Found before the first poll, as --junit's folder is, not after the whole run.
+        {"a store in a folder that is not there", false,
+         [&](const auto &folder) {
+             return Planted{folder / "gone" / "c", {}};
+         },
+         storeIn, check, 73, "no port was polled"},
         {"a store that is not one, beside a JUnit report",
          false,
          [&](const auto &folder) {
@@ -877,6 +898,10 @@ TEST(CheckTest, EightChecksAtOnceAreAllOnRecord)
 {
     Workplace place;
     const std::string path = (place.folder / "results.sqlite").string();
+    // A reader open throughout, as a results command may be: the store cannot fold its log back
+    // when it closes, so each check does after its record.
+    store::ResultStore(path, store::ResultStore::Access::Record);
+    store::ResultStore reader(path, store::ResultStore::Access::Read);
     std::vector<std::unique_ptr<support::SimProcess>> units;
     std::vector<std::unique_ptr<CheckProcess>> checks;
     for (int i = 0; i < 8; ++i) {
@@ -885,21 +910,61 @@ TEST(CheckTest, EightChecksAtOnceAreAllOnRecord)
         checks.push_back(std::make_unique<CheckProcess>(
             QStringList{QString::fromStdString(units.back()->path()), "--polls", "2", "--unit-id",
                         QStringLiteral("SN-%1").arg(i), "--store", QString::fromStdString(path),
-                        "--quiet"},
+                        "--quiet", "--operator=+1"},
             place.folder.path()));
     }
     for (int i = 0; i < 8; ++i) {
         const Outcome outcome = checks[i]->finish();
         EXPECT_EQ(outcome.status, i % 2) << outcome.err;
     }
-    store::ResultStore results(path, store::ResultStore::Access::Read);
+    // SN-1 failed; repaired, it passes: first-pass, last-pass and run yield all differ.
+    EXPECT_EQ(
+        CheckProcess({QString::fromStdString(units.front()->path()), "--polls", "2", "--unit-id",
+                      "SN-1", "--store", QString::fromStdString(path), "--quiet"},
+                     place.folder.path())
+            .finish()
+            .status,
+        0);
+    EXPECT_EQ(std::filesystem::file_size(path + "-wal"), 0u) << "runs only in the log";
+    // One file with every run, for a copy elsewhere.
+    const std::string copy = (place.folder / "copy.sqlite").string();
+    EXPECT_EQ(CheckProcess(
+                  {"--store", QString::fromStdString(path), "backup", QString::fromStdString(copy)},
+                  place.folder.path(), QStringLiteral(CONVERTER_RESULTS_PATH))
+                  .finish()
+                  .status,
+              0);
+    store::ResultStore results(copy, store::ResultStore::Access::Read);
     EXPECT_EQ(results.db().integer("SELECT count(*) FROM runs WHERE attempt = 1"), 8);
-    EXPECT_EQ(results.db().integer("SELECT count(*) FROM polls WHERE length(bytes) >= 27"), 16);
-    const Outcome yield = CheckProcess({"--store", QString::fromStdString(path), "yield", "--json"},
-                                       place.folder.path(), QStringLiteral(CONVERTER_RESULTS_PATH))
-                              .finish();
-    EXPECT_EQ(yield.out, "{\"units\":8,\"runs\":8,\"fpy\":0.5000,\"lpy\":0.5000,\"try\":0.5000,"
-                         "\"retestRate\":0.0000}\n");
+    EXPECT_EQ(results.db().integer("SELECT count(*) FROM polls WHERE length(bytes) >= 27"), 18);
+    const auto answer = [&](QStringList arguments) {
+        arguments.prepend(QString::fromStdString(path));
+        arguments.prepend("--store");
+        return CheckProcess(arguments, place.folder.path(), QStringLiteral(CONVERTER_RESULTS_PATH))
+            .finish()
+            .out;
+    };
+    EXPECT_EQ(answer({"yield", "--json"}),
+              "{\"units\":8,\"runs\":9,\"fpy\":0.5000,\"lpy\":0.6250,\"try\":0.5556,"
+              "\"retestRate\":0.1250}\n");
+    // A cell that would start a formula is quoted; --until a day takes the whole day, a time not.
+    EXPECT_NE(answer({"export", "--format", "csv"}).find(",'+1,"), std::string::npos);
+    char today[16];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%Y-%m-%d", std::gmtime(&now));
+    const auto listed = [&](const QString &until) {
+        const std::string runs = answer({"runs", "--json", "--until", until});
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = runs.find("\"runId\"", at)) != std::string::npos; ++at)
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(listed(QString::fromLatin1(today)), 9u);
+    EXPECT_EQ(listed(QString::fromLatin1(today) + "T00:00:00Z"), 0u);
+    // A period without units has no yield, not a yield of 0.
+    EXPECT_EQ(answer({"yield", "--json", "--since", "9000-01-01"}),
+              "{\"units\":0,\"runs\":0,\"fpy\":null,\"lpy\":null,\"try\":null,"
+              "\"retestRate\":null}\n");
 }
 
 TEST(ResultsTest, WhatTheCommandLineRefuses)
@@ -913,11 +978,20 @@ TEST(ResultsTest, WhatTheCommandLineRefuses)
     } cases[] = {
         {{"yield", "--since", "2026-02-30"}, 64, "2026-02-30 is no date"},
         {{"runs", "--until", "2026-12-09T24:00:00Z"}, 64, "is no time"},
+        {{"runs", "--since", "2026-13-01"}, 64, "is no date"},
+        {{"yield", "--until", "9999-12-31"}, 64, "outside the years 1970 to 9998"},
+        {{"yield", "--since", "0999-01-01"}, 64, "outside the years 1970 to 9998"},
+        {{"runs", "--since", "2026-12-10", "--until", "2026-12-09"}, 64, "is not before --until"},
+        {{"runs", "--held"}, 64, "--held and --retry-held go with push"},
+        // An id may start with "-" after "--".
+        {{"--store", "nowhere.sqlite", "history", "--", "-2+3"}, 66, "nowhere.sqlite: cannot"},
         {{"export"}, 64, "export needs --format csv or --format jsonl"},
         {{"history"}, 64, "history needs a unit id"},
         {{"--store", "nowhere.sqlite", "yield"}, 66, "nowhere.sqlite: cannot open it"},
         {{"--store", "Protocol.txt", "pareto"}, 74, "file is not a database"},
+        {{"--store", "link.sqlite", "yield"}, 73, "a symbolic link"},
     };
+    std::filesystem::create_symlink("Protocol.txt", place.folder / "link.sqlite");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const Outcome outcome =

@@ -144,6 +144,13 @@ TEST(LineWindowTest, VerdictsReadFromTwoMetres)
             << window.panel(i)->verdict()->accessibleDescription().toStdString();
         EXPECT_EQ(window.panel(i)->note(), QString());
     }
+    // A store that cannot be written: every scan refused, nothing tested, until it can be.
+    line::LineWindow unwritable(options, identity, {"/nonexistent/results.sqlite", false, true});
+    QTest::keyClicks(unwritable.panel(0)->field(), QStringLiteral("SN-9"));
+    QTest::keyClick(unwritable.panel(0)->field(), Qt::Key_Return);
+    EXPECT_TRUE(unwritable.panel(0)->verdict()->accessibleDescription().startsWith(
+        QStringLiteral("NOT TESTED SN-9: The results store cannot be written")))
+        << unwritable.panel(0)->verdict()->accessibleDescription().toStdString();
 }
 
 // converter-line's command line: what it refuses, and a refusal shown in a box that a quit signal
@@ -161,12 +168,14 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
     support::TempDirectory folder;
     const QString fixture = QString::fromStdString((folder / "fixture").string());
     std::ofstream(fixture.toStdString()) << "A /dev/null\nSlot B /dev/ttyUSB1\n";
+    const QString longLine = QString::fromStdString((folder / "long").string());
+    std::ofstream(longLine.toStdString()) << "A /dev/" << std::string(5000, 'x') << "\n";
     const QString badPattern = QString::fromStdString((folder / "pattern").string());
     std::ofstream(badPattern.toStdString()) << "fixture FX-7\npattern SN-[0-9\nA /dev/null\n";
     // Keyword lines beside the slots: each keyword takes the rest of its line.
     const std::string good = (folder / "good").string();
     std::ofstream(good)
-        << "# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1\n";
+        << "\xEF\xBB\xBF# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1\n";
     const line::Fixture read = line::readFixture(good);
     EXPECT_EQ(read.id, "FX 7");
     EXPECT_EQ(read.unitPattern, "SN-[0-9]{4}");
@@ -181,6 +190,7 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
          64,
          "--max-attempts takes a whole number from 1 to 1000"},
         {nine, nullptr, 64, "give 1 to 8 slots, not 9"},
+        {{QStringLiteral("--fixture"), longLine}, nullptr, 64, "long:1: a line of more than 4096"},
         {{QStringLiteral("--fixture"), badPattern}, nullptr, 64, "pattern:2: --unit-pattern takes"},
         {{QStringLiteral("golden=/dev/null")},
          nullptr,
@@ -297,6 +307,7 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
     support::TempDirectory folder;
     support::SimProcess healthy({}), failing({QStringLiteral("--fail"), QStringLiteral("tx-rx")});
     const std::string store = (folder / "results.sqlite").string();
+    std::ofstream{store}; // an empty file, as a store's creation cut short leaves it
     line::Options options = fixture({{"A", healthy.path()}, {"B", failing.path()}});
     options.unitPattern = "SN-[0-9]+";
     options.requireRemoval = true;

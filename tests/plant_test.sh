@@ -79,6 +79,41 @@ plant_start
 expect "runs once the server is back" 4 "$(plant 'SELECT count(*) FROM runs')"
 expect "SN-4 arrived" "SN-4 1 bench1" "$(plant "SELECT unit_id, attempt, station FROM runs WHERE unit_id = 'SN-4'" | tr '|' ' ')"
 
+# Another account reads a bench's store without writing anything there, and the owner's next
+# record is not stopped by anything it did: with the log files there, and without them in a
+# folder it could write.
+as_other() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+as_other "$results" --store "$folder/bench1.sqlite" yield --json >/dev/null 2>"$folder/other" && other=0 || other=$?
+expect "another account reads the store" "0 0" "$other $(find "$folder" -maxdepth 1 -user 65534 -name 'bench1*' | wc -l)"
+rm "$folder/bench1.sqlite-wal" "$folder/bench1.sqlite-shm"
+chmod 1777 "$folder"
+as_other "$results" --store "$folder/bench1.sqlite" yield >/dev/null 2>"$folder/other" && other=0 || other=$?
+expect "another account before the log files are there" "74 0" "$other $(find "$folder" -maxdepth 1 -user 65534 -name 'bench1*' | wc -l)"
+grep -q "the owner's next recorded run makes them" "$folder/other" || { cat "$folder/other" >&2; status=1; }
+chmod 755 "$folder"
+record bench1 SN-8b && other=0 || other=$?
+expect "the owner records after it" "0 1" "$other $(pending bench1)"
+"$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
+
+# A push refused for want of a privilege (class 42) sets nothing aside and marks nothing as
+# forwarded: the next push, once it may, sends the run.
+record bench1 SN-9
+plant "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS \$\$ BEGIN RAISE EXCEPTION 'no' USING ERRCODE = 'insufficient_privilege'; END \$\$"
+plant "CREATE TRIGGER refuse BEFORE INSERT ON runs FOR EACH ROW EXECUTE FUNCTION refuse()"
+"$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null && code=0 || code=$?
+expect "push refused for a privilege" "69 1" "$code $(pending bench1)"
+plant "DROP TRIGGER refuse ON runs"
+"$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
+expect "the refused run sent once it may be" "1 0" "$(plant "SELECT count(*) FROM runs WHERE unit_id = 'SN-9'") $(pending bench1)"
+
+# A port that did not open: its message has a hint on a second line, and arrives whole.
+"$check" "$folder/nowhere" --no-protocols --polls 1 --store "$folder/bench1.sqlite" --unit-id SN-10 \
+    --station bench1 >/dev/null 2>&1 || true
+"$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
+expect "a two-line message whole" \
+    "$(/usr/bin/python3 -c "import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute(\"select message from runs where unit_id = 'SN-10'\").fetchone()[0])" "$folder/bench1.sqlite")" \
+    "$(plant "SELECT message FROM runs WHERE unit_id = 'SN-10'")"
+
 # A run whose data the plant refuses (a port that is not UTF-8, as a store of an earlier version
 # may hold) is held back with the server's reason; the run after it arrives.
 record bench1 SN-6

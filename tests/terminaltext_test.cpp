@@ -22,6 +22,10 @@ TEST(TerminalTextTest, OutsideTextCannotDriveTheTerminal)
         {"\xED\xA0\x80", "\\xED\\xA0\\x80"}, // a surrogate
         {"\x7F", "\\x7F"},
         {"SN\xEF\xBF\xBF", "SN\\xEF\\xBF\\xBF"}, // a non-character, which XML refuses
+        // Text that shows as nothing or turns the rest around: "SN-1" and "SN-\u200B1" differ.
+        {"SN-\xE2\x80\xAE"
+         "1-\xE2\x80\x8B\xE2\x80\xA8\xEF\xBB\xBF",
+         "SN-\\u{202E}1-\\u{200B}\\u{2028}\\u{FEFF}"},
         {std::string(1 << 20, 'a'), std::string(60, 'a') + "..." + std::string(60, 'a')},
         {"/" + std::string(200, 'a') + "/r.xml: No such file or directory",
          "/" + std::string(59, 'a') + "..." + std::string(27, 'a') +
@@ -29,6 +33,11 @@ TEST(TerminalTextTest, OutsideTextCannotDriveTheTerminal)
     };
     for (const auto &[text, shown] : cases)
         EXPECT_EQ(cli::printable(text), shown) << text.substr(0, 20);
+    // Columns as a terminal gives them, for tables: a wide character takes two.
+    EXPECT_EQ(cli::displayWidth("\xC3\x96l-Pr\xC3\xBC"
+                                "f-7"),
+              9u);
+    EXPECT_EQ(cli::displayWidth("\xE6\x97\xA5\xE6\x9C\xAC-42"), 7u);
 }
 
 // The digests of the standard's examples, the two-block padding among them.
