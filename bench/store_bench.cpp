@@ -5,6 +5,7 @@
 
 #include "queries.h"
 #include "resultstore.h"
+#include "storeruns.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,6 +48,7 @@ store::StoredRun checkRun(long number, const std::string &unit, long second, boo
     run.port = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
     run.operatorName = "operator " + std::to_string(number % 7);
     run.stationName = "bench-" + std::to_string(number % 4);
+    run.slot = std::string(1, static_cast<char>('A' + (number / 4) % 4));
     run.toolName = "converter-check";
     run.toolVersion = "0.1.0";
     run.invocationId = run.runId;
@@ -122,6 +124,14 @@ void fill(const std::string &path, long runs, long units, long days, bool bytes)
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--slots") { // the attribution over a filled store
+        store::ResultStore results(argv[2], store::ResultStore::Access::Read);
+        std::vector<attribution::Run> read;
+        const double readMs = timed([&] { read = attribution::storedRuns(results, {}, ""); });
+        const double weighMs = timed([&] { attribution::attribute(read); });
+        std::printf("%zu runs: %.1f ms to read, %.1f ms to weigh\n", read.size(), readMs, weighMs);
+        return 0;
+    }
     if (argc == 4 && std::string(argv[1]) == "--fill") {
         fill(argv[2], std::atol(argv[3]), std::atol(argv[3]) * 2 / 5, 30, true);
         return 0;
@@ -215,5 +225,12 @@ int main(int argc, char **argv)
                     name, static_cast<long long>(seen), yieldMs, byDayMs, groups, paretoMs,
                     window.since.empty() ? "1000 ms" : "100 ms");
     }
+    std::vector<attribution::Run> read;
+    const double readMs = timed([&] { read = attribution::storedRuns(results, all, ""); });
+    std::size_t slotRows = 0;
+    const double weighMs = timed([&] { slotRows = attribution::attribute(read).size(); });
+    std::printf("slots over the whole store (%zu slots): %.1f ms, %.1f to read the runs and %.1f "
+                "to weigh them (median of 5; budget 1000 ms)\n",
+                slotRows, readMs + weighMs, readMs, weighMs);
     return 0;
 }

@@ -5,6 +5,8 @@
 #include "plantpush.h"
 #include "resultsoptions.h"
 #include "resultstables.h"
+#include "slotstables.h"
+#include "storeruns.h"
 #include "terminaltext.h"
 
 #include <cerrno>
@@ -53,6 +55,12 @@ bool answer(const results::Options &options, store::ResultStore &results)
                       print(csv ? results::csvRows(run, lines) : results::jsonLine(run, lines));
         });
         return written;
+    }
+    case Command::Slots: {
+        const auto slots =
+            attribution::attributeStored(results, options.filter.window, options.filter.station);
+        const auto names = store::lineNames(results);
+        return print(json ? results::slotsJson(slots, names) : results::slotsTable(slots, names));
     }
     case Command::Backup:
         // A snapshot of every committed run, its log folded in, read like any other answer.

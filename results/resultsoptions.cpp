@@ -23,6 +23,10 @@ Commands:
   yield               units, runs, first-pass yield, last-pass yield, true run yield and
                       retest rate of the units first tested in the period; --by day,
                       station or operator gives one row a group
+  slots               which slot of each station is to blame: each slot's runs and failed or
+                      intermittent ones against the pooled rate of the station's other slots
+                      (a one-sided binomial test), the units that failed there and passed in
+                      another slot, and its state: ok, watch or suspect
   pareto              each line test with the units it failed and the units where it was
                       intermittent, most first, and the units with an incomplete run
   export              every run of the period with its line results: --format csv or jsonl
@@ -144,13 +148,13 @@ Options parseOptions(int argc, const char *const *argv)
                 {"history", Command::History}, {"runs", Command::Runs},
                 {"yield", Command::Yield},     {"pareto", Command::Pareto},
                 {"export", Command::Export},   {"push", Command::Push},
-                {"backup", Command::Backup}};
+                {"backup", Command::Backup},   {"slots", Command::Slots}};
             for (const auto &[name, command] : commands)
                 if (argument == name)
                     options.command = command;
             if (options.command == Command::None)
                 throw UsageError("unknown command " + cli::printable(argument) +
-                                 ": history, runs, yield, pareto, export, push or backup");
+                                 ": history, runs, yield, pareto, slots, export, push or backup");
         } else if (options.command == Command::Backup && options.copy.empty()) {
             options.copy = argument;
         } else if (options.command == Command::History && options.unitId.empty()) {
@@ -231,7 +235,8 @@ Options parseOptions(int argc, const char *const *argv)
     options.unitId = store::unitIdAsFiled(options.unitId, exactCase);
     options.filter.unitId = store::unitIdAsFiled(options.filter.unitId, exactCase);
     if (options.command == Command::None)
-        throw UsageError("which command? history, runs, yield, pareto, export, push or backup");
+        throw UsageError(
+            "which command? history, runs, yield, pareto, slots, export, push or backup");
     if (const store::Window &window = options.filter.window;
         !window.since.empty() && !window.until.empty() && window.since >= window.until)
         throw UsageError("--since " + window.since + " is not before --until " + window.until +

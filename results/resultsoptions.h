@@ -19,7 +19,7 @@ enum ExitStatus : int {
     StoreUnusable = 74, // not a store, of a newer version, corrupt, or standard output failed
 };
 
-enum class Command { None, History, Runs, Yield, Pareto, Export, Push, Backup };
+enum class Command { None, History, Runs, Yield, Pareto, Export, Push, Backup, Slots };
 enum class Format { Table, Json, Csv, JsonLines };
 
 struct Options

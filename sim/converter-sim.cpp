@@ -234,6 +234,9 @@ private:
             const long period = m_options.flapPeriod[test];
             if (period > 0 && (m_replies / period) % 2 == 0)
                 unit.linePasses[test] = false;
+            if (m_options.faultRate[test] > 0 &&
+                std::uniform_real_distribution<double>(0, 1)(m_faults) < m_options.faultRate[test])
+                unit.linePasses[test] = false;
         }
         ++m_replies;
 
@@ -377,6 +380,7 @@ private:
     std::optional<Clock::time_point> m_hungUpUntil;
     long m_flooded = 0;
     std::minstd_rand m_random{12345};
+    std::mt19937 m_faults{m_options.faultSeed};
     std::vector<capture::Exchange> m_replay;
     std::size_t m_nextExchange = 0;
     bool m_replayOver = false;

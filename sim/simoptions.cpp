@@ -39,6 +39,9 @@ Reply content:
   --flap TEST[:N]        make a line test fail in N replies, then pass in the next N, and so
                          on, starting with a failure (default N 1); may be given for several
                          tests
+  --fault-rate TEST:P[:SEED]
+                         fail line TEST in each reply with probability P (0 to 1), as a worn
+                         cable in the fixture would, whatever unit is behind it
   --start-source SRC     gps, irig-b or internal (default gps)
   --end-source SRC       gps, irig-b or internal (default irig-b)
   --start-time T         HH:MM:SS.mmm (default: the current UTC time at each reply)
@@ -182,6 +185,24 @@ Options parseOptions(int argc, char **argv)
             o.flapPeriod[static_cast<std::size_t>(it->second)] =
                 colon == std::string::npos ? 1
                                            : number(text.substr(colon + 1), 1, 1000000, "--flap N");
+        } else if (option == "--fault-rate") {
+            // TEST:P[:SEED]
+            const std::string text = value();
+            const std::size_t colon = text.find(':');
+            const std::size_t second =
+                colon == std::string::npos ? std::string::npos : text.find(':', colon + 1);
+            const auto it = tests.find(text.substr(0, colon));
+            char *end = nullptr;
+            const std::string rate = colon == std::string::npos
+                                         ? std::string()
+                                         : text.substr(colon + 1, second - colon - 1);
+            const double chance = std::strtod(rate.c_str(), &end);
+            if (it == tests.end() || rate.empty() || *end || !(chance >= 0 && chance <= 1))
+                usageError("--fault-rate takes TEST:P[:SEED], P from 0 to 1, such as tx-rx:0.1");
+            o.faultRate[static_cast<std::size_t>(it->second)] = chance;
+            if (second != std::string::npos)
+                o.faultSeed =
+                    static_cast<unsigned>(number(text.substr(second + 1), 0, 2147483647, "SEED"));
         } else if (option == "--start-source") {
             o.unit.start.source = source(value());
         } else if (option == "--end-source") {

@@ -18,6 +18,10 @@ struct Options
     UnitState unit;
     // For each line test: fail and pass by turns, this many replies each; 0 keeps it steady.
     std::array<int, lineTestCount> flapPeriod{};
+    // For each line test: the chance that it fails in a reply (a worn cable behind the unit),
+    // drawn from a generator seeded with faultSeed.
+    std::array<double, lineTestCount> faultRate{};
+    unsigned faultSeed = 1;
     std::optional<TimeTag> startTime;
     std::optional<TimeTag> endTime;
     int pieces = 1;

@@ -16,16 +16,6 @@ const std::string &untilOf(const Window &window)
     return window.until.empty() ? open : window.until;
 }
 
-std::vector<std::string> lineNames(ResultStore &store)
-{
-    std::vector<std::string> names;
-    auto query = store.db().prepare("SELECT bit, line FROM line_names ORDER BY bit");
-    while (query.step()) {
-        names.resize(static_cast<std::size_t>(query.integer(0)) + 1);
-        names.back() = query.text(1);
-    }
-    return names;
-}
 
 std::vector<std::string> linesIn(std::int64_t mask, const std::vector<std::string> &names)
 {
@@ -90,6 +80,17 @@ std::string groupOf(GroupBy by, const std::string &prefix = "")
 }
 
 } // namespace
+
+std::vector<std::string> lineNames(ResultStore &store)
+{
+    std::vector<std::string> names;
+    auto query = store.db().prepare("SELECT bit, line FROM line_names ORDER BY bit");
+    while (query.step()) {
+        names.resize(static_cast<std::size_t>(query.integer(0)) + 1);
+        names.back() = query.text(1);
+    }
+    return names;
+}
 
 int attemptsOf(ResultStore &store, const std::string &unitId,
                const std::vector<std::string> &coming)

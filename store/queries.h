@@ -54,6 +54,9 @@ struct RunRow
 int attemptsOf(ResultStore &store, const std::string &unitId,
                const std::vector<std::string> &coming = {});
 
+// The line tests' names, by bit.
+std::vector<std::string> lineNames(ResultStore &store);
+
 // Oldest first.
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId);
 std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter);

@@ -967,6 +967,44 @@ TEST(CheckTest, EightChecksAtOnceAreAllOnRecord)
               "\"retestRate\":null}\n");
 }
 
+// A worn cable behind one of four ports: rounds of units until the results name that port, and
+// only that one, as suspect.
+TEST(ResultsTest, AWornSlotIsNamed)
+{
+    Workplace place;
+    const QString store = QString::fromStdString((place.folder / "results.sqlite").string());
+    std::vector<std::unique_ptr<support::SimProcess>> units;
+    for (int i = 0; i < 4; ++i)
+        units.push_back(std::make_unique<support::SimProcess>(
+            i == 2 ? QStringList{"--fault-rate", "tx-rx:0.4:7"} : QStringList{}));
+    std::string states;
+    for (int round = 0; round < 20 && states.find("suspect") == std::string::npos; ++round) {
+        QStringList arguments{"--polls", "1", "--quiet", "--no-protocols", "--store", store};
+        for (int i = 0; i < 4; ++i)
+            arguments << QString::fromStdString(units[i]->path()) << "--unit-id"
+                      << QStringLiteral("%1=SN-%2-%3")
+                             .arg(QString::fromStdString(units[i]->path()))
+                             .arg(round)
+                             .arg(i);
+        CheckProcess(arguments, place.folder.path()).finish();
+        const std::string said =
+            CheckProcess({"--store", store, "slots", "--json"}, place.folder.path(),
+                         QStringLiteral(CONVERTER_RESULTS_PATH))
+                .finish()
+                .out;
+        states.clear();
+        for (int i = 0; i < 4; ++i) {
+            const std::size_t at = said.find("\"port\":\"" + units[i]->path() + "\"");
+            const std::size_t state = said.find("\"state\":\"", at);
+            states += at == std::string::npos
+                          ? "?"
+                          : said.substr(state + 9, said.find('"', state + 9) - state - 9);
+            states += " ";
+        }
+    }
+    EXPECT_EQ(states, "ok ok suspect ok ");
+}
+
 TEST(ResultsTest, WhatTheCommandLineRefuses)
 {
     Workplace place;
