@@ -16,7 +16,6 @@ const std::string &untilOf(const Window &window)
     return window.until.empty() ? open : window.until;
 }
 
-
 std::vector<std::string> linesIn(std::int64_t mask, const std::vector<std::string> &names)
 {
     std::vector<std::string> lines;
