@@ -52,6 +52,8 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
   --unit-id TEXT      the unit's serial number, for the reports; with several ports,
                       --unit-id PORT=TEXT once for each port; filed in upper case
   --unit-case exact   file unit ids as typed (default: upper case)
+  --slot PORT=NAME    the fixture slot PORT is wired to, on record (converter-results slots
+                      weighs each slot's failures); without it, the port stands for the slot
   --operator TEXT     who tests, for the reports
   --station TEXT      where the test runs, for the reports (default: the host name)
   --expect-protocol N the unit must report protocol N (0 to 63) in every decoded reply
@@ -183,12 +185,34 @@ void checkDistinctFiles(const Options &options)
                                  " name the same file: " + cli::printable(files[i].path));
 }
 
+// --slot PORT=NAME, for any of the ports: the fixture slot it is wired to, on record.
+void assignSlots(const std::vector<std::string> &given, Options &options)
+{
+    options.slotNames.assign(options.ports.size(), std::string());
+    for (const std::string &value : given) {
+        std::optional<std::size_t> port;
+        for (std::size_t i = 0; i < options.ports.size(); ++i)
+            if (value.starts_with(options.ports[i] + "=") &&
+                (!port || options.ports[i].size() > options.ports[*port].size()))
+                port = i;
+        if (!port)
+            throw UsageError("--slot takes PORT=NAME for a port given: " + cli::printable(value));
+        const std::string name = value.substr(options.ports[*port].size() + 1);
+        if (name.empty() || name.size() > 32 || cli::printable(name, name.size()) != name)
+            throw UsageError("a slot's name is 1 to 32 printable characters: " +
+                             cli::printable(name));
+        if (!options.slotNames[*port].empty())
+            throw UsageError("two slots for " + cli::printable(options.ports[*port]));
+        options.slotNames[*port] = name;
+    }
+}
+
 } // namespace
 
 Options parseOptions(int argc, const char *const *argv)
 {
     Options options;
-    std::vector<std::string> unitIds;
+    std::vector<std::string> unitIds, slotsGiven;
     cli::Arguments arguments(argc, argv);
     while (arguments.next()) {
         const std::string &argument = arguments.name();
@@ -217,6 +241,8 @@ Options parseOptions(int argc, const char *const *argv)
                 throw UsageError("--junit needs a file name");
         } else if (argument == "--unit-id") {
             unitIds.push_back(value());
+        } else if (argument == "--slot") {
+            slotsGiven.push_back(value());
         } else if (argument.starts_with("-") && argument != "-") {
             throw UsageError("unknown option " + cli::printable(argument));
         } else {
@@ -237,6 +263,7 @@ Options parseOptions(int argc, const char *const *argv)
         throw UsageError("--record takes one port's line: give one port");
     checkDistinctFiles(options);
     assignUnitIds(unitIds, options);
+    assignSlots(slotsGiven, options);
     checkRunOptions(options);
     return options;
 }

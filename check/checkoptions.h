@@ -16,7 +16,8 @@ using namespace engine;
 struct Options : RunOptions
 {
     std::vector<std::string> ports;
-    std::vector<std::string> unitIds; // one for each port, empty where none was given
+    std::vector<std::string> unitIds;   // one for each port, empty where none was given
+    std::vector<std::string> slotNames; // one for each port: its fixture slot, empty where none
     std::string junit;
     bool untilReply = false;
     bool json = false;

@@ -265,7 +265,8 @@ void CheckRun::finish()
         std::fputs("\r\x1B[K", stderr);
     std::vector<PortSummary> summaries;
     int status = Passed;
-    for (const auto &line : m_lines) {
+    for (std::size_t index = 0; index < m_lines.size(); ++index) {
+        const auto &line = m_lines[index];
         const PortCheck &check = *line->check;
         const RunRecord &record = check.record();
         PortSummary summary{
@@ -278,7 +279,7 @@ void CheckRun::finish()
             m_interrupted
                 ? interruptedRun(record, m_options.expected, m_options.maxMissed, m_interrupted)
                 : decideRun(record, m_options.expected, m_options.maxMissed),
-            {}};
+            m_options.slotNames[index]};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));

@@ -981,7 +981,9 @@ TEST(ResultsTest, AWornSlotIsNamed)
     for (int round = 0; round < 20 && states.find("suspect") == std::string::npos; ++round) {
         QStringList arguments{"--polls", "1", "--quiet", "--no-protocols", "--store", store};
         for (int i = 0; i < 4; ++i)
-            arguments << QString::fromStdString(units[i]->path()) << "--unit-id"
+            arguments << QString::fromStdString(units[i]->path()) << "--slot"
+                      << QString::fromStdString(units[i]->path()) + "=" + QChar('A' + i)
+                      << "--unit-id"
                       << QStringLiteral("%1=SN-%2-%3")
                              .arg(QString::fromStdString(units[i]->path()))
                              .arg(round)
@@ -994,7 +996,7 @@ TEST(ResultsTest, AWornSlotIsNamed)
                 .out;
         states.clear();
         for (int i = 0; i < 4; ++i) {
-            const std::size_t at = said.find("\"port\":\"" + units[i]->path() + "\"");
+            const std::size_t at = said.find("\"slot\":\"" + std::string(1, char('A' + i)) + "\"");
             const std::size_t state = said.find("\"state\":\"", at);
             states += at == std::string::npos
                           ? "?"
@@ -1002,7 +1004,7 @@ TEST(ResultsTest, AWornSlotIsNamed)
             states += " ";
         }
     }
-    EXPECT_EQ(states, "ok ok suspect ok ");
+    EXPECT_EQ(states, "ok ok suspect ok ") << "slots A to D; C behind the worn cable";
 }
 
 TEST(ResultsTest, WhatTheCommandLineRefuses)
