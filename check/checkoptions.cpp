@@ -119,16 +119,23 @@ bool sameFile(const std::string &a, const std::string &b)
     return folderAndName(a) == folderAndName(b) || std::filesystem::equivalent(a, b, error);
 }
 
+// The port a PORT=TEXT value names, the longest that fits; none when it names none given.
+std::optional<std::size_t> portNamed(const std::string &value, const Options &options)
+{
+    std::optional<std::size_t> port;
+    for (std::size_t i = 0; i < options.ports.size(); ++i)
+        if (value.starts_with(options.ports[i] + "=") &&
+            (!port || options.ports[i].size() > options.ports[*port].size()))
+            port = i;
+    return port;
+}
+
 // With one port, --unit-id TEXT (or PORT=TEXT); with several, PORT=TEXT for each.
 void assignUnitIds(const std::vector<std::string> &given, Options &options)
 {
     options.unitIds.assign(options.ports.size(), std::string());
     for (const std::string &value : given) {
-        std::optional<std::size_t> port;
-        for (std::size_t i = 0; i < options.ports.size(); ++i)
-            if (value.starts_with(options.ports[i] + "=") &&
-                (!port || options.ports[i].size() > options.ports[*port].size()))
-                port = i;
+        std::optional<std::size_t> port = portNamed(value, options);
         std::string id = port ? value.substr(options.ports[*port].size() + 1) : value;
         if (const std::size_t equals = value.find('='); !port && options.ports.size() == 1 &&
                                                         equals != std::string::npos &&
@@ -190,11 +197,7 @@ void assignSlots(const std::vector<std::string> &given, Options &options)
 {
     options.slotNames.assign(options.ports.size(), std::string());
     for (const std::string &value : given) {
-        std::optional<std::size_t> port;
-        for (std::size_t i = 0; i < options.ports.size(); ++i)
-            if (value.starts_with(options.ports[i] + "=") &&
-                (!port || options.ports[i].size() > options.ports[*port].size()))
-                port = i;
+        const std::optional<std::size_t> port = portNamed(value, options);
         if (!port)
             throw UsageError("--slot takes PORT=NAME for a port given: " + cli::printable(value));
         const std::string name = value.substr(options.ports[*port].size() + 1);
