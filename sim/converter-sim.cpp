@@ -50,15 +50,6 @@ void requestStop(int)
     stopRequested = 1;
 }
 
-sim::TimeTag utcNow(std::chrono::milliseconds offset)
-{
-    const auto now = std::chrono::system_clock::now() + offset;
-    const auto sinceMidnight = now.time_since_epoch() % std::chrono::hours(24);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceMidnight).count();
-    return {0, static_cast<std::uint8_t>(ms / 3600000), static_cast<std::uint8_t>(ms / 60000 % 60),
-            static_cast<std::uint8_t>(ms / 1000 % 60), static_cast<std::uint16_t>(ms % 1000)};
-}
-
 struct PendingWrite
 {
     Clock::time_point due;
@@ -226,8 +217,8 @@ private:
             return;
 
         sim::UnitState unit = m_options.unit;
-        unit.start = m_options.startTime.value_or(utcNow(std::chrono::milliseconds(0)));
-        unit.end = m_options.endTime.value_or(utcNow(std::chrono::milliseconds(250)));
+        unit.start = m_options.startTime.value_or(sim::utcNow(std::chrono::milliseconds(0)));
+        unit.end = m_options.endTime.value_or(sim::utcNow(std::chrono::milliseconds(250)));
         unit.start.source = m_options.unit.start.source;
         unit.end.source = m_options.unit.end.source;
         for (std::size_t test = 0; test < unit.linePasses.size(); ++test) {

@@ -49,4 +49,13 @@ std::vector<std::uint8_t> encodeReply(const UnitState &unit)
     return reply;
 }
 
+TimeTag utcNow(std::chrono::milliseconds offset)
+{
+    const auto now = std::chrono::system_clock::now() + offset;
+    const auto sinceMidnight = now.time_since_epoch() % std::chrono::hours(24);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceMidnight).count();
+    return {0, static_cast<std::uint8_t>(ms / 3600000), static_cast<std::uint8_t>(ms / 60000 % 60),
+            static_cast<std::uint8_t>(ms / 1000 % 60), static_cast<std::uint16_t>(ms % 1000)};
+}
+
 } // namespace sim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -33,5 +34,8 @@ struct UnitState
 
 // Head 80 01, body bytes 3-25 with every 0x80 escaped, end mark 80 FF.
 std::vector<std::uint8_t> encodeReply(const UnitState &unit);
+
+// The UTC time of day `offset` from now, as a time tag carries it.
+TimeTag utcNow(std::chrono::milliseconds offset);
 
 } // namespace sim
