@@ -89,14 +89,40 @@ constexpr double passElsewhereIfWorn = 0.9, passElsewhereIfClean = 0.2;
 std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settings)
 {
     std::erase_if(runs, [](const Run &run) { return !run.passed && !run.bad(); });
+    std::map<SlotKey, SlotCount> counted;
+    for (const Run &run : runs) {
+        SlotCount &count = counted[{run.station, run.slot}];
+        if (count.runs++ == 0)
+            count = {run.station, run.slot, run.port, {}, 1};
+        if (count.lastRun.empty() || run.start >= count.lastStart) {
+            count.lastRun = run.runId;
+            count.lastStart = run.start;
+        }
+    }
+    std::vector<SlotCount> counts;
+    for (auto &[key, count] : counted)
+        counts.push_back(std::move(count));
+    return attributeCounted(counts, std::move(runs), settings);
+}
+
+std::vector<SlotFigures> attributeCounted(const std::vector<SlotCount> &counts,
+                                          std::vector<Run> runs, const Settings &settings)
+{
+    std::erase_if(runs, [](const Run &run) { return !run.passed && !run.bad(); });
     const auto earlier = [](const Run &a, const Run &b) {
         return a.start < b.start;
     };
     if (!std::is_sorted(runs.begin(), runs.end(), earlier))
         std::stable_sort(runs.begin(), runs.end(), earlier);
     const std::size_t lines = settings.lineCount;
-    // Each run's slot found once, without a string copied a run: a million runs are read.
     std::map<SlotKey, Tally> slots;
+    for (const SlotCount &count : counts) {
+        Tally &tally = slots[{count.station, count.slot}];
+        tally.port = count.port;
+        tally.lastRun = count.lastRun;
+        tally.runs = count.runs;
+    }
+    // Each run's slot found once, without a string copied a run: many runs are read.
     std::unordered_map<std::string_view, std::unordered_map<std::string_view, Tally *>> index;
     std::vector<Tally *> slotOf(runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
@@ -105,14 +131,15 @@ std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settin
         auto found = ofStation.find(run.slot);
         if (found == ofStation.end()) {
             Tally &tally = slots[{run.station, run.slot}];
-            tally.failed.resize(lines);
-            tally.intermittent.resize(lines);
+            if (tally.port.empty())
+                tally.port = run.port;
             found = ofStation.emplace(run.slot, &tally).first;
         }
         slotOf[i] = found->second;
-        if (slotOf[i]->port.empty())
-            slotOf[i]->port = run.port;
-        slotOf[i]->lastRun = run.runId;
+    }
+    for (auto &[key, tally] : slots) {
+        tally.failed.resize(lines);
+        tally.intermittent.resize(lines);
     }
 
     // The marks: each failing run against the unit's next run in another slot of the station.
@@ -151,13 +178,13 @@ std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settin
             }
         }
 
-    // The rates: each slot's runs, a failure that is the unit's own counting against no slot.
+    // The rates: each slot's failing runs, a failure that is the unit's own counting against no
+    // slot; a slot's runs as counted, never fewer than its failing runs read.
     std::map<std::string, Tally> stations;
     std::map<std::string, int> slotsOf;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const Run &run = runs[i];
         Tally &tally = *slotOf[i];
-        ++tally.runs;
         if (run.bad() && !unitsOwn[i]) {
             ++tally.bad;
             for (std::size_t line = 0; line < lines; ++line) {
@@ -166,7 +193,8 @@ std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settin
             }
         }
     }
-    for (const auto &[key, tally] : slots) {
+    for (auto &[key, tally] : slots) {
+        tally.runs = std::max(tally.runs, tally.bad);
         Tally &station = stations[key.first];
         station.failed.resize(lines);
         station.intermittent.resize(lines);

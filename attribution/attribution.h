@@ -81,4 +81,21 @@ double binomialTail(int n, int k, double p);
 // One row a slot of each station, in order of station and slot. `runs` in any order.
 std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settings = {});
 
+// A slot's runs with a verdict, counted: all its rate needs besides the failing runs.
+struct SlotCount
+{
+    std::string station;
+    std::string slot;
+    std::string port;
+    std::string lastRun; // the slot's latest run
+    int runs = 0;
+    std::string lastStart{};
+};
+
+// The same as attribute() over every run, from each slot's count of runs and, of the runs, only
+// those of units that failed or were intermittent somewhere (and the failing runs without a unit
+// id): for a large store, where most runs are passes of units never failed.
+std::vector<SlotFigures> attributeCounted(const std::vector<SlotCount> &counts,
+                                          std::vector<Run> runs, const Settings &settings = {});
+
 } // namespace attribution

@@ -2,54 +2,109 @@
 
 namespace attribution {
 
+namespace {
+
+// The window and station as every query here binds them: ?1 since, ?2 until ("": none), ?3 the
+// station ("": every one).
+constexpr const char *inWindow =
+    "polled = 1 AND start_utc >= ?1 AND (?2 = '' OR start_utc < ?2) AND "
+    "(?3 = '' OR coalesce(station, '') = ?3)";
+
+store::Statement prepared(store::ResultStore &store, const std::string &sql,
+                          const store::Window &window, const std::string &station)
+{
+    auto query = store.db().prepare(sql);
+    query.bind(1, window.since).bind(2, window.until).bind(3, station);
+    return query;
+}
+
+} // namespace
+
 std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &window,
                             const std::string &station)
 {
-    auto query = store.db().prepare(
-        "SELECT id, coalesce(station, ''), coalesce(slot, port), CASE WHEN slot IS NULL THEN port "
-        "ELSE '' END, coalesce(unit_id, ''), failed_lines, intermittent_lines, verdict = 'pass' "
-        "FROM runs WHERE polled = 1 AND verdict IN ('pass', 'fail', 'intermittent') AND "
-        "start_utc >= ?1 AND (?2 = '' OR start_utc < ?2) AND (?3 = '' OR station = ?3) ORDER BY "
-        "id");
-    query.bind(1, window.since).bind(2, window.until).bind(3, station);
+    // Plain columns, each query read from one index alone (SQLite reads a table row for a
+    // column named only inside an indexed expression).
+    constexpr const char *columns = "SELECT id, station, slot, port, unit_id, failed_lines, "
+                                    "intermittent_lines, verdict = 'pass', start_utc FROM runs "
+                                    "WHERE polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
+                                    "start_utc < ?2) AND (?3 = '' OR station = ?3) AND ";
+    auto ofUnits = prepared(
+        store,
+        std::string(columns) +
+            "verdict IN ('pass', 'fail', 'intermittent') AND unit_id IN (SELECT unit_id FROM "
+            "runs WHERE polled = 1 AND start_utc >= ?1 AND (failed_lines != 0 OR "
+            "intermittent_lines != 0 OR verdict = 'incomplete') AND (failed_lines != 0 OR "
+            "intermittent_lines != 0))",
+        window, station);
+    auto withoutUnit = prepared(
+        store,
+        std::string(columns) + "unit_id IS NULL AND (failed_lines != 0 OR intermittent_lines != 0)",
+        window, station);
     std::vector<Run> runs;
-    while (query.step())
-        runs.push_back({"#" + std::to_string(query.integer(0)),
-                        query.text(1),
-                        query.text(2),
-                        query.text(3),
-                        query.text(4),
-                        {},
-                        static_cast<std::uint32_t>(query.integer(5)),
-                        static_cast<std::uint32_t>(query.integer(6)),
-                        query.integer(7) != 0});
+    for (store::Statement *query : {&ofUnits, &withoutUnit})
+        while (query->step()) {
+            const bool named = !query->isNull(2);
+            runs.push_back({"#" + std::to_string(query->integer(0)), query->text(1),
+                            query->text(named ? 2 : 3), named ? std::string() : query->text(3),
+                            query->text(4), query->text(8),
+                            static_cast<std::uint32_t>(query->integer(5)),
+                            static_cast<std::uint32_t>(query->integer(6)), query->integer(7) != 0});
+        }
     return runs;
+}
+
+std::vector<SlotCount> slotCounts(store::ResultStore &store, const store::Window &window,
+                                  const std::string &station)
+{
+    // Read from the slots' index alone: a million runs are counted, none of them read.
+    auto query =
+        prepared(store,
+                 std::string("SELECT coalesce(station, ''), coalesce(slot, port), "
+                             "count(*) FROM runs WHERE ") +
+                     inWindow + " AND verdict IN ('pass', 'fail', 'intermittent') GROUP BY 1, 2",
+                 window, station);
+    auto last = store.db().prepare(
+        "SELECT run_id, port, start_utc FROM runs WHERE coalesce(station, '') = ?3 AND "
+        "coalesce(slot, port) = ?4 AND polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
+        "start_utc < ?2) AND verdict IN ('pass', 'fail', 'intermittent') ORDER BY start_utc "
+        "DESC LIMIT 1");
+    std::vector<SlotCount> counts;
+    while (query.step()) {
+        SlotCount count{query.text(0), query.text(1), {}, {}, int(query.integer(2))};
+        last.bind(1, window.since).bind(2, window.until).bind(3, count.station).bind(4, count.slot);
+        if (last.step()) {
+            count.lastRun = last.text(0);
+            count.port = last.text(1);
+            count.lastStart = last.text(2);
+        }
+        last.reset();
+        counts.push_back(std::move(count));
+    }
+    return counts;
 }
 
 std::vector<SlotFigures> attributeStored(store::ResultStore &store, const store::Window &window,
                                          const std::string &station, const Settings &settings)
 {
-    std::vector<SlotFigures> slots = attribute(storedRuns(store, window, station), settings);
-    auto row = store.db().prepare("SELECT run_id, port FROM runs WHERE id = ?");
-    const auto of = [&](const std::string &reference, int column) {
+    std::vector<SlotFigures> slots = attributeCounted(slotCounts(store, window, station),
+                                                      storedRuns(store, window, station), settings);
+    auto row = store.db().prepare("SELECT run_id FROM runs WHERE id = ?");
+    const auto of = [&](const std::string &reference) {
         row.bind(1, static_cast<std::int64_t>(std::stoll(reference.substr(1))));
-        std::string text = row.step() ? row.text(column) : reference;
+        std::string text = row.step() ? row.text(0) : reference;
         row.reset();
         return text;
     };
-    for (SlotFigures &slot : slots) {
-        if (slot.port.empty() && !slot.lastRun.empty())
-            slot.port = of(slot.lastRun, 1);
-        slot.lastRun = slot.lastRun.empty() ? slot.lastRun : of(slot.lastRun, 0);
-        // "(run #123)" in a mark: the run's own id.
+    // "(run #123)" in a mark: the run's own id.
+    for (SlotFigures &slot : slots)
         for (std::string &mark : slot.evidence)
             for (std::size_t at = 0; (at = mark.find("(run #", at)) != std::string::npos;) {
                 const std::size_t end = mark.find(')', at);
-                const std::string id = of(mark.substr(at + 5, end - at - 5), 0);
+                const std::string id = of(mark.substr(at + 5, end - at - 5));
                 mark.replace(at + 5, end - at - 5, id);
                 at += 5 + id.size();
             }
-    }
     return slots;
 }
 

@@ -12,14 +12,18 @@
 namespace attribution {
 
 // The polled runs with a verdict on the lines that started in the window, of `station` when it
-// is not empty, in the order recorded. A run without a slot's name is its port's. Read lean, for a
-// million of them: a run's id is "#" and its row in the store, its port only when it has no
-// slot's name, its start left out.
+// is not empty, in order of start: those of the units that failed or were intermittent in the
+// window, and the failing runs without a unit id. A run without a slot's name is its port's. Read
+// lean: a run's id is "#" and its row in the store, its port only when it has no slot's name.
 std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &window,
                             const std::string &station);
 
-// attribute() over storedRuns(), each slot's port and the marks' run ids then read for the few
-// runs they name.
+// Each slot's polled runs with a verdict in the window, its latest run and that run's port.
+std::vector<SlotCount> slotCounts(store::ResultStore &store, const store::Window &window,
+                                  const std::string &station);
+
+// attributeCounted() over slotCounts() and storedRuns(), the marks' run ids then read for the
+// few runs they name.
 std::vector<SlotFigures> attributeStored(store::ResultStore &store, const store::Window &window,
                                          const std::string &station, const Settings &settings = {});
 

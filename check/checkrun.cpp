@@ -57,6 +57,7 @@ CheckRun::CheckRun(const Options &options, std::FILE *out, int signalDescriptor)
         PortLine &l = *line;
         l.heading = {cli::printable(options.ports[i], 4096), options.unitIds[i], cli::randomUuid(),
                      m_identity.invocationId};
+        l.adapter = cli::adapterOf(options.ports[i]);
         connect(&l.serial, &port::SerialPortController::dataArrived, this, [this, &l] {
             if (m_finished)
                 return;
@@ -279,7 +280,10 @@ void CheckRun::finish()
             m_interrupted
                 ? interruptedRun(record, m_options.expected, m_options.maxMissed, m_interrupted)
                 : decideRun(record, m_options.expected, m_options.maxMissed),
-            m_options.slotNames[index]};
+            m_options.slotNames[index],
+            m_options.fixtureId,
+            line->adapter,
+            isGoldenUnit(m_options, line->heading.unitId)};
         // 3 before 2 before 1 before 0.
         status = std::max(status, summary.decision.exitStatus);
         summaries.push_back(std::move(summary));

@@ -38,6 +38,7 @@ public:
     std::unique_ptr<PortCheck> check;
     // Who and what the reports are about: the port as given, safe to print, and its unit id.
     ReportHeading heading;
+    cli::AdapterIdentity adapter; // read before the run: the adapter as it was plugged in
     std::chrono::system_clock::time_point start;
     std::chrono::system_clock::time_point end;
 };

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <unistd.h>
 
 namespace engine {
@@ -65,6 +66,11 @@ bool takeRunOption(cli::Arguments &arguments, RunOptions &options)
         options.operatorName = printableText(argument, arguments.value());
     } else if (argument == "--station") {
         options.stationName = printableText(argument, arguments.value());
+    } else if (argument == "--fixture-id") {
+        options.fixtureId = printableText(argument, arguments.value());
+    } else if (argument == "--golden-list") {
+        for (std::string &id : readGoldenList(fileName()))
+            options.goldenUnits.push_back(std::move(id));
     } else if (argument == "--expect-protocol") {
         options.expected.protocol = wholeNumber(argument, arguments.value(), 0, 63);
     } else if (argument == "--expect-version") {
@@ -83,6 +89,35 @@ bool takeRunOption(cli::Arguments &arguments, RunOptions &options)
         return false;
     }
     return true;
+}
+
+bool isGoldenUnit(const RunOptions &options, const std::string &filedId)
+{
+    for (const std::string &golden : options.goldenUnits)
+        if (store::unitIdAsFiled(golden, options.exactUnitCase) == filedId)
+            return true;
+    return false;
+}
+
+std::vector<std::string> readGoldenList(const std::string &path)
+{
+    constexpr std::uint64_t limitBytes = 1 << 20;
+    auto opened = cli::openInputFile(path, limitBytes);
+    if (const auto *why = std::get_if<std::string>(&opened))
+        throw UsageError("--golden-list " + cli::printable(path) + ": " + *why);
+    std::string text;
+    char block[4096];
+    for (std::size_t got;
+         (got = std::fread(block, 1, sizeof block, std::get<0>(opened).get())) > 0;)
+        text.append(block, got);
+    std::vector<std::string> ids;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line.substr(0, line.find('#')));
+        for (std::string id; words >> id;)
+            ids.push_back(printableText("a golden unit's id in " + cli::printable(path), id));
+    }
+    return ids;
 }
 
 RunIdentity runIdentity(const RunOptions &options, const std::string &toolName)

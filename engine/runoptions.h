@@ -9,6 +9,7 @@
 #include "runverdict.h"
 
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -27,11 +28,22 @@ struct RunOptions
     std::string store; // empty: the account's own results store
     bool noStore = false;
     bool exactUnitCase = false; // --unit-case exact: ids kept as typed
+    std::string fixtureId;      // --fixture-id: the fixture the slots are in; empty: none
+    // Golden units' ids, as written (--golden-list FILE, a fixture file's "golden" lines): their
+    // runs verify the slot and never count as a unit's attempt.
+    std::vector<std::string> goldenUnits;
 };
 
+// Whether the unit of id `filedId` (as filed) is one of the golden units.
+bool isGoldenUnit(const RunOptions &options, const std::string &filedId);
+
+// The ids of a golden list: words separated by blanks or line ends, "#" starting a comment to the
+// line's end. Throws UsageError naming the file.
+std::vector<std::string> readGoldenList(const std::string &path);
+
 // --polls, --max-missed, --cadence-tolerance-ms, --protocols, --no-protocols, --store,
-// --no-store, --operator, --station and --expect-*: takes the one `arguments` is at into
-// `options` and returns true; false for any other. Throws UsageError.
+// --no-store, --operator, --station, --fixture-id, --golden-list and --expect-*: takes the one
+// `arguments` is at into `options` and returns true; false for any other. Throws UsageError.
 bool takeRunOption(cli::Arguments &arguments, RunOptions &options);
 // What those options cannot be given together; throws UsageError.
 void checkRunOptions(const RunOptions &options);

@@ -3,6 +3,7 @@
 // The reports of a whole run: one summary a port (JSON), a JUnit XML report of every port, and
 // the closing table.
 
+#include "adapteridentity.h"
 #include "runverdict.h"
 
 #include <chrono>
@@ -31,8 +32,15 @@ struct PortSummary
     std::chrono::system_clock::time_point end;
     RunRecord record;
     RunDecision decision;
-    std::string slot; // the fixture slot's name; empty: none
+    std::string slot;      // the fixture slot's name; empty: none
+    std::string fixture{}; // the fixture's id; empty: none
+    cli::AdapterIdentity adapter{};
+    bool golden = false;         // a golden unit's run, verifying its slot
+    bool countsAsAttempt = true; // false: made in a suspect slot, not held against the unit
 };
+
+// The adapter as JSON: {"byId", "vendor", "product", "serial"}, null where unknown.
+std::string adapterJson(const cli::AdapterIdentity &adapter);
 
 // The expectations and what was seen of them, a JSON array.
 std::string expectationsJson(const std::vector<ExpectationResult> &expectations);

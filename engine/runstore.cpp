@@ -53,7 +53,11 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
                          cli::wellFormedUtf8(port.decision.message),
                          {},
                          {},
-                         cli::wellFormedUtf8(port.slot)};
+                         cli::wellFormedUtf8(port.slot),
+                         cli::wellFormedUtf8(port.fixture),
+                         port.adapter,
+                         port.golden,
+                         port.countsAsAttempt};
     for (std::size_t i = 0; i < store::missReasons.size(); ++i)
         for (std::size_t outcome = 0; outcome < station::pollOutcomeCount; ++outcome)
             if (station::pollOutcomeName(station::PollOutcome(outcome)) == store::missReasons[i])

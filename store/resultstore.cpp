@@ -1,5 +1,7 @@
 #include "resultstore.h"
 
+#include "migrations.h"
+
 #include "evidencefile.h"
 #include "terminaltext.h"
 
@@ -22,106 +24,6 @@ namespace {
 constexpr std::int64_t applicationId = 0x5A435253;
 // Long enough for 32 checks that finish at the same moment to record one after another.
 constexpr int busyTimeoutMs = 30000;
-
-// Each step brings a store of the version before it to the next; one transaction runs them all.
-constexpr const char *migrations[schemaVersion] = {
-    R"(CREATE TABLE runs (
-        id INTEGER PRIMARY KEY,
-        run_id TEXT NOT NULL UNIQUE,
-        unit_id TEXT,
-        attempt INTEGER,
-        port TEXT NOT NULL,
-        operator TEXT,
-        station TEXT,
-        tool TEXT NOT NULL,
-        tool_version TEXT NOT NULL,
-        invocation_id TEXT,
-        start_utc TEXT NOT NULL,
-        end_utc TEXT NOT NULL,
-        verdict TEXT NOT NULL,
-        exit_status INTEGER NOT NULL,
-        polled INTEGER NOT NULL,
-        polls INTEGER NOT NULL,
-        replies INTEGER NOT NULL,
-        measured INTEGER NOT NULL,
-        unanswered INTEGER NOT NULL,
-        late INTEGER NOT NULL,
-        too_short INTEGER NOT NULL,
-        no_head INTEGER NOT NULL,
-        two_frames INTEGER NOT NULL,
-        flood INTEGER NOT NULL,
-        protocols TEXT,
-        versions TEXT,
-        protocol_name TEXT,
-        protocols_sha256 TEXT,
-        expectations TEXT,
-        message TEXT,
-        failed_lines INTEGER NOT NULL,
-        intermittent_lines INTEGER NOT NULL,
-        forwarded INTEGER NOT NULL DEFAULT 0);
-    CREATE UNIQUE INDEX attempts ON runs(unit_id, attempt) WHERE attempt IS NOT NULL;
-    CREATE INDEX unit_attempts ON runs(unit_id, attempt, verdict, start_utc)
-        WHERE attempt IS NOT NULL;
-    CREATE INDEX problem_runs
-        ON runs(start_utc, unit_id, run_id, failed_lines, intermittent_lines, verdict)
-        WHERE polled = 1 AND (failed_lines != 0 OR intermittent_lines != 0 OR
-                              verdict = 'incomplete');
-    CREATE INDEX runs_without_unit ON runs(start_utc, verdict, station, operator)
-        WHERE unit_id IS NULL AND polled = 1;
-    CREATE INDEX unit_runs ON runs(unit_id, start_utc);
-    CREATE INDEX runs_by_start ON runs(start_utc);
-    CREATE INDEX not_forwarded ON runs(id) WHERE forwarded = 0;
-    CREATE TABLE units (
-        unit_id TEXT PRIMARY KEY,
-        first_start_utc TEXT NOT NULL,
-        first_station TEXT,
-        first_operator TEXT,
-        first_verdict TEXT NOT NULL,
-        attempts INTEGER NOT NULL,
-        passed_attempts INTEGER NOT NULL,
-        last_verdict TEXT NOT NULL,
-        max_start_utc TEXT NOT NULL) WITHOUT ROWID;
-    CREATE INDEX units_by_first_start ON units(first_start_utc);
-    CREATE TABLE line_names (bit INTEGER PRIMARY KEY, line TEXT NOT NULL);
-    CREATE TABLE line_results (
-        run INTEGER NOT NULL REFERENCES runs(id),
-        bit INTEGER NOT NULL,
-        line TEXT NOT NULL,
-        ok INTEGER NOT NULL,
-        error INTEGER NOT NULL,
-        verdict TEXT NOT NULL,
-        PRIMARY KEY (run, bit)) WITHOUT ROWID;
-    CREATE TABLE polls (
-        run INTEGER NOT NULL REFERENCES runs(id),
-        poll INTEGER NOT NULL,
-        outcome TEXT NOT NULL,
-        bytes BLOB,
-        PRIMARY KEY (run, poll)) WITHOUT ROWID;)",
-    // The polls whose period the station itself let run far from 500 ms.
-    "ALTER TABLE runs ADD COLUMN station_late INTEGER NOT NULL DEFAULT 0;",
-    // Unit ids filed in upper case, as the programs now file them: "sn-7" and "SN-7" are one unit,
-    // its attempts numbered again by start time and its summary made anew. Each attempt is first
-    // moved out of the way of the unique index.
-    R"(UPDATE runs SET attempt = -id WHERE attempt IS NOT NULL;
-    UPDATE runs SET unit_id = upper(unit_id) WHERE unit_id != upper(unit_id);
-    UPDATE runs SET attempt = (SELECT count(*) FROM runs earlier
-        WHERE earlier.unit_id = runs.unit_id AND earlier.attempt IS NOT NULL AND
-              (earlier.start_utc < runs.start_utc OR
-               (earlier.start_utc = runs.start_utc AND earlier.id <= runs.id)))
-        WHERE attempt IS NOT NULL;
-    DELETE FROM units;
-    INSERT INTO units SELECT first.unit_id, first.start_utc, first.station, first.operator,
-        first.verdict, count(*), sum(attempt.verdict = 'pass'),
-        (SELECT latest.verdict FROM runs latest WHERE latest.unit_id = first.unit_id AND
-             latest.attempt IS NOT NULL ORDER BY latest.attempt DESC LIMIT 1),
-        max(attempt.start_utc)
-        FROM runs first JOIN runs attempt ON attempt.unit_id = first.unit_id
-        WHERE first.attempt = 1 AND attempt.attempt IS NOT NULL GROUP BY first.id;)",
-    // The fixture slot each run was tested in; none for runs before it was kept.
-    "ALTER TABLE runs ADD COLUMN slot TEXT;",
-    // Why the plant's database refused a run's data; such a run is held back from the push.
-    "ALTER TABLE runs ADD COLUMN held TEXT;",
-};
 
 // Runs `work` again while another connection holds a lock that SQLite does not wait for (as
 // when many checks open a new store at once), until the busy timeout has passed.
@@ -294,7 +196,7 @@ int ResultStore::recordOnce(const StoredRun &run)
     Transaction transaction(m_db);
     int attempt = 0;
     bool renumbered = false;
-    if (run.polled && !run.unitId.empty()) {
+    if (run.polled && !run.unitId.empty() && run.countsAsAttempt && !run.golden) {
         // Numbered by start: a run that started first and finished last (two checks of one unit
         // at once) is still the unit's first attempt. The attempts that started after it move
         // up by one, each first out of the way of the unique index.
@@ -326,8 +228,9 @@ int ResultStore::recordOnce(const StoredRun &run)
         "invocation_id, start_utc, end_utc, verdict, exit_status, polled, polls, replies, "
         "measured, unanswered, late, too_short, no_head, two_frames, flood, station_late, "
         "protocols, versions, protocol_name, protocols_sha256, expectations, message, "
-        "failed_lines, intermittent_lines, slot) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "failed_lines, intermittent_lines, slot, fixture, adapter, usb_vendor, usb_product, "
+        "usb_serial, golden, counts_as_attempt) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     int column = 0;
     insert.bind(++column, run.runId);
     insert.bindOptional(++column, run.unitId);
@@ -348,7 +251,11 @@ int ResultStore::recordOnce(const StoredRun &run)
         insert.bindOptional(++column, *text);
     insert.bind(++column, failed);
     insert.bind(++column, intermittent);
-    insert.bindOptional(++column, run.slot).run();
+    for (const std::string *text : {&run.slot, &run.fixture, &run.adapter.byId, &run.adapter.vendor,
+                                    &run.adapter.product, &run.adapter.serial})
+        insert.bindOptional(++column, *text);
+    insert.bind(++column, int(run.golden));
+    insert.bind(++column, int(attempt != 0)).run();
     const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
 
     // Each unit's attempts at a glance, for yield: its first, how many, how many passed, its

@@ -2,6 +2,8 @@
 
 // One unit's run as the store keeps it: plain values, filled in by the program that ran it.
 
+#include "adapteridentity.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -72,7 +74,13 @@ struct StoredRun
     std::string message;      // the decision as standard error gave it
     std::vector<LineResult> lines;
     std::vector<PollEvidence> pollLog;
-    std::string slot; // the fixture slot's name; empty: none
+    std::string slot;      // the fixture slot's name; empty: none
+    std::string fixture{}; // the fixture's id; empty: none
+    cli::AdapterIdentity adapter{};
+    bool golden = false; // a golden unit's run: it verifies its slot, and is no attempt
+    // Whether a polled run of a unit is one of its attempts, decided by the program that ran it:
+    // not a golden unit's, nor one made in a slot then suspect.
+    bool countsAsAttempt = true;
 };
 
 } // namespace store

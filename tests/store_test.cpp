@@ -188,9 +188,14 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         older.record(run("sn-7", "fail", "2026-12-09T09:00:00.000Z"));
     }
     store::Database(path, store::Database::Mode::ReadWrite)
-        .execute("ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "
-                 "ALTER TABLE runs DROP COLUMN held; "
-                 "PRAGMA user_version = 1");
+        .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP TABLE maintenance; DROP TABLE "
+                 "slot_blocks; "
+                 "ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "
+                 "ALTER TABLE runs DROP COLUMN held; ALTER TABLE runs DROP COLUMN fixture; "
+                 "ALTER TABLE runs DROP COLUMN adapter; ALTER TABLE runs DROP COLUMN usb_vendor; "
+                 "ALTER TABLE runs DROP COLUMN usb_product; ALTER TABLE runs DROP COLUMN "
+                 "usb_serial; ALTER TABLE runs DROP COLUMN golden; ALTER TABLE runs DROP COLUMN "
+                 "counts_as_attempt; PRAGMA user_version = 1");
     EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
     store::StoredRun late = run("B", "incomplete", "2026-12-09T11:00:00.000Z");
     late.missed.back() = 2;
@@ -201,12 +206,13 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         "SELECT group_concat(station_late), (SELECT group_concat(unit_id || ' ' || attempt || ' ' "
         "|| verdict) FROM runs WHERE unit_id LIKE 'sn-7'), (SELECT attempts || ' ' || "
         "first_verdict || ' ' || last_verdict FROM units WHERE unit_id = 'SN-7'), "
-        "group_concat(slot) FROM runs");
+        "group_concat(slot), group_concat(counts_as_attempt) FROM runs");
     ASSERT_TRUE(counts.step());
     EXPECT_EQ(counts.text(0), "0,0,0,2");
     EXPECT_EQ(counts.text(1), "SN-7 2 pass,SN-7 1 fail");
     EXPECT_EQ(counts.text(2), "2 fail pass");
     EXPECT_EQ(counts.text(3), "C");
+    EXPECT_EQ(counts.text(4), "1,1,1,1");
     // Recorded last but started first: the unit's first attempt, the others after it.
     const auto one = [&](const char *sql) {
         store::ResultStore now(path, store::ResultStore::Access::Read);
