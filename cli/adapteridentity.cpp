@@ -29,6 +29,16 @@ std::string AdapterIdentity::key() const
     return vendor.empty() ? std::string() : vendor + ":" + product + ":" + serial;
 }
 
+std::string adapterJson(const AdapterIdentity &adapter)
+{
+    if (!adapter.known())
+        return "null";
+    return "{\"byId\":" + optionalJson(adapter.byId) +
+           ",\"vendor\":" + optionalJson(adapter.vendor) +
+           ",\"product\":" + optionalJson(adapter.product) +
+           ",\"serial\":" + optionalJson(adapter.serial) + "}";
+}
+
 AdapterIdentity adapterOf(const std::string &port, const std::string &byIdFolder,
                           const std::string &ttyClassFolder)
 {

@@ -20,6 +20,9 @@ struct AdapterIdentity
     std::string key() const;
 };
 
+// {"byId", "vendor", "product", "serial"}, each null where unknown; null for no adapter known.
+std::string adapterJson(const AdapterIdentity &adapter);
+
 // `byIdFolder` and `ttyClassFolder` are the system's unless a test gives its own.
 AdapterIdentity adapterOf(const std::string &port,
                           const std::string &byIdFolder = "/dev/serial/by-id",

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -217,6 +218,27 @@ std::string jsonString(std::string_view raw)
         }
     }
     return out + "\"";
+}
+
+std::string optionalJson(std::string_view text)
+{
+    return text.empty() ? "null" : jsonString(text);
+}
+
+std::string utcTimestamp(std::chrono::system_clock::time_point at)
+{
+    const auto sinceEpoch = at.time_since_epoch();
+    const std::time_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch).count();
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(milliseconds));
+    return text;
 }
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -36,6 +37,11 @@ inline std::size_t characterCount(std::string_view text)
 
 // A JSON string for text from outside: valid UTF-8 whatever came in, controls escaped.
 std::string jsonString(std::string_view text);
+// "2026-12-09T14:03:07.250Z", as the store and the reports write times.
+std::string utcTimestamp(std::chrono::system_clock::time_point at);
+
+// The same, or null for empty text.
+std::string optionalJson(std::string_view text);
 
 // Descriptors 0, 1 and 2 that are closed at start are opened on /dev/null, so that no file the
 // program opens later takes their place and receives its messages or reports.

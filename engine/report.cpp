@@ -36,11 +36,6 @@ constexpr Field textOrder[] = {
     Field::lblSoftwareTs,       Field::lblSoftwareNoTs,  Field::lblRxDataResult,
     Field::lblTimeTagStartData, Field::lblTimeTagEndData};
 
-std::string optionalJson(const std::string &text)
-{
-    return text.empty() ? "null" : jsonString(text);
-}
-
 } // namespace
 
 bool carries(const Reply &reply, Field field)
@@ -138,22 +133,6 @@ std::string colourName(station::Colour colour)
         return name;
     }
     }
-}
-
-std::string utcTimestamp(std::chrono::system_clock::time_point at)
-{
-    const auto sinceEpoch = at.time_since_epoch();
-    const std::time_t seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch).count();
-    const auto milliseconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(milliseconds));
-    return text;
 }
 
 std::string textReport(const Reply &reply, const ReportHeading &heading)

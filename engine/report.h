@@ -38,9 +38,9 @@ std::vector<std::string_view> failedTests(const Reply &reply);
 
 // "green", "red" or "buttonface" (the desktop's button colour, which an unlit square shows).
 std::string colourName(station::Colour colour);
-// "2026-12-09T14:03:07.250Z"
-std::string utcTimestamp(std::chrono::system_clock::time_point at);
 using cli::jsonString;
+using cli::optionalJson;
+using cli::utcTimestamp;
 // Whether the frame carries what the field shows: its bytes always, the status fields when it was
 // decoded, each time tag when it carried it whole.
 bool carries(const Reply &reply, station::Field field);

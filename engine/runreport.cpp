@@ -11,11 +11,6 @@ namespace engine {
 
 namespace {
 
-std::string optionalJson(const std::string &text)
-{
-    return text.empty() ? "null" : jsonString(text);
-}
-
 std::string decimal(double value, const char *format = "%.1f")
 {
     char text[32];
@@ -195,16 +190,6 @@ std::string expectationsJson(const std::vector<ExpectationResult> &expectations)
     return out + "]";
 }
 
-std::string adapterJson(const cli::AdapterIdentity &adapter)
-{
-    if (!adapter.known())
-        return "null";
-    return "{\"byId\":" + optionalJson(adapter.byId) +
-           ",\"vendor\":" + optionalJson(adapter.vendor) +
-           ",\"product\":" + optionalJson(adapter.product) +
-           ",\"serial\":" + optionalJson(adapter.serial) + "}";
-}
-
 std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
 {
     const RunRecord &record = port.record;
@@ -212,7 +197,8 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
         "{\"record\":\"summary\",\"schemaVersion\":2,\"runId\":" + jsonString(port.runId) +
         ",\"invocationId\":" + jsonString(identity.invocationId) +
         ",\"port\":" + jsonString(port.port) + ",\"slot\":" + optionalJson(port.slot) +
-        ",\"fixture\":" + optionalJson(port.fixture) + ",\"adapter\":" + adapterJson(port.adapter) +
+        ",\"fixture\":" + optionalJson(port.fixture) +
+        ",\"adapter\":" + cli::adapterJson(port.adapter) +
         ",\"golden\":" + (port.golden ? "true" : "false") +
         ",\"countsAsAttempt\":" + (port.countsAsAttempt ? "true" : "false") +
         ",\"unitId\":" + optionalJson(port.unitId) +

@@ -39,9 +39,6 @@ struct PortSummary
     bool countsAsAttempt = true; // false: made in a suspect slot, not held against the unit
 };
 
-// The adapter as JSON: {"byId", "vendor", "product", "serial"}, null where unknown.
-std::string adapterJson(const cli::AdapterIdentity &adapter);
-
 // The expectations and what was seen of them, a JSON array.
 std::string expectationsJson(const std::vector<ExpectationResult> &expectations);
 

@@ -1,17 +1,21 @@
 // Answers a line engineer's questions from the results store: a unit's history, the runs of a
 // period, yield, which line test fails most; exports the runs and pushes them to the plant.
 
+#include "fixturelife.h"
 #include "identity.h"
 #include "plantpush.h"
+#include "plantschema.h"
 #include "resultsoptions.h"
 #include "resultstables.h"
 #include "slotstables.h"
 #include "storeruns.h"
 #include "terminaltext.h"
+#include "uuid.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -44,8 +48,9 @@ bool answer(const results::Options &options, store::ResultStore &results)
                           : results::yieldTable(rows, options.by));
     }
     case Command::Pareto: {
-        const auto rows = store::pareto(results, options.filter.window);
-        return print(json ? results::paretoJson(rows) : results::paretoTable(rows));
+        const auto rows = store::pareto(results, options.filter.window, options.by);
+        return print(json ? results::paretoJson(rows, options.by)
+                          : results::paretoTable(rows, options.by));
     }
     case Command::Export: {
         const bool csv = options.format == results::Format::Csv;
@@ -62,12 +67,18 @@ bool answer(const results::Options &options, store::ResultStore &results)
         const auto names = store::lineNames(results);
         return print(json ? results::slotsJson(slots, names) : results::slotsTable(slots, names));
     }
+    case Command::Fixtures: {
+        const auto lives = store::fixtureLife(results, options.filter.station);
+        return print(json ? results::fixturesJson(lives) : results::fixturesTable(lives));
+    }
     case Command::Backup:
         // A snapshot of every committed run, its log folded in, read like any other answer.
         results.db().prepare("VACUUM INTO ?").bind(1, options.copy).run();
         say("wrote " + cli::printable(options.copy));
         return true;
     case Command::Push:
+    case Command::Maintenance:
+    case Command::PlantSchema:
     case Command::None:
         break;
     }
@@ -98,6 +109,29 @@ int listHeld(const results::Options &options, store::ResultStore &results)
     return results::Done;
 }
 
+// maintenance SLOT|FIXTURE --note TEXT: the running count starts again, on record.
+int recordMaintenance(const results::Options &options, store::ResultStore &results)
+{
+    std::string station = options.filter.station;
+    if (char name[256] = {}; station.empty() && ::gethostname(name, sizeof name - 1) == 0)
+        station = cli::printable(name, sizeof name);
+    std::string who = options.byWhom;
+    if (const char *login = std::getenv("LOGNAME"); who.empty() && login)
+        who = cli::printable(login, 64);
+    const std::string kind = store::recordMaintenance(
+        results, station, options.target, who, options.note,
+        cli::utcTimestamp(std::chrono::system_clock::now()), cli::randomUuid());
+    if (kind.empty()) {
+        say("no slot or fixture " + cli::printable(options.target) + " on record at station " +
+            cli::printable(station) + " (--station names another)");
+        return results::BadUsage;
+    }
+    results.checkpoint();
+    say("maintenance of " + kind + " " + cli::printable(options.target) + " at " +
+        cli::printable(station) + " on record: its running count starts again");
+    return results::Done;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -119,11 +153,19 @@ int main(int argc, char **argv)
         std::printf("converter-results %s\n", std::string(station::version).c_str());
         return results::Done;
     }
+    if (options.command == results::Command::PlantSchema)
+        return print(results::plantSchemaScript()) && std::fflush(stdout) == 0
+                   ? results::Done
+                   : results::StoreUnusable;
     const std::string path = options.store.empty() ? store::defaultStorePath() : options.store;
+    const bool writing = options.command == results::Command::Push ||
+                         options.command == results::Command::Maintenance;
     const bool pushing = options.command == results::Command::Push;
     try {
-        store::ResultStore results(path, pushing ? store::ResultStore::Access::Forward
+        store::ResultStore results(path, writing ? store::ResultStore::Access::Forward
                                                  : store::ResultStore::Access::Read);
+        if (options.command == results::Command::Maintenance)
+            return recordMaintenance(options, results);
         if (pushing && options.held)
             return listHeld(options, results);
         if (pushing) {

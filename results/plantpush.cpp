@@ -1,5 +1,7 @@
 #include "plantpush.h"
 
+#include "plantschema.h"
+
 #include "terminaltext.h"
 
 #include <vector>
@@ -8,73 +10,12 @@ namespace results {
 
 namespace {
 
-constexpr int plantSchemaVersion = 3;
-
-// Created once by whichever bench PC pushes first; the others wait on the lock and find them.
-constexpr const char *plantSchema = R"(
-CREATE TABLE runs (
-    run_id text PRIMARY KEY,
-    unit_id text,
-    attempt integer,
-    port text NOT NULL,
-    operator text,
-    station text,
-    tool text NOT NULL,
-    tool_version text NOT NULL,
-    invocation_id text,
-    start_utc timestamptz NOT NULL,
-    end_utc timestamptz NOT NULL,
-    verdict text NOT NULL,
-    exit_status integer NOT NULL,
-    polled boolean NOT NULL,
-    polls integer NOT NULL,
-    replies integer NOT NULL,
-    measured integer NOT NULL,
-    unanswered integer NOT NULL,
-    late integer NOT NULL,
-    too_short integer NOT NULL,
-    no_head integer NOT NULL,
-    two_frames integer NOT NULL,
-    flood integer NOT NULL,
-    protocols text,
-    versions text,
-    protocol_name text,
-    protocols_sha256 text,
-    expectations jsonb,
-    message text,
-    failed_lines integer NOT NULL,
-    intermittent_lines integer NOT NULL,
-    pushed_at timestamptz NOT NULL DEFAULT now());
-CREATE INDEX runs_unit ON runs (unit_id, start_utc);
-CREATE INDEX runs_start ON runs (start_utc);
-CREATE TABLE line_results (
-    run_id text NOT NULL REFERENCES runs (run_id),
-    line text NOT NULL,
-    ok integer NOT NULL,
-    error integer NOT NULL,
-    verdict text NOT NULL,
-    PRIMARY KEY (run_id, line));
-CREATE TABLE polls (
-    run_id text NOT NULL REFERENCES runs (run_id),
-    poll integer NOT NULL,
-    outcome text NOT NULL,
-    bytes bytea,
-    PRIMARY KEY (run_id, poll));
-)";
-
-// Each step brings a plant schema of the version before it to the next.
-constexpr const char *plantSteps[plantSchemaVersion] = {
-    plantSchema,
-    "ALTER TABLE runs ADD COLUMN station_late integer NOT NULL DEFAULT 0",
-    "ALTER TABLE runs ADD COLUMN slot text",
-};
-
 constexpr const char *runColumns =
     "run_id, unit_id, attempt, port, operator, station, tool, tool_version, invocation_id, "
     "start_utc, end_utc, verdict, exit_status, polled, polls, replies, measured, unanswered, "
     "late, too_short, no_head, two_frames, flood, station_late, protocols, versions, "
     "protocol_name, protocols_sha256, expectations, message, failed_lines, intermittent_lines, "
-    "slot";
+    "slot, fixture, adapter, usb_vendor, usb_product, usb_serial, golden, counts_as_attempt";
 
 // A value in COPY's text format.
 void addField(std::string &row, const store::Statement &query, int column, bool bytes = false)
@@ -121,30 +62,6 @@ std::string rowsOf(store::Statement &query, int columns, int bytesColumn = -1,
     return rows;
 }
 
-void prepareSchema(PlantConnection &plant)
-{
-    plant.run("BEGIN");
-    plant.run("SELECT pg_advisory_xact_lock(4279627856)", PGRES_TUPLES_OK);
-    plant.run("CREATE TABLE IF NOT EXISTS converter_schema (version integer NOT NULL)");
-    const Result version =
-        plant.run("SELECT coalesce(max(version), 0) FROM converter_schema", PGRES_TUPLES_OK);
-    const int found = std::atoi(PQgetvalue(version.get(), 0, 0));
-    if (found > plantSchemaVersion)
-        throw PlantError("the plant's database holds schema version " + std::to_string(found) +
-                         ", newer than the version " + std::to_string(plantSchemaVersion) +
-                         " this program writes; nothing was sent");
-    if (found < plantSchemaVersion) {
-        for (int step = found; step < plantSchemaVersion; ++step)
-            plant.run(plantSteps[step]);
-        plant.run("INSERT INTO converter_schema VALUES (" + std::to_string(plantSchemaVersion) +
-                  ")");
-    }
-    plant.run("COMMIT");
-    for (const char *table : {"runs", "line_results", "polls"})
-        plant.run(std::string("CREATE TEMP TABLE incoming_") + table + " (LIKE " + table +
-                  " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS");
-}
-
 // The runs with ids from `first` to `last` not yet forwarded nor set aside, in one transaction
 // of the plant's; how many of them the plant held before.
 std::int64_t sendRuns(PlantConnection &plant, store::Database &db, std::int64_t first,
@@ -162,7 +79,7 @@ std::int64_t sendRuns(PlantConnection &plant, store::Database &db, std::int64_t 
     for (auto *query : {&runs, &lines, &polls})
         query->bind(1, first).bind(2, last);
     std::int64_t count = 0;
-    const std::string runRows = rowsOf(runs, 33, -1, &count);
+    const std::string runRows = rowsOf(runs, 40, -1, &count);
     const std::string lineRows = rowsOf(lines, 5);
     const std::string pollRows = rowsOf(polls, 4, 3);
     plant.run("BEGIN");
@@ -186,12 +103,35 @@ std::int64_t sendRuns(PlantConnection &plant, store::Database &db, std::int64_t 
     return count - std::atoll(PQcmdTuples(added.get()));
 }
 
+// The slots' and fixtures' maintenance not yet forwarded, in one transaction of the plant's.
+void sendMaintenance(PlantConnection &plant, store::Database &db)
+{
+    constexpr const char *columns = "maintenance_id, station, target, kind, at_utc, by_whom, note";
+    auto rows =
+        db.prepare(std::string("SELECT ") + columns + " FROM maintenance WHERE forwarded = 0");
+    const std::string sent = rowsOf(rows, 7);
+    if (sent.empty())
+        return;
+    plant.run("BEGIN");
+    plant.run("CREATE TEMP TABLE IF NOT EXISTS incoming_maintenance (LIKE maintenance INCLUDING "
+              "DEFAULTS) ON COMMIT DELETE ROWS");
+    plant.copy("incoming_maintenance", columns, sent);
+    plant.run("INSERT INTO maintenance SELECT * FROM incoming_maintenance ON CONFLICT DO NOTHING");
+    plant.run("COMMIT");
+    store::Transaction transaction(db);
+    db.execute("UPDATE maintenance SET forwarded = 1 WHERE forwarded = 0");
+    transaction.commit();
+}
+
 } // namespace
 
 PushCount push(store::ResultStore &store, const std::string &url, const PushOptions &options)
 {
     PlantConnection plant(url, options.timeout);
-    prepareSchema(plant);
+    preparePlantSchema(plant);
+    for (const char *table : {"runs", "line_results", "polls"})
+        plant.run(std::string("CREATE TEMP TABLE incoming_") + table + " (LIKE " + table +
+                  " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS");
     PushCount count;
     store::Database &db = store.db();
     if (options.retryHeld) {
@@ -207,8 +147,10 @@ PushCount push(store::ResultStore &store, const std::string &url, const PushOpti
         while (pending.step())
             ids.push_back(pending.integer(0));
         pending.reset();
-        if (ids.empty())
+        if (ids.empty()) {
+            sendMaintenance(plant, db);
             return count;
+        }
         try {
             count.alreadyIn += sendRuns(plant, db, ids.front(), ids.back());
             count.sent += static_cast<std::int64_t>(ids.size());

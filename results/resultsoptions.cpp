@@ -68,6 +68,9 @@ Exit status:
 
 namespace {
 
+constexpr const char *commandList = "history, runs, yield, pareto, slots, fixtures, maintenance, "
+                                    "export, push, backup or plant-schema";
+
 int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest)
 {
     char *end = nullptr;
@@ -145,22 +148,31 @@ Options parseOptions(int argc, const char *const *argv)
     const auto operand = [&](const std::string &argument) {
         if (options.command == Command::None) {
             static const std::pair<const char *, Command> commands[] = {
-                {"history", Command::History}, {"runs", Command::Runs},
-                {"yield", Command::Yield},     {"pareto", Command::Pareto},
-                {"export", Command::Export},   {"push", Command::Push},
-                {"backup", Command::Backup},   {"slots", Command::Slots}};
+                {"history", Command::History},
+                {"runs", Command::Runs},
+                {"yield", Command::Yield},
+                {"pareto", Command::Pareto},
+                {"export", Command::Export},
+                {"push", Command::Push},
+                {"backup", Command::Backup},
+                {"slots", Command::Slots},
+                {"fixtures", Command::Fixtures},
+                {"maintenance", Command::Maintenance},
+                {"plant-schema", Command::PlantSchema}};
             for (const auto &[name, command] : commands)
                 if (argument == name)
                     options.command = command;
             if (options.command == Command::None)
-                throw UsageError("unknown command " + cli::printable(argument) +
-                                 ": history, runs, yield, pareto, slots, export, push or backup");
+                throw UsageError("unknown command " + cli::printable(argument) + ": " +
+                                 commandList);
         } else if (options.command == Command::Backup && options.copy.empty()) {
             options.copy = argument;
         } else if (options.command == Command::History && options.unitId.empty()) {
             options.unitId = argument;
         } else if (options.command == Command::Push && options.url.empty()) {
             options.url = argument;
+        } else if (options.command == Command::Maintenance && options.target.empty()) {
+            options.target = argument;
         } else {
             throw UsageError("what is " + cli::printable(argument) + "?");
         }
@@ -202,11 +214,18 @@ Options parseOptions(int argc, const char *const *argv)
                                  "interrupted");
         } else if (argument == "--by") {
             const std::string by = value();
-            options.by = by == "day"       ? store::GroupBy::Day
-                         : by == "station" ? store::GroupBy::Station
-                         : by == "operator"
-                             ? store::GroupBy::Operator
-                             : throw UsageError("--by takes day, station or operator");
+            static const std::pair<const char *, store::GroupBy> groups[] = {
+                {"day", store::GroupBy::Day},           {"station", store::GroupBy::Station},
+                {"operator", store::GroupBy::Operator}, {"slot", store::GroupBy::Slot},
+                {"port", store::GroupBy::Port},         {"fixture", store::GroupBy::Fixture},
+                {"adapter", store::GroupBy::Adapter}};
+            options.by = store::GroupBy::None;
+            for (const auto &[name, group] : groups)
+                if (by == name)
+                    options.by = group;
+            if (options.by == store::GroupBy::None)
+                throw UsageError(
+                    "--by takes day, station, operator, slot, port, fixture or adapter");
         } else if (argument == "--json") {
             options.format = Format::Json;
         } else if (argument == "--format") {
@@ -215,6 +234,14 @@ Options parseOptions(int argc, const char *const *argv)
                              : format == "jsonl" ? Format::JsonLines
                                                  : throw UsageError("--format takes csv or jsonl");
             formatGiven = true;
+        } else if (argument == "--note") {
+            options.note = value();
+            if (options.note.empty() || cli::printable(options.note, 400) != options.note)
+                throw UsageError("--note takes printable text, at most 400 characters");
+        } else if (argument == "--operator") {
+            options.byWhom = value();
+            if (options.byWhom.empty() || cli::printable(options.byWhom, 64) != options.byWhom)
+                throw UsageError("--operator takes printable text, at most 64 characters");
         } else if (argument == "--held") {
             options.held = true;
         } else if (argument == "--retry-held") {
@@ -235,8 +262,7 @@ Options parseOptions(int argc, const char *const *argv)
     options.unitId = store::unitIdAsFiled(options.unitId, exactCase);
     options.filter.unitId = store::unitIdAsFiled(options.filter.unitId, exactCase);
     if (options.command == Command::None)
-        throw UsageError(
-            "which command? history, runs, yield, pareto, slots, export, push or backup");
+        throw UsageError(std::string("which command? ") + commandList);
     if (const store::Window &window = options.filter.window;
         !window.since.empty() && !window.until.empty() && window.since >= window.until)
         throw UsageError("--since " + window.since + " is not before --until " + window.until +
@@ -245,6 +271,14 @@ Options parseOptions(int argc, const char *const *argv)
         throw UsageError("backup needs the copy's file name");
     if (options.command == Command::History && options.unitId.empty())
         throw UsageError("history needs a unit id");
+    if (options.command == Command::Maintenance && (options.target.empty() || options.note.empty()))
+        throw UsageError("maintenance needs the slot or fixture and --note TEXT: what was done");
+    if (options.command != Command::Maintenance &&
+        (!options.note.empty() || !options.byWhom.empty()))
+        throw UsageError("--note and --operator go with maintenance");
+    if (options.by != store::GroupBy::None && options.command != Command::Yield &&
+        options.command != Command::Pareto)
+        throw UsageError("--by goes with yield and pareto");
     if (options.command != Command::Push && (options.held || options.retryHeld))
         throw UsageError("--held and --retry-held go with push");
     if (options.held && options.retryHeld)

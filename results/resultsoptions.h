@@ -19,7 +19,20 @@ enum ExitStatus : int {
     StoreUnusable = 74, // not a store, of a newer version, corrupt, or standard output failed
 };
 
-enum class Command { None, History, Runs, Yield, Pareto, Export, Push, Backup, Slots };
+enum class Command {
+    None,
+    History,
+    Runs,
+    Yield,
+    Pareto,
+    Export,
+    Push,
+    Backup,
+    Slots,
+    Fixtures,
+    Maintenance,
+    PlantSchema
+};
 enum class Format { Table, Json, Csv, JsonLines };
 
 struct Options
@@ -28,7 +41,10 @@ struct Options
     std::string store; // empty: the account's own
     std::string unitId;
     std::string url;
-    std::string copy; // backup's file
+    std::string copy;   // backup's file
+    std::string target; // maintenance's slot or fixture
+    std::string note;   // maintenance --note
+    std::string byWhom; // maintenance --operator; empty: the login name
     store::RunFilter filter;
     store::GroupBy by = store::GroupBy::None;
     Format format = Format::Table;

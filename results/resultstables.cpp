@@ -10,6 +10,7 @@ namespace results {
 namespace {
 
 using cli::jsonString;
+using cli::optionalJson;
 
 // "–" when there is no figure: a period without units has no yield, not 0 %.
 std::string percent(std::optional<double> fraction)
@@ -28,11 +29,6 @@ std::string fraction(std::optional<double> value)
     char text[32];
     std::snprintf(text, sizeof text, "%.4f", *value);
     return text;
-}
-
-std::string optionalJson(const std::string &text)
-{
-    return text.empty() ? "null" : jsonString(text);
 }
 
 std::string joined(const std::vector<std::string> &items, const char *separator = ", ")
@@ -67,7 +63,11 @@ std::string runJsonFields(const store::RunRow &run)
            ",\"start\":" + jsonString(run.start) + ",\"end\":" + jsonString(run.end) +
            ",\"station\":" + optionalJson(run.stationName) +
            ",\"operator\":" + optionalJson(run.operatorName) + ",\"port\":" + jsonString(run.port) +
-           ",\"slot\":" + optionalJson(run.slot) + ",\"verdict\":" + jsonString(run.verdict) +
+           ",\"slot\":" + optionalJson(run.slot) + ",\"fixture\":" + optionalJson(run.fixture) +
+           ",\"adapter\":" + cli::adapterJson(run.adapter) +
+           ",\"golden\":" + (run.golden ? "true" : "false") +
+           ",\"countsAsAttempt\":" + (run.countsAsAttempt ? "true" : "false") +
+           ",\"verdict\":" + jsonString(run.verdict) +
            ",\"exitStatus\":" + std::to_string(run.exitStatus) +
            ",\"polls\":" + std::to_string(run.polls) +
            ",\"measured\":" + std::to_string(run.measured) +
@@ -84,6 +84,14 @@ std::string groupName(store::GroupBy by)
         return "STATION";
     case store::GroupBy::Operator:
         return "OPERATOR";
+    case store::GroupBy::Slot:
+        return "SLOT";
+    case store::GroupBy::Port:
+        return "PORT";
+    case store::GroupBy::Fixture:
+        return "FIXTURE";
+    case store::GroupBy::Adapter:
+        return "ADAPTER";
     case store::GroupBy::None:
         break;
     }
@@ -188,38 +196,61 @@ std::string yieldJson(const std::vector<store::YieldRow> &rows, store::GroupBy b
     return "[" + out + "]\n";
 }
 
-std::string paretoTable(const std::vector<store::ParetoRow> &rows)
+std::string paretoTable(const std::vector<store::ParetoRow> &rows, store::GroupBy by)
 {
     std::vector<std::vector<std::string>> cells = {
         {"LINE TEST", "UNITS FAILED", "UNITS INTERMITTENT"}};
-    for (const store::ParetoRow &row : rows)
+    if (by != store::GroupBy::None)
+        cells.front().insert(cells.front().begin(), groupName(by));
+    for (const store::ParetoRow &row : rows) {
         cells.push_back({row.line, std::to_string(row.failed), std::to_string(row.intermittent)});
+        if (by != store::GroupBy::None)
+            cells.back().insert(cells.back().begin(), row.group.empty() ? "-" : row.group);
+    }
     return table(cells);
 }
 
-std::string paretoJson(const std::vector<store::ParetoRow> &rows)
+std::string paretoJson(const std::vector<store::ParetoRow> &rows, store::GroupBy by)
 {
     std::string out;
     for (const store::ParetoRow &row : rows)
-        out += std::string(out.empty() ? "" : ",\n") + "{\"line\":" + jsonString(row.line) +
-               ",\"failed\":" + std::to_string(row.failed) +
+        out += std::string(out.empty() ? "" : ",\n") + "{" +
+               (by == store::GroupBy::None ? "" : "\"group\":" + jsonString(row.group) + ",") +
+               "\"line\":" + jsonString(row.line) + ",\"failed\":" + std::to_string(row.failed) +
                ",\"intermittent\":" + std::to_string(row.intermittent) + "}";
     return "[" + out + "]\n";
 }
 
 std::string csvHeader()
 {
-    return "run_id,unit_id,attempt,start_utc,end_utc,station,operator,port,slot,verdict,"
-           "exit_status,polls,measured,line,ok,error,line_verdict\n";
+    return "run_id,unit_id,attempt,start_utc,end_utc,station,operator,port,slot,fixture,adapter,"
+           "usb_vendor,usb_product,usb_serial,golden,counts_as_attempt,verdict,exit_status,polls,"
+           "measured,line,ok,error,line_verdict\n";
 }
 
 std::string csvRows(const store::RunRow &run, const std::vector<store::LineResult> &lines)
 {
     std::string head;
-    for (const std::string &cell :
-         {run.runId, run.unitId, run.attempt ? std::to_string(run.attempt) : std::string(),
-          run.start, run.end, run.stationName, run.operatorName, run.port, run.slot, run.verdict,
-          std::to_string(run.exitStatus), std::to_string(run.polls), std::to_string(run.measured)})
+    for (const std::string &cell : {run.runId,
+                                    run.unitId,
+                                    run.attempt ? std::to_string(run.attempt) : std::string(),
+                                    run.start,
+                                    run.end,
+                                    run.stationName,
+                                    run.operatorName,
+                                    run.port,
+                                    run.slot,
+                                    run.fixture,
+                                    run.adapter.byId,
+                                    run.adapter.vendor,
+                                    run.adapter.product,
+                                    run.adapter.serial,
+                                    std::string(run.golden ? "1" : "0"),
+                                    std::string(run.countsAsAttempt ? "1" : "0"),
+                                    run.verdict,
+                                    std::to_string(run.exitStatus),
+                                    std::to_string(run.polls),
+                                    std::to_string(run.measured)})
         head += csvCell(cell) + ",";
     std::string out;
     for (const store::LineResult &line : lines)

@@ -21,8 +21,9 @@ std::string yieldTable(const std::vector<store::YieldRow> &rows, store::GroupBy 
 // One object of figures; with a grouping, an array of them, each with its "group".
 std::string yieldJson(const std::vector<store::YieldRow> &rows, store::GroupBy by);
 
-std::string paretoTable(const std::vector<store::ParetoRow> &rows);
-std::string paretoJson(const std::vector<store::ParetoRow> &rows);
+// With a grouping, each row led by its group.
+std::string paretoTable(const std::vector<store::ParetoRow> &rows, store::GroupBy by);
+std::string paretoJson(const std::vector<store::ParetoRow> &rows, store::GroupBy by);
 
 // One CSV row a line result, under a header; cells a spreadsheet would run as a formula are
 // quoted as text.

@@ -84,4 +84,44 @@ std::string slotsJson(const std::vector<attribution::SlotFigures> &slots,
     return out + "]\n";
 }
 
+std::string fixturesTable(const std::vector<store::Life> &lives)
+{
+    std::vector<std::vector<std::string>> rows = {{"KIND", "STATION", "NAME", "FIXTURE", "RUNNING",
+                                                   "TOTAL", "WARN", "ALARM", "STATE",
+                                                   "LAST MAINTENANCE"}};
+    const auto limit = [](std::int64_t value) {
+        return value ? std::to_string(value) : std::string("-");
+    };
+    for (const store::Life &life : lives)
+        rows.push_back(
+            {life.kind, life.station.empty() ? "-" : life.station, life.name,
+             life.fixture.empty() ? "-" : life.fixture, std::to_string(life.running),
+             std::to_string(life.total), limit(life.warn), limit(life.alarm), life.state(),
+             life.last.at.empty()
+                 ? "-"
+                 : life.last.at.substr(0, 19) + " " + life.last.byWhom + ": " + life.last.note});
+    return table(rows);
+}
+
+std::string fixturesJson(const std::vector<store::Life> &lives)
+{
+    std::string out;
+    for (const store::Life &life : lives)
+        out += std::string(out.empty() ? "" : ",\n") + "{\"kind\":" + cli::jsonString(life.kind) +
+               ",\"station\":" + cli::jsonString(life.station) +
+               ",\"name\":" + cli::jsonString(life.name) +
+               ",\"fixture\":" + cli::optionalJson(life.fixture) +
+               ",\"running\":" + std::to_string(life.running) +
+               ",\"total\":" + std::to_string(life.total) +
+               ",\"warn\":" + (life.warn ? std::to_string(life.warn) : "null") +
+               ",\"alarm\":" + (life.alarm ? std::to_string(life.alarm) : "null") +
+               ",\"state\":" + cli::jsonString(life.state()) + ",\"lastMaintenance\":" +
+               (life.last.at.empty() ? std::string("null")
+                                     : "{\"at\":" + cli::jsonString(life.last.at) +
+                                           ",\"by\":" + cli::optionalJson(life.last.byWhom) +
+                                           ",\"note\":" + cli::jsonString(life.last.note) + "}") +
+               "}";
+    return "[" + out + "]\n";
+}
+
 } // namespace results

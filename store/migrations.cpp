@@ -103,7 +103,8 @@ const char *const migrations[schemaVersion] = {
     // Where each run was made beyond its slot: the fixture, the adapter (its /dev/serial/by-id
     // name, USB vendor, product and serial number); whether it was a golden unit's, verifying
     // its slot; and whether it counts as an attempt of its unit, decided when it was recorded.
-    // The slots' maintenance, and the slots blocked until a golden unit passes there.
+    // The slots' maintenance, their counters' limits, and the slots blocked until a golden unit
+    // passes there.
     R"(ALTER TABLE runs ADD COLUMN fixture TEXT;
     ALTER TABLE runs ADD COLUMN adapter TEXT;
     ALTER TABLE runs ADD COLUMN usb_vendor TEXT;
@@ -114,10 +115,12 @@ const char *const migrations[schemaVersion] = {
     UPDATE runs SET counts_as_attempt = 1 WHERE attempt IS NOT NULL;
     CREATE INDEX slot_runs ON runs(coalesce(station, ''), coalesce(slot, port), start_utc, verdict)
         WHERE polled = 1;
+    CREATE INDEX golden_runs ON runs(run_id) WHERE golden = 1;
     CREATE INDEX unit_slots ON runs(unit_id, start_utc, station, slot, port, failed_lines,
         intermittent_lines, verdict) WHERE polled = 1;
     CREATE TABLE maintenance (
         id INTEGER PRIMARY KEY,
+        maintenance_id TEXT NOT NULL UNIQUE,
         station TEXT,
         target TEXT NOT NULL,
         kind TEXT NOT NULL,
@@ -125,6 +128,13 @@ const char *const migrations[schemaVersion] = {
         by_whom TEXT,
         note TEXT NOT NULL,
         forwarded INTEGER NOT NULL DEFAULT 0);
+    CREATE TABLE slot_limits (
+        station TEXT NOT NULL,
+        slot TEXT NOT NULL,
+        fixture TEXT,
+        warn INTEGER,
+        alarm INTEGER,
+        PRIMARY KEY (station, slot)) WITHOUT ROWID;
     CREATE TABLE slot_blocks (
         station TEXT NOT NULL,
         slot TEXT NOT NULL,

@@ -27,7 +27,8 @@ std::vector<std::string> linesIn(std::int64_t mask, const std::vector<std::strin
 
 constexpr const char *runColumns =
     "SELECT run_id, unit_id, attempt, port, operator, station, start_utc, end_utc, verdict, "
-    "exit_status, polls, measured, failed_lines, intermittent_lines, message, id, slot FROM runs ";
+    "exit_status, polls, measured, failed_lines, intermittent_lines, message, id, slot, fixture, "
+    "adapter, usb_vendor, usb_product, usb_serial, golden, counts_as_attempt FROM runs ";
 
 RunRow runRow(const Statement &row, const std::vector<std::string> &names)
 {
@@ -46,7 +47,11 @@ RunRow runRow(const Statement &row, const std::vector<std::string> &names)
                {},
                {},
                row.text(14),
-               row.text(16)};
+               row.text(16),
+               row.text(17),
+               {row.text(18), row.text(19), row.text(20), row.text(21)},
+               row.integer(22) != 0,
+               row.integer(23) != 0};
     run.failedLines = linesIn(row.integer(12), names);
     run.intermittentLines = linesIn(row.integer(13), names);
     return run;
@@ -61,10 +66,11 @@ std::vector<RunRow> collect(ResultStore &store, Statement &query)
     return rows;
 }
 
-// The group of a run by its own start, station or operator; with prefix "first_", the group of a
-// unit by its first attempt's.
+// The group of a run by its own start, station, operator, slot...; with prefix "first_", the group
+// of a unit by its first attempt's: the units table's own columns, or its first run's as "f".
 std::string groupOf(GroupBy by, const std::string &prefix = "")
 {
+    const std::string run = prefix.empty() ? "" : "f.";
     switch (by) {
     case GroupBy::None:
         break;
@@ -74,8 +80,24 @@ std::string groupOf(GroupBy by, const std::string &prefix = "")
         return "coalesce(" + prefix + "station, '')";
     case GroupBy::Operator:
         return "coalesce(" + prefix + "operator, '')";
+    case GroupBy::Slot:
+        return "coalesce(" + run + "slot, " + run + "port)";
+    case GroupBy::Port:
+        return run + "port";
+    case GroupBy::Fixture:
+        return "coalesce(" + run + "fixture, '')";
+    case GroupBy::Adapter:
+        return "coalesce(" + run + "adapter, " + run + "usb_vendor || ':' || " + run +
+               "usb_product || ':' || coalesce(" + run + "usb_serial, ''), '')";
     }
     return "''";
+}
+
+// Whether a unit's group is its first run's, not a column of the units table.
+bool byFirstRun(GroupBy by)
+{
+    return by == GroupBy::Slot || by == GroupBy::Port || by == GroupBy::Fixture ||
+           by == GroupBy::Adapter;
 }
 
 } // namespace
@@ -134,9 +156,11 @@ std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by
     // says; one retested later is counted again from its runs, up to the window's end. The bare
     // `r.verdict` beside max(r.attempt) is the verdict of its latest attempt until then.
     auto units = store.db().prepare(
-        "WITH u AS (SELECT unit_id, " + groupOf(by, "first_") +
+        "WITH u AS (SELECT units.unit_id, " + groupOf(by, "first_") +
         " AS grp, first_verdict, attempts, passed_attempts, last_verdict, max_start_utc >= ?2 AS "
-        "cut FROM units WHERE first_start_utc >= ?1 AND first_start_utc < ?2), "
+        "cut FROM units " +
+        (byFirstRun(by) ? "JOIN runs f ON f.unit_id = units.unit_id AND f.attempt = 1 " : "") +
+        "WHERE first_start_utc >= ?1 AND first_start_utc < ?2), "
         "c AS (SELECT u.unit_id, count(*) AS attempts, sum(r.verdict = 'pass') AS passed, "
         "max(r.attempt), r.verdict AS last_verdict FROM u JOIN runs r ON r.unit_id = u.unit_id "
         "AND r.attempt IS NOT NULL AND r.start_utc < ?2 WHERE u.cut GROUP BY u.unit_id) "
@@ -168,7 +192,7 @@ std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by
     return out;
 }
 
-std::vector<ParetoRow> pareto(ResultStore &store, const Window &window)
+std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by)
 {
     struct Seen
     {
@@ -176,38 +200,46 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window)
         std::int64_t intermittent = 0;
         bool incomplete = false;
     };
-    std::unordered_map<std::string, Seen> units;
+    // Golden units' runs verify a slot: they are no unit's failure.
+    std::map<std::string, std::unordered_map<std::string, Seen>> groups;
     auto query = store.db().prepare(
-        "SELECT coalesce(unit_id, run_id), failed_lines, intermittent_lines, "
-        "verdict = 'incomplete' FROM runs WHERE polled = 1 AND (failed_lines != 0 OR "
-        "intermittent_lines != 0 OR verdict = 'incomplete') AND start_utc >= ?1 AND "
-        "start_utc < ?2");
+        "SELECT " + groupOf(by) +
+        ", coalesce(unit_id, run_id), failed_lines, intermittent_lines, verdict = 'incomplete' "
+        "FROM runs WHERE polled = 1 AND (failed_lines != 0 OR intermittent_lines != 0 OR "
+        "verdict = 'incomplete') AND start_utc >= ?1 AND start_utc < ?2 AND run_id NOT IN (SELECT "
+        "run_id FROM runs WHERE golden = 1)");
     query.bind(1, window.since).bind(2, untilOf(window));
     while (query.step()) {
-        Seen &seen = units[query.text(0)];
-        seen.failed |= query.integer(1);
-        seen.intermittent |= query.integer(2);
-        seen.incomplete = seen.incomplete || query.integer(3);
+        Seen &seen = groups[query.text(0)][query.text(1)];
+        seen.failed |= query.integer(2);
+        seen.intermittent |= query.integer(3);
+        seen.incomplete = seen.incomplete || query.integer(4);
     }
+    if (groups.empty() && by == GroupBy::None)
+        groups[""];
     const auto names = lineNames(store);
-    std::vector<ParetoRow> rows;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        rows.push_back({names[i], 0, 0});
-    ParetoRow incomplete{"incomplete", 0, 0};
-    for (const auto &[unit, seen] : units) {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            rows[i].failed += (seen.failed & lineBit(i)) ? 1 : 0;
-            rows[i].intermittent += (seen.intermittent & lineBit(i)) ? 1 : 0;
+    std::vector<ParetoRow> all;
+    for (const auto &[group, units] : groups) {
+        std::vector<ParetoRow> rows;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            rows.push_back({group, names[i], 0, 0});
+        ParetoRow incomplete{group, "incomplete", 0, 0};
+        for (const auto &[unit, seen] : units) {
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                rows[i].failed += (seen.failed & lineBit(i)) ? 1 : 0;
+                rows[i].intermittent += (seen.intermittent & lineBit(i)) ? 1 : 0;
+            }
+            incomplete.failed += seen.incomplete ? 1 : 0;
         }
-        incomplete.failed += seen.incomplete ? 1 : 0;
+        rows.push_back(incomplete);
+        std::stable_sort(rows.begin(), rows.end(), [](const ParetoRow &a, const ParetoRow &b) {
+            if (a.failed + a.intermittent != b.failed + b.intermittent)
+                return a.failed + a.intermittent > b.failed + b.intermittent;
+            return a.failed > b.failed;
+        });
+        all.insert(all.end(), rows.begin(), rows.end());
     }
-    rows.push_back(incomplete);
-    std::stable_sort(rows.begin(), rows.end(), [](const ParetoRow &a, const ParetoRow &b) {
-        if (a.failed + a.intermittent != b.failed + b.intermittent)
-            return a.failed + a.intermittent > b.failed + b.intermittent;
-        return a.failed > b.failed;
-    });
-    return rows;
+    return all;
 }
 
 void forEachRun(ResultStore &store, const Window &window,

@@ -47,6 +47,10 @@ struct RunRow
     std::vector<std::string> intermittentLines;
     std::string message;
     std::string slot; // empty: none on record
+    std::string fixture{};
+    cli::AdapterIdentity adapter{};
+    bool golden = false;
+    bool countsAsAttempt = false; // decided when it was recorded: its attempt, if any
 };
 
 // How many attempts of the unit are on record, and of `coming`, the run ids of its attempts still
@@ -61,7 +65,9 @@ std::vector<std::string> lineNames(ResultStore &store);
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId);
 std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter);
 
-enum class GroupBy { None, Day, Station, Operator };
+// Day, station and operator as the store has them; slot (its name, else its port), port, fixture
+// and adapter (its by-id name, else vendor:product:serial) of the run.
+enum class GroupBy { None, Day, Station, Operator, Slot, Port, Fixture, Adapter };
 
 struct YieldRow
 {
@@ -92,14 +98,16 @@ std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by
 
 struct ParetoRow
 {
-    std::string line; // a line test's caption, or "incomplete"
+    std::string group; // with a grouping: the slot, port, ... of the runs counted
+    std::string line;  // a line test's caption, or "incomplete"
     std::int64_t failed = 0;
     std::int64_t intermittent = 0;
 };
 
 // Most units first; "incomplete" counts the units with a run that was not measured at every
-// poll.
-std::vector<ParetoRow> pareto(ResultStore &store, const Window &window);
+// poll. With a grouping, each group's rows in turn, a unit counted in the group of each run of it
+// that failed.
+std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by = GroupBy::None);
 
 // Every run of the window with its line results, oldest first.
 void forEachRun(ResultStore &store, const Window &window,

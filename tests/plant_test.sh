@@ -62,10 +62,10 @@ expect "a second push" "converter-results: pushed 2 runs (2 of them were there a
 expect "runs after the second push" 3 "$(plant 'SELECT count(*) FROM runs')"
 
 # A plant of schema version 1 is brought up to date by the next push.
-plant "ALTER TABLE runs DROP COLUMN station_late, DROP COLUMN slot; UPDATE converter_schema SET version = 1"
+plant "DROP VIEW first_attempts, unit_attempts; DROP TABLE maintenance; ALTER TABLE runs DROP COLUMN station_late, DROP COLUMN slot, DROP COLUMN fixture, DROP COLUMN adapter, DROP COLUMN usb_vendor, DROP COLUMN usb_product, DROP COLUMN usb_serial, DROP COLUMN golden, DROP COLUMN counts_as_attempt; UPDATE converter_schema SET version = 1"
 "$results" --store "$folder/bench2.sqlite" push "$url" 2>/dev/null || status=1
-expect "the plant's schema brought to version 3" "3 3 0" \
-    "$(plant 'SELECT max(version), (SELECT count(station_late) FROM runs), (SELECT count(slot) FROM runs) FROM converter_schema' | tr '|' ' ')"
+expect "the plant's schema brought to version 4" "4 3 0 3" \
+    "$(plant 'SELECT max(version), (SELECT count(station_late) FROM runs), (SELECT count(slot) FROM runs), (SELECT count(*) FROM runs WHERE counts_as_attempt) FROM converter_schema' | tr '|' ' ')"
 
 # The server away: nothing is lost, and the next push sends the rest.
 plant_server stop -m fast
@@ -156,9 +156,27 @@ kill -CONT "$server" $(pgrep -P "$server")
 "$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
 expect "nothing lost to the hangs" "1 0" "$(plant "SELECT count(*) FROM runs WHERE unit_id = 'SN-8'") $(pending bench1)"
 
+# A plant of least privilege: a DBA runs the shipped script, the bench role may only select,
+# insert and update; its pushes number each unit's attempts across the bench PCs.
+script=$(dirname "$0")/../docs/plant-schema.sql
+"$results" plant-schema | cmp -s - "$script" || { echo "FAILED: $script is not what plant-schema prints" >&2; status=1; }
+plant "CREATE ROLE dba LOGIN"; plant "CREATE ROLE bench LOGIN"; plant "CREATE DATABASE line OWNER dba"
+as_dba() { PGOPTIONS="-c client_min_messages=warning" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -d "host=$folder/socket user=dba dbname=line" "$@"; }
+{ as_dba -f "$script" && as_dba -f "$script"; } >/dev/null || status=1
+as_dba -c "GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results, polls, maintenance TO bench"
+lean="host=$folder/socket user=bench dbname=line"
+for pc in bench1 bench2 bench1; do record $pc SN-50; done
+for pc in bench1 bench2; do "$results" --store "$folder/$pc.sqlite" push "$lean" 2>>"$folder/lean" || status=1; done
+expect "SN-50's attempts across the bench PCs" "bench1 1,bench2 2,bench1 3 1" \
+    "$(as_dba -A -t -c "SELECT string_agg(station || ' ' || plant_attempt, ',' ORDER BY plant_attempt), (SELECT count(*) FROM first_attempts WHERE unit_id = 'SN-50') FROM unit_attempts WHERE unit_id = 'SN-50'" | tr '|' ' ')"
+as_dba -c "UPDATE converter_schema SET version = 3"
+record bench1 SN-51
+"$results" --store "$folder/bench1.sqlite" push "$lean" 2>"$folder/lean" && lean=0 || lean=$?
+expect "a role that does not own the tables, at an older schema" "69 1" "$lean $(grep -c 'plant-schema.sql' "$folder/lean")"
+
 # A refusal: the plant's schema is newer than this program writes.
 plant "INSERT INTO converter_schema VALUES (99)"
 record bench1 SN-5
 "$results" --store "$folder/bench1.sqlite" push "$url" 2>"$folder/newer" && newer=0 || newer=$?
-expect "push into a newer schema" "69 1" "$newer $(pending bench1)"
+expect "push into a newer schema (SN-51 still pending too)" "69 2" "$newer $(pending bench1)"
 exit $status

@@ -188,7 +188,8 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         older.record(run("sn-7", "fail", "2026-12-09T09:00:00.000Z"));
     }
     store::Database(path, store::Database::Mode::ReadWrite)
-        .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP TABLE maintenance; DROP TABLE "
+        .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP INDEX golden_runs; DROP TABLE "
+                 "maintenance; DROP TABLE slot_limits; DROP TABLE "
                  "slot_blocks; "
                  "ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "
                  "ALTER TABLE runs DROP COLUMN held; ALTER TABLE runs DROP COLUMN fixture; "
