@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <sstream>
 
 namespace line {
 
@@ -65,6 +66,29 @@ std::string configFolder()
         return config;
     const char *home = std::getenv("HOME");
     return home && home[0] == '/' ? std::string(home) + "/.config" : std::string();
+}
+
+// "warn N alarm M": the running count at which a slot's band warns, and at which it is blocked.
+void readCounter(const std::string &words, const std::string &where, Fixture &fixture)
+{
+    std::istringstream in(words);
+    std::string warn, alarm, rest;
+    long n = 0, m = 0;
+    if (!(in >> warn >> n >> alarm >> m) || warn != "warn" || alarm != "alarm" || (in >> rest) ||
+        n < 1 || m < n)
+        throw UsageError(where + "a counter line is \"counter warn N alarm M\", 0 < N <= M");
+    fixture.counterWarn = n;
+    fixture.counterAlarm = m;
+}
+
+// --golden-every 8h (hours) or 500 (runs).
+GoldenEvery goldenEvery(const std::string &text)
+{
+    const bool hours = !text.empty() && text.back() == 'h';
+    const long value =
+        engine::wholeNumber("--golden-every", hours ? text.substr(0, text.size() - 1) : text, 1,
+                            hours ? 24 * 366 : 1000000);
+    return hours ? GoldenEvery{value, 0} : GoldenEvery{0, value};
 }
 
 // A fixture file's keyword lines: never a slot's name.
@@ -156,6 +180,12 @@ Fixture readFixture(const std::string &path)
                 fixture.unitPattern = device;
             } else if (name == "fixture") {
                 fixture.id = device;
+            } else if (name == "golden") {
+                std::istringstream ids(device);
+                for (std::string id; ids >> id;)
+                    fixture.golden.push_back(id);
+            } else if (name == "counter") {
+                readCounter(device, where, fixture);
             } else {
                 fixture.notes.emplace_back(name, device);
             }
@@ -195,6 +225,8 @@ Options parseOptions(int argc, const char *const *argv)
         } else if (argument == "--unit-pattern") {
             options.unitPattern = arguments.value();
             checkPattern(options.unitPattern, "");
+        } else if (argument == "--golden-every") {
+            options.goldenEvery = goldenEvery(arguments.value());
         } else if (argument == "--require-removal") {
             options.requireRemoval = true;
         } else if (argument == "--quiet-pass") {
@@ -217,10 +249,19 @@ Options parseOptions(int argc, const char *const *argv)
             options.fixture = defaultFixturePath();
         Fixture fixture = readFixture(options.fixture);
         options.positions = std::move(fixture.positions);
-        options.fixtureId = fixture.id;
+        // The command line's fixture id and golden list before, and beside, the fixture's.
+        if (options.run.fixtureId.empty())
+            options.run.fixtureId = fixture.id;
+        options.run.goldenUnits.insert(options.run.goldenUnits.end(), fixture.golden.begin(),
+                                       fixture.golden.end());
+        options.counterWarn = fixture.counterWarn;
+        options.counterAlarm = fixture.counterAlarm;
         // The command line's pattern before the fixture's.
         if (options.unitPattern.empty())
             options.unitPattern = fixture.unitPattern;
+        if (options.goldenEvery.on() && options.run.goldenUnits.empty())
+            throw UsageError("--golden-every needs golden units: --golden-list FILE or a fixture "
+                             "file's \"golden\" lines");
         return options;
     }
     for (std::size_t i = 0; i < given.size(); ++i) {
@@ -232,6 +273,9 @@ Options parseOptions(int argc, const char *const *argv)
             options.positions.push_back({std::to_string(i + 1), given[i]});
     }
     checkSlots(options.positions, "");
+    if (options.goldenEvery.on() && options.run.goldenUnits.empty())
+        throw UsageError("--golden-every needs golden units: --golden-list FILE or a fixture "
+                         "file's \"golden\" lines");
     return options;
 }
 

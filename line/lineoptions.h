@@ -22,10 +22,21 @@ inline constexpr std::size_t maxSlots = 8;
 struct Fixture
 {
     std::vector<FixtureSlot> positions;
-    std::string unitPattern; // "pattern REGEX"
-    std::string id;          // "fixture ID"
-    // "golden", "counter" and "limit" lines, as written: kept for the fixture's records.
+    std::string unitPattern;         // "pattern REGEX"
+    std::string id;                  // "fixture ID"
+    std::vector<std::string> golden; // "golden ID..." lines: the golden units' ids
+    long counterWarn = 0;            // "counter warn N alarm M": 0 for none
+    long counterAlarm = 0;
+    // "limit" lines, as written: kept for the fixture's records.
     std::vector<std::pair<std::string, std::string>> notes;
+};
+
+// --golden-every: a slot must see a golden unit pass again after this many hours or runs.
+struct GoldenEvery
+{
+    long hours = 0; // 0: not by time
+    long runs = 0;  // 0: not by runs
+    bool on() const { return hours > 0 || runs > 0; }
 };
 
 struct Options
@@ -35,7 +46,9 @@ struct Options
     std::string fixture; // the --fixture FILE the slots came from, if any
     int maxAttempts = 3;
     std::string unitPattern; // a unit's whole id must match it; empty: any
-    std::string fixtureId;   // the fixture file's "fixture" line
+    long counterWarn = 0;    // the fixture file's "counter" line: 0 for none
+    long counterAlarm = 0;
+    GoldenEvery goldenEvery;
     bool requireRemoval = false;
     bool quietPass = false; // no sound for a pass
     std::string drop;       // empty: no folder of reports

@@ -104,6 +104,9 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
     showCue();
     for (Slot &slot : m_slots)
         slot.run->watch();
+    refreshStanding(true);
+    connect(&m_standingTimer, &QTimer::timeout, this, [this] { refreshStanding(false); });
+    m_standingTimer.start(30000);
 }
 
 void LineWindow::showCue()
@@ -196,6 +199,12 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
             .arg(text(unitId), text(m_options.unitPattern));
     if (m_slots[slot].run->isTesting())
         return tr("Still testing %1: wait for its verdict.").arg(text(m_slots[slot].unitId));
+    const bool golden = engine::isGoldenUnit(m_options.run, unitId);
+    if (const auto standing = m_standing.find(m_slots[slot].fixture.name);
+        standing != m_standing.end())
+        if (QString why = standingRefusal(text(standing->first), standing->second, golden);
+            !why.isEmpty())
+            return why;
     for (std::size_t other = 0; other < m_slots.size(); ++other)
         if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
             return tr("%1 is testing in slot %2.")
@@ -219,7 +228,7 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
                 return tr("The results store cannot be read: %1").arg(text(error.what()));
         }
     }
-    if (attempts >= m_options.maxAttempts)
+    if (attempts >= m_options.maxAttempts && !golden)
         return tr("%1: attempt %2 of %3: send it to repair.")
             .arg(text(unitId))
             .arg(attempts + 1)
@@ -251,6 +260,8 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
     slot.panel->say(QString());
     slot.unitId = unitId;
     slot.attempt = attempts + 1;
+    slot.golden = engine::isGoldenUnit(m_options.run, unitId);
+    slot.adapter = cli::adapterOf(slot.fixture.port);
     slot.panel->showTesting(text(unitId), slot.attempt, 0, m_settings.polls, isLastAttempt(slot));
     slot.run->start(unitId, cli::randomUuid());
     // The next scan goes to the next slot that is not testing; with every slot busy, here.
@@ -265,6 +276,24 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
 {
     Slot &slot = m_slots[i];
     ShownVerdict shown = shownVerdict(summary);
+    engine::PortSummary run = summary;
+    run.slot = slot.fixture.name;
+    run.fixture = m_options.run.fixtureId;
+    run.adapter = slot.adapter;
+    run.golden = slot.golden;
+    // A failure in a suspect slot is the slot's until shown otherwise: no attempt of the unit's.
+    const auto standing = m_standing.find(slot.fixture.name);
+    const bool suspect =
+        standing != m_standing.end() && standing->second.state == attribution::State::Suspect;
+    const bool failed = shown.shown == Shown::Fail || shown.shown == Shown::Intermittent;
+    run.countsAsAttempt = !slot.golden && !(suspect && failed);
+    shown.attempt = shown.attempt && run.countsAsAttempt;
+    if (slot.golden)
+        shown.disposition = shown.shown == Shown::Pass
+                                ? tr("golden unit passed: slot %1 verified").arg(text(run.slot))
+                                : tr("golden unit did not pass: check the fixture");
+    else if (suspect && failed)
+        shown.disposition = tr("slot %1 suspect: retest on %2").arg(text(run.slot), retestSlot(i));
     // Said when it happens, not at the next scan: this unit goes to repair.
     if (shown.attempt && shown.shown != Shown::Pass && isLastAttempt(slot)) {
         shown.disposition =
@@ -288,8 +317,6 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
         m_sounds.play("dialog-error", "A unit failed");
     else if (shown.shown == Shown::Pass && !m_options.quietPass)
         m_sounds.play("complete", "A unit passed");
-    engine::PortSummary run = summary;
-    run.slot = slot.fixture.name;
     keepOnRecord(i, run);
 }
 
@@ -298,17 +325,22 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
 void LineWindow::keepOnRecord(std::size_t i, const engine::PortSummary &summary)
 {
     m_recorder.start([this, i, summary, identity = m_identity, store = m_store,
-                      drop = m_options.drop] {
+                      drop = m_options.drop, before = m_standing] {
         QStringList notes;
+        std::optional<Standings> standing;
         if (auto failure = engine::recordRuns(store, {summary}, identity))
             notes << tr("Not on record: %1").arg(text(failure->reason));
+        else if (store.recorded)
+            standing = standingAfter(summary, before);
         if (!drop.empty())
             if (const QString why = dropReports(drop, summary, identity); !why.isEmpty())
                 notes << why;
         QMetaObject::invokeMethod(
             this,
             [this, i, unitId = summary.unitId, runId = summary.runId,
-             note = notes.join(QLatin1Char(' '))] {
+             note = notes.join(QLatin1Char(' ')), standing] {
+                if (standing)
+                    showStanding(*standing);
                 // The store counts the attempt now; a run it could not keep counts for nothing.
                 std::erase(m_coming[unitId], runId);
                 if (!note.isEmpty() && m_slots[i].unitId == unitId && !m_slots[i].run->isTesting())

@@ -10,13 +10,16 @@
 #include "shownverdict.h"
 #include "slotpanel.h"
 #include "slotrun.h"
+#include "slotstanding.h"
 
 #include <QPushButton>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWidget>
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace line {
@@ -53,7 +56,9 @@ private:
         // The last verdict's unit may still be seated: a unit has answered since that verdict
         // without a break of two polls.
         bool held = false;
-        bool broken = false; // the slot was empty, for a while, since the last verdict
+        bool broken = false;          // the slot was empty, for a while, since the last verdict
+        bool golden = false;          // the unit under test is a golden unit, verifying the slot
+        cli::AdapterIdentity adapter; // as it was at the scan
     };
     void seen(std::size_t slot, Seat seat);
     void showCue();
@@ -63,6 +68,12 @@ private:
     QString refusal(std::size_t slot, const std::string &unitId, int &attempts);
     void finished(std::size_t slot, const engine::PortSummary &summary);
     void keepOnRecord(std::size_t slot, const engine::PortSummary &summary);
+    std::optional<Standings> standingAfter(const engine::PortSummary &run, const Standings &before);
+    // Each slot's standing read again off the window's thread, then shown.
+    void refreshStanding(bool startUp);
+    void showStanding(const Standings &standing);
+    // The slot a unit failed in a suspect slot is retested in: the least suspect idle one.
+    QString retestSlot(std::size_t failedIn) const;
     static QString dropReports(const std::string &folder, const engine::PortSummary &summary,
                                const engine::RunIdentity &identity);
 
@@ -77,6 +88,8 @@ private:
     ui::Bell m_sounds{"converter-line", std::string(station::lineDesktopId)};
     QPushButton *m_notReady = nullptr; // shown while the window does not have the keyboard
     QThreadPool m_recorder;            // one run recorded at a time, off the window's thread
+    Standings m_standing;              // as last read; looked up at each scan
+    QTimer m_standingTimer;            // maintenance and golden periods seen while idle
 };
 
 } // namespace line

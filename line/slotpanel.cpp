@@ -44,6 +44,10 @@ Look lookOf(Shown shown)
         return {"\u25B7 ", QColor(0xBB, 0xDE, 0xFB), QColor(0x0D, 0x47, 0xA1)};
     case Shown::NoAdapter:
         return {"\u26A1 ", QColor(0x4E, 0x34, 0x2E), Qt::white};
+    case Shown::Golden:
+        return {"\u2605 ", QColor(0x6A, 0x1B, 0x9A), Qt::white};
+    case Shown::Worn:
+        return {"\u2692 ", QColor(0xBF, 0x36, 0x0C), Qt::white};
     }
     return {"", Qt::white, Qt::black};
 }
@@ -110,7 +114,7 @@ void VerdictView::fitText()
 SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
     : QFrame(parent), m_field(new UnitField(this)), m_note(new QLabel(this)),
       m_verdict(new VerdictView(name, this)), m_detail(new QLabel(this)), m_unit(new QLabel(this)),
-      m_cue(new QLabel(tr("SCAN HERE \u25BC"), this))
+      m_cue(new QLabel(tr("SCAN HERE \u25BC"), this)), m_band(new QLabel(this))
 {
     // Everything under the verdict readable from two metres too.
     QFont large = font();
@@ -132,6 +136,11 @@ SlotPanel::SlotPanel(const QString &name, const QString &port, QWidget *parent)
     m_cue->hide();
     top->addWidget(m_cue);
     layout->addLayout(top);
+    m_band->setFont(large);
+    m_band->setWordWrap(true);
+    m_band->setAccessibleName(tr("Slot state %1").arg(name));
+    m_band->hide();
+    layout->addWidget(m_band);
     m_field->setAccessibleName(tr("Unit %1").arg(name));
     m_field->setPlaceholderText(tr("scan the unit's serial number"));
     m_field->setFont(large);
@@ -222,7 +231,9 @@ const char *const shownWords[] = {
     QT_TRANSLATE_NOOP("line::SlotPanel", "NOT TESTED"),
     QT_TRANSLATE_NOOP("line::SlotPanel", "REMOVED"),
     QT_TRANSLATE_NOOP("line::SlotPanel", "UNIT SEATED \u2014 SCAN IT"),
-    QT_TRANSLATE_NOOP("line::SlotPanel", "NO ADAPTER")};
+    QT_TRANSLATE_NOOP("line::SlotPanel", "NO ADAPTER"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "RUN THE GOLDEN UNIT"),
+    QT_TRANSLATE_NOOP("line::SlotPanel", "MAINTENANCE DUE")};
 
 } // namespace
 
@@ -241,6 +252,20 @@ void SlotPanel::showState(Shown shown, const QString &detail)
     m_verdict->setToolTip(QString());
     describe(m_detail, detail);
     describe(m_unit, QString());
+}
+
+void SlotPanel::setBand(const QString &text, bool alarm)
+{
+    m_band->setStyleSheet(alarm
+                              ? QStringLiteral("color: white; background: #C62828; padding: 4px;")
+                              : QStringLiteral("color: black; background: #F9A825; padding: 4px;"));
+    describe(m_band, text);
+    m_band->setVisible(!text.isEmpty());
+}
+
+QString SlotPanel::band() const
+{
+    return m_band->text();
 }
 
 void SlotPanel::setCue(bool next)

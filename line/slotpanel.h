@@ -33,6 +33,8 @@ enum class Shown {
     Removed,   // the unit of the last verdict left the slot
     Seated,    // a unit answers in the slot: scan it
     NoAdapter, // the slot's port is missing
+    Golden,    // the slot waits for a golden unit to pass in it
+    Worn,      // the slot's connector reached its counter's alarm: maintenance is due
 };
 
 // A unit's verdict, as opposed to the slot's state between units.
@@ -90,6 +92,10 @@ public:
     void showState(Shown shown, const QString &detail = QString());
     // This slot takes the next scan: a frame in the accent colour and "SCAN HERE".
     void setCue(bool next);
+    // What is known of the slot itself, under its title: a watch or suspect state with its
+    // evidence, a connector near its counter's limit; hidden when empty. `alarm`: red, else amber.
+    void setBand(const QString &text, bool alarm);
+    QString band() const;
 
     // Enter in the unit field, with what it holds.
     std::function<void(const QString &)> onScan;
@@ -106,6 +112,7 @@ private:
     QLabel *m_detail; // the failed lines, or why there is no verdict
     QLabel *m_unit;
     QLabel *m_cue;
+    QLabel *m_band;
     bool m_next = false;
 };
 

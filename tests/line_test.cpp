@@ -175,12 +175,16 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
     // Keyword lines beside the slots: each keyword takes the rest of its line.
     const std::string good = (folder / "good").string();
     std::ofstream(good)
-        << "\xEF\xBB\xBF# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1\n";
+        << "\xEF\xBB\xBF# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1 "
+           "G-2\ncounter warn 9000 alarm 10000\n";
     const line::Fixture read = line::readFixture(good);
     EXPECT_EQ(read.id, "FX 7");
     EXPECT_EQ(read.unitPattern, "SN-[0-9]{4}");
     ASSERT_EQ(read.positions.size(), 1u);
-    EXPECT_EQ(read.notes, (std::vector<std::pair<std::string, std::string>>{{"golden", "SN-1"}}));
+    EXPECT_EQ(read.golden, (std::vector<std::string>{"SN-1", "G-2"}));
+    EXPECT_EQ(read.counterAlarm, 10000);
+    const QString badCounter = QString::fromStdString((folder / "counter").string());
+    std::ofstream(badCounter.toStdString()) << "A /dev/null\ncounter warn 10 alarm 5\n";
     QStringList nine;
     for (int slot = 1; slot <= 9; ++slot)
         nine << QStringLiteral("/dev/null%1").arg(slot);
@@ -192,6 +196,11 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
         {nine, nullptr, 64, "give 1 to 8 slots, not 9"},
         {{QStringLiteral("--fixture"), longLine}, nullptr, 64, "long:1: a line of more than 4096"},
         {{QStringLiteral("--fixture"), badPattern}, nullptr, 64, "pattern:2: --unit-pattern takes"},
+        {{QStringLiteral("--fixture"), badCounter}, nullptr, 64, "counter:2: a counter line is"},
+        {{QStringLiteral("--golden-every"), QStringLiteral("8h"), QStringLiteral("/dev/null")},
+         nullptr,
+         64,
+         "--golden-every needs golden units"},
         {{QStringLiteral("golden=/dev/null")},
          nullptr,
          64,
