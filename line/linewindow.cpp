@@ -203,7 +203,7 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
     if (const auto standing = m_standing.find(m_slots[slot].fixture.name);
         standing != m_standing.end())
         if (QString why = standingRefusal(text(standing->first), standing->second, golden);
-            !why.isEmpty())
+            !why.isEmpty() && !(why = recheckStanding(standing->first, golden)).isEmpty())
             return why;
     for (std::size_t other = 0; other < m_slots.size(); ++other)
         if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
@@ -238,6 +238,23 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
         return tr("Remove %1 first: it still answers in slot %2.")
             .arg(text(m_slots[slot].unitId), text(m_slots[slot].fixture.name));
     return {};
+}
+
+// A refusal for the slot's standing is read again from the store, for that slot alone, before it
+// is said: maintenance done, or a block lifted, since the last reading counts at once.
+QString LineWindow::recheckStanding(const std::string &name, bool golden)
+{
+    attribution::Standing &here = m_standing[name];
+    try {
+        store::ResultStore results(m_store.path, store::ResultStore::Access::Read);
+        here.life = store::slotLife(results, m_identity.stationName, name, m_options.run.fixtureId);
+        const auto blocks = store::slotBlocks(results, m_identity.stationName);
+        const auto block = blocks.find(name);
+        here.block = block == blocks.end() ? std::string() : block->second;
+    } catch (const store::StoreError &) {
+    }
+    showStanding(m_standing);
+    return standingRefusal(text(name), here, golden);
 }
 
 void LineWindow::scanned(std::size_t i, const QString &scan)
@@ -288,10 +305,19 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
     const bool failed = shown.shown == Shown::Fail || shown.shown == Shown::Intermittent;
     run.countsAsAttempt = !slot.golden && !(suspect && failed);
     shown.attempt = shown.attempt && run.countsAsAttempt;
-    if (slot.golden)
+    if (slot.golden) {
         shown.disposition = shown.shown == Shown::Pass
                                 ? tr("golden unit passed: slot %1 verified").arg(text(run.slot))
                                 : tr("golden unit did not pass: check the fixture");
+        shown.detail = shown.detail.isEmpty() ? shown.disposition
+                                              : shown.disposition + QStringLiteral("; ") +
+                                                    shown.detail;
+        // At once, as the store will have it: the next scan comes before the record is made.
+        if (standing != m_standing.end() && summary.record.polls > 0)
+            standing->second.block = shown.shown == Shown::Pass
+                                         ? std::string()
+                                         : "the golden unit failed: check the fixture";
+    }
     else if (suspect && failed)
         shown.disposition = tr("slot %1 suspect: retest on %2").arg(text(run.slot), retestSlot(i));
     // Said when it happens, not at the next scan: this unit goes to repair.

@@ -72,6 +72,7 @@ private:
     // Each slot's standing read again off the window's thread, then shown.
     void refreshStanding(bool startUp);
     void showStanding(const Standings &standing);
+    QString recheckStanding(const std::string &slotName, bool golden);
     // The slot a unit failed in a suspect slot is retested in: the least suspect idle one.
     QString retestSlot(std::size_t failedIn) const;
     static QString dropReports(const std::string &folder, const engine::PortSummary &summary,

@@ -1,6 +1,7 @@
 // converter-line's window on the offscreen platform: verdicts large and coloured, and the scan
 // rules, driven by key presses as a keyboard-wedge scanner sends them, against simulated units.
 
+#include "fixturelife.h"
 #include "linewindow.h"
 #include "resultstore.h"
 #include "shownverdict.h"
@@ -423,4 +424,77 @@ TEST(LineWindowTest, ScanRulesByKeyboardAlone)
             << file.path() << ": " << body.substr(0, 80);
     }
     EXPECT_EQ(dropped, (std::map<std::string, int>{{".json", 4}, {".xml", 4}}));
+}
+
+// A slot waits for a golden unit at start-up and when its connector reaches its alarm; a
+// maintenance on record and a golden unit's pass let it test again.
+TEST(LineWindowTest, GoldenGateAndCountersByKeyboard)
+{
+    support::TempDirectory folder;
+    support::SimProcess healthy({});
+    const std::string path = (folder / "results.sqlite").string();
+    line::Options options = fixture({{"A", healthy.path()}});
+    options.run.goldenUnits = {"g-1"};
+    options.goldenEvery.runs = 1000;
+    options.counterWarn = 2;
+    options.counterAlarm = 3;
+    line::LineWindow window(options, identity, {path, false, true});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    line::SlotPanel *panel = window.panel(0);
+    struct Step
+    {
+        QString typed; // "wait": nothing, for a verdict; "maintenance": done, on record
+        std::string verdict;
+        std::string note;
+        std::string band;
+    };
+    const Step steps[] = {
+        {QStringLiteral("wait"), "RUN THE GOLDEN UNIT: start of the shift", "",
+         "RUN THE GOLDEN UNIT"},
+        {QStringLiteral("SN-1"), "NOT TESTED SN-1: Slot A: run the golden unit first",
+         "run the golden unit first", "RUN THE GOLDEN UNIT"},
+        {QStringLiteral("G-1"), "PASS G-1: golden unit passed: slot A verified", "", ""},
+        {QStringLiteral("SN-1"), "PASS SN-1", "", "connector: 2 matings"},
+        {QStringLiteral("SN-2"), "PASS SN-2", "", "RUN THE GOLDEN UNIT: its connector"},
+        {QStringLiteral("G-1"), "NOT TESTED G-1: Slot A: maintenance due, 3 matings",
+         "maintenance due", "RUN THE GOLDEN UNIT: its connector"},
+        {QStringLiteral("maintenance"), "", "", ""},
+        {QStringLiteral("SN-3"), "NOT TESTED SN-3: Slot A: run the golden unit first",
+         "its connector reached", "RUN THE GOLDEN UNIT"},
+        {QStringLiteral("G-1"), "PASS G-1", "", ""},
+        {QStringLiteral("SN-3"), "PASS SN-3", "", ""},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.typed.toStdString() + " -> " + step.verdict);
+        if (step.typed == QStringLiteral("maintenance")) {
+            store::ResultStore results(path, store::ResultStore::Access::Forward);
+            ASSERT_EQ(store::recordMaintenance(results, "bench-7", "A", "ada", "new connector",
+                                               "2099-01-01T00:00:00.000Z", "m-1"),
+                      "slot");
+            continue;
+        }
+        if (step.typed != QStringLiteral("wait")) {
+            QTest::keyClicks(panel->field(), step.typed);
+            QTest::keyClick(panel->field(), Qt::Key_Return);
+        }
+        const auto seen = [&] {
+            return panel->verdict()->accessibleDescription().toStdString().starts_with(
+                       step.verdict) &&
+                   panel->band().toStdString().starts_with(step.band);
+        };
+        EXPECT_TRUE(QTest::qWaitFor(seen, 10000))
+            << step.typed.toStdString() << ": "
+            << panel->verdict()->accessibleDescription().toStdString() << " | "
+            << panel->band().toStdString();
+        EXPECT_NE(panel->note().toStdString().find(step.note), std::string::npos)
+            << panel->note().toStdString();
+    }
+    // The golden unit's runs are on record as such, and are none of its attempts.
+    store::ResultStore results(path, store::ResultStore::Access::Read);
+    auto golden = results.db().prepare(
+        "SELECT count(*), count(attempt), sum(counts_as_attempt) FROM runs WHERE golden = 1");
+    ASSERT_TRUE(golden.step());
+    EXPECT_EQ(golden.integer(0) * 100 + golden.integer(1) * 10 + golden.integer(2), 200);
 }
