@@ -88,7 +88,7 @@ constexpr double passElsewhereIfWorn = 0.9, passElsewhereIfClean = 0.2;
 
 std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settings)
 {
-    std::erase_if(runs, [](const Run &run) { return !run.passed && !run.bad(); });
+    std::erase_if(runs, [](const Run &run) { return run.golden || (!run.passed && !run.bad()); });
     std::map<SlotKey, SlotCount> counted;
     for (const Run &run : runs) {
         SlotCount &count = counted[{run.station, run.slot}];
@@ -108,7 +108,7 @@ std::vector<SlotFigures> attribute(std::vector<Run> runs, const Settings &settin
 std::vector<SlotFigures> attributeCounted(const std::vector<SlotCount> &counts,
                                           std::vector<Run> runs, const Settings &settings)
 {
-    std::erase_if(runs, [](const Run &run) { return !run.passed && !run.bad(); });
+    std::erase_if(runs, [](const Run &run) { return run.golden || (!run.passed && !run.bad()); });
     const auto earlier = [](const Run &a, const Run &b) {
         return a.start < b.start;
     };

@@ -8,7 +8,7 @@ namespace {
 // station ("": every one).
 constexpr const char *inWindow =
     "polled = 1 AND start_utc >= ?1 AND (?2 = '' OR start_utc < ?2) AND "
-    "(?3 = '' OR coalesce(station, '') = ?3)";
+    "(?3 = '' OR coalesce(station, '') = ?3) AND golden = 0";
 
 store::Statement prepared(store::ResultStore &store, const std::string &sql,
                           const store::Window &window, const std::string &station)
@@ -25,10 +25,11 @@ std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &wind
 {
     // Plain columns, each query read from one index alone (SQLite reads a table row for a
     // column named only inside an indexed expression).
-    constexpr const char *columns = "SELECT id, station, slot, port, unit_id, failed_lines, "
-                                    "intermittent_lines, verdict = 'pass', start_utc FROM runs "
-                                    "WHERE polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
-                                    "start_utc < ?2) AND (?3 = '' OR station = ?3) AND ";
+    constexpr const char *columns =
+        "SELECT id, station, slot, port, unit_id, failed_lines, "
+        "intermittent_lines, verdict = 'pass', start_utc FROM runs "
+        "WHERE polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
+        "start_utc < ?2) AND (?3 = '' OR station = ?3) AND golden = 0 AND ";
     auto ofUnits = prepared(
         store,
         std::string(columns) +

@@ -113,11 +113,11 @@ const char *const migrations[schemaVersion] = {
     ALTER TABLE runs ADD COLUMN golden INTEGER NOT NULL DEFAULT 0;
     ALTER TABLE runs ADD COLUMN counts_as_attempt INTEGER NOT NULL DEFAULT 0;
     UPDATE runs SET counts_as_attempt = 1 WHERE attempt IS NOT NULL;
-    CREATE INDEX slot_runs ON runs(coalesce(station, ''), coalesce(slot, port), start_utc, verdict)
-        WHERE polled = 1;
+    CREATE INDEX slot_runs ON runs(coalesce(station, ''), coalesce(slot, port), start_utc, verdict,
+        golden) WHERE polled = 1;
     CREATE INDEX golden_runs ON runs(run_id) WHERE golden = 1;
     CREATE INDEX unit_slots ON runs(unit_id, start_utc, station, slot, port, failed_lines,
-        intermittent_lines, verdict) WHERE polled = 1;
+        intermittent_lines, verdict, golden) WHERE polled = 1;
     CREATE TABLE maintenance (
         id INTEGER PRIMARY KEY,
         maintenance_id TEXT NOT NULL UNIQUE,

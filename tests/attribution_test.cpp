@@ -96,6 +96,16 @@ TEST(AttributionTest, TheSlotOrTheUnitFromHandMadeHistories)
              h.add("s2", "B", 40, 0);
          },
          {{"s1/A", State::Suspect}, {"s1/B", State::Ok}, {"s2/A", State::Ok}, {"s2/B", State::Ok}}},
+        {"golden runs verify a slot and weigh for nothing, failing or passing",
+         [](History &h) {
+             h.add("s1", "A", 40, 0);
+             h.add("s1", "B", 40, 0);
+             for (int i = 0; i < 20; ++i) {
+                 h.runs.push_back(h.run("s1", "B", "GOLDEN", txRx));
+                 h.runs.back().golden = true;
+             }
+         },
+         {{"s1/A", State::Ok}, {"s1/B", State::Ok}}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
