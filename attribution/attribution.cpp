@@ -61,6 +61,7 @@ struct Tally
 {
     std::string port;
     std::string lastRun;
+    std::string fixture, adapter;
     int runs = 0;
     int bad = 0;
     std::vector<int> failed, intermittent; // a count a line
@@ -120,6 +121,8 @@ std::vector<SlotFigures> attributeCounted(const std::vector<SlotCount> &counts,
         Tally &tally = slots[{count.station, count.slot}];
         tally.port = count.port;
         tally.lastRun = count.lastRun;
+        tally.fixture = count.fixture;
+        tally.adapter = count.adapter;
         tally.runs = count.runs;
     }
     // Each run's slot found once, without a string copied a run: many runs are read.
@@ -228,6 +231,8 @@ std::vector<SlotFigures> attributeCounted(const std::vector<SlotCount> &counts,
         slot.unitFaults = tally.unitFaults;
         slot.evidence = tally.evidence;
         slot.lastRun = tally.lastRun;
+        slot.fixture = tally.fixture;
+        slot.adapter = tally.adapter;
         for (std::size_t line = 0; line < lines; ++line) {
             const int count = tally.failed[line] + tally.intermittent[line];
             const double rate = pooled(others.failed[line] + others.intermittent[line]);

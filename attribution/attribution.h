@@ -66,6 +66,8 @@ struct SlotFigures
     std::vector<LineFigures> lines;
     std::vector<std::string> evidence; // the marks, each with its units, slots and run ids
     std::string lastRun;               // the slot's latest run
+    std::string fixture{};             // the fixture and adapter of its latest run; empty: none
+    std::string adapter{};
 };
 
 struct Settings
@@ -91,6 +93,8 @@ struct SlotCount
     std::string lastRun; // the slot's latest run
     int runs = 0;
     std::string lastStart{};
+    std::string fixture{}; // of its latest run
+    std::string adapter{};
 };
 
 // The same as attribute() over every run, from each slot's count of runs and, of the runs, only

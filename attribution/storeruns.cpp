@@ -66,7 +66,9 @@ std::vector<SlotCount> slotCounts(store::ResultStore &store, const store::Window
                      inWindow + " AND verdict IN ('pass', 'fail', 'intermittent') GROUP BY 1, 2",
                  window, station);
     auto last = store.db().prepare(
-        "SELECT run_id, port, start_utc FROM runs WHERE coalesce(station, '') = ?3 AND "
+        "SELECT run_id, port, start_utc, fixture, coalesce(adapter, usb_vendor || ':' || "
+        "usb_product || ':' || coalesce(usb_serial, '')) FROM runs WHERE coalesce(station, '') = "
+        "?3 AND "
         "coalesce(slot, port) = ?4 AND polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
         "start_utc < ?2) AND verdict IN ('pass', 'fail', 'intermittent') ORDER BY start_utc "
         "DESC LIMIT 1");
@@ -78,6 +80,8 @@ std::vector<SlotCount> slotCounts(store::ResultStore &store, const store::Window
             count.lastRun = last.text(0);
             count.port = last.text(1);
             count.lastStart = last.text(2);
+            count.fixture = last.text(3);
+            count.adapter = last.text(4);
         }
         last.reset();
         counts.push_back(std::move(count));

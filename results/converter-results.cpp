@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -116,8 +117,8 @@ int recordMaintenance(const results::Options &options, store::ResultStore &resul
     if (char name[256] = {}; station.empty() && ::gethostname(name, sizeof name - 1) == 0)
         station = cli::printable(name, sizeof name);
     std::string who = options.byWhom;
-    if (const char *login = std::getenv("LOGNAME"); who.empty() && login)
-        who = cli::printable(login, 64);
+    if (const passwd *account = ::getpwuid(::geteuid()); who.empty() && account)
+        who = cli::printable(account->pw_name, 64);
     const std::string kind = store::recordMaintenance(
         results, station, options.target, who, options.note,
         cli::utcTimestamp(std::chrono::system_clock::now()), cli::randomUuid());

@@ -73,8 +73,10 @@ std::string slotsJson(const std::vector<attribution::SlotFigures> &slots,
             std::string(out.size() > 1 ? ",\n" : "") +
             "{\"station\":" + cli::jsonString(slot.station) +
             ",\"slot\":" + cli::jsonString(slot.slot) + ",\"port\":" + cli::jsonString(slot.port) +
-            ",\"fixture\":null,\"adapter\":null,\"runs\":" + std::to_string(slot.runs) +
-            ",\"failed\":" + std::to_string(slot.bad) + ",\"rate\":" + number(slot.rate, "%.4f") +
+            ",\"fixture\":" + cli::optionalJson(slot.fixture) +
+            ",\"adapter\":" + cli::optionalJson(slot.adapter) +
+            ",\"runs\":" + std::to_string(slot.runs) + ",\"failed\":" + std::to_string(slot.bad) +
+            ",\"rate\":" + number(slot.rate, "%.4f") +
             ",\"pooled\":" + number(slot.pooled, "%.4f") + ",\"p\":" + number(slot.p, "%.4g") +
             ",\"marks\":" + std::to_string(slot.marks) +
             ",\"unitFaults\":" + std::to_string(slot.unitFaults) +

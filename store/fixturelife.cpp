@@ -56,18 +56,22 @@ std::vector<Life> fixtureLife(ResultStore &store, const std::string &station)
 {
     std::vector<Life> lives;
     auto slots = store.db().prepare(
-        "SELECT coalesce(station, '') AS s, coalesce(slot, port) AS name, (SELECT fixture FROM "
-        "runs latest WHERE coalesce(latest.station, '') = s AND coalesce(latest.slot, "
-        "latest.port) = name AND latest.polled = 1 ORDER BY start_utc DESC LIMIT 1) FROM runs "
-        "WHERE polled = 1 AND (?1 = '' OR coalesce(station, '') = ?1) GROUP BY 1, 2 UNION SELECT "
-        "station, slot, fixture FROM slot_limits WHERE ?1 = '' OR station = ?1 ORDER BY 1, 2");
+        "SELECT coalesce(station, ''), coalesce(slot, port) FROM runs WHERE polled = 1 AND (?1 = "
+        "'' OR coalesce(station, '') = ?1) GROUP BY 1, 2 UNION SELECT station, slot FROM "
+        "slot_limits WHERE ?1 = '' OR station = ?1 ORDER BY 1, 2");
     slots.bind(1, station);
+    auto fixture = store.db().prepare(
+        "SELECT fixture FROM runs WHERE coalesce(station, '') = ?1 AND coalesce(slot, port) = ?2 "
+        "AND polled = 1 UNION ALL SELECT fixture FROM slot_limits WHERE station = ?1 AND slot = "
+        "?2 LIMIT 1");
     std::vector<std::array<std::string, 3>> found;
-    while (slots.step())
-        if (found.empty() || found.back()[0] != slots.text(0) || found.back()[1] != slots.text(1))
-            found.push_back({slots.text(0), slots.text(1), slots.text(2)});
-    for (const auto &[at, slot, fixture] : found)
-        lives.push_back(slotLife(store, at, slot, fixture));
+    while (slots.step()) {
+        fixture.bind(1, slots.text(0)).bind(2, slots.text(1));
+        found.push_back({slots.text(0), slots.text(1), fixture.step() ? fixture.text(0) : ""});
+        fixture.reset();
+    }
+    for (const auto &[at, slot, fixtureId] : found)
+        lives.push_back(slotLife(store, at, slot, fixtureId));
     auto fixtures = store.db().prepare(
         "SELECT coalesce(station, ''), fixture, count(*) FROM runs WHERE polled = 1 AND fixture "
         "IS NOT NULL AND (?1 = '' OR coalesce(station, '') = ?1) GROUP BY 1, 2 ORDER BY 1, 2");

@@ -979,7 +979,9 @@ TEST(ResultsTest, AWornSlotIsNamed)
             i == 2 ? QStringList{"--fault-rate", "tx-rx:0.4:7"} : QStringList{}));
     std::string states;
     for (int round = 0; round < 20 && states.find("suspect") == std::string::npos; ++round) {
-        QStringList arguments{"--polls", "1", "--quiet", "--no-protocols", "--store", store};
+        QStringList arguments{"--polls",   "1",    "--quiet",      "--no-protocols",
+                              "--store",   store,  "--fixture-id", "FX-1",
+                              "--station", "bench"};
         for (int i = 0; i < 4; ++i)
             arguments << QString::fromStdString(units[i]->path()) << "--slot"
                       << QString::fromStdString(units[i]->path()) + "=" + QChar('A' + i)
@@ -1005,6 +1007,34 @@ TEST(ResultsTest, AWornSlotIsNamed)
         }
     }
     EXPECT_EQ(states, "ok ok suspect ok ") << "slots A to D; C behind the worn cable";
+    // Where each run was made, and what C's runs did, by slot; C's connector back to no matings
+    // after its maintenance, its fixture's count going on.
+    const auto results = [&](QStringList arguments) {
+        return CheckProcess(QStringList{"--store", store} + arguments, place.folder.path(),
+                            QStringLiteral(CONVERTER_RESULTS_PATH))
+            .finish();
+    };
+    const std::string weighed = results({"slots", "--json"}).out;
+    EXPECT_NE(weighed.find("\"slot\":\"C\",\"port\":\"" + units[2]->path() +
+                           "\",\"fixture\":\"FX-1\",\"adapter\":null"),
+              std::string::npos)
+        << weighed;
+    const std::string pareto = results({"pareto", "--by", "slot", "--json"}).out;
+    EXPECT_NE(pareto.find("{\"group\":\"C\",\"line\":\"TX - RX RTU\",\"failed\":"),
+              std::string::npos);
+    EXPECT_EQ(pareto.find("\"group\":\"A\""), std::string::npos) << pareto;
+    EXPECT_EQ(results({"maintenance", "C", "--note", "new cable", "--station", "bench"}).status, 0);
+    EXPECT_EQ(results({"maintenance", "Z", "--note", "x", "--station", "bench"}).status, 64);
+    const std::string life = results({"fixtures", "--json"}).out;
+    EXPECT_NE(life.find("\"name\":\"C\",\"fixture\":\"FX-1\",\"running\":0,"), std::string::npos)
+        << life << results({"fixtures"}).out;
+    const std::size_t fixture = life.find("\"kind\":\"fixture\"");
+    const auto number = [&](const char *key) {
+        return std::atoi(life.c_str() + life.find(key, fixture) + std::strlen(key));
+    };
+    EXPECT_TRUE(fixture != std::string::npos && number("\"running\":") > 0 &&
+                number("\"running\":") == number("\"total\":"))
+        << life;
 }
 
 TEST(ResultsTest, WhatTheCommandLineRefuses)
