@@ -54,6 +54,10 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
   --unit-case exact   file unit ids as typed (default: upper case)
   --slot PORT=NAME    the fixture slot PORT is wired to, on record (converter-results slots
                       weighs each slot's failures); without it, the port stands for the slot
+  --fixture-id ID     the fixture the ports are wired through, on record with every run (the
+                      USB adapter's by-id name, vendor, product and serial are recorded too)
+  --golden-list FILE  the golden units' ids, blank-separated (# starts a comment): their runs
+                      verify the slot, and are never an attempt, nor counted in yield
   --operator TEXT     who tests, for the reports
   --station TEXT      where the test runs, for the reports (default: the host name)
   --expect-protocol N the unit must report protocol N (0 to 63) in every decoded reply

@@ -22,9 +22,13 @@ next scan, and records the run in the results store; the keyboard focus moves on
 SLOT is PORT or NAME=PORT, 1 to 8 of them; unnamed slots are numbered 1, 2, ...
 
 Options:
-  --fixture FILE      the slots from FILE, one "NAME PORT" a line, and "pattern REGEX" or
-                      "fixture ID" lines (default without SLOT:
-                      $XDG_CONFIG_HOME/converter-station/fixture)
+  --fixture FILE      the slots from FILE, one "NAME PORT" a line, and "pattern REGEX",
+                      "fixture ID", "golden ID..." or "counter warn N alarm M" lines
+                      (default without SLOT: $XDG_CONFIG_HOME/converter-station/fixture)
+  --fixture-id ID     the fixture's id, on record with every run (before a "fixture" line)
+  --golden-list FILE  golden units' ids, beside "golden" lines: their runs verify a slot
+  --golden-every 8h|N a slot waits for a golden unit to pass at start-up, then every 8 hours
+                      or N runs, when it turns suspect and at its counter's alarm
   --polls N           poll each unit N times (default 10)
   --max-missed N      pass a unit with up to N polls unanswered, too short or with two
                       replies (default 0)

@@ -22,13 +22,22 @@ Commands:
                       (read in upper case, as ids are filed; --unit-case exact: as typed)
   yield               units, runs, first-pass yield, last-pass yield, true run yield and
                       retest rate of the units first tested in the period; --by day,
-                      station or operator gives one row a group
+                      station, operator, slot, port, fixture or adapter gives one row a
+                      group (a unit in the group of its first attempt)
   slots               which slot of each station is to blame: each slot's runs and failed or
                       intermittent ones against the pooled rate of the station's other slots
                       (a one-sided binomial test), the units that failed there and passed in
                       another slot, and its state: ok, watch or suspect
   pareto              each line test with the units it failed and the units where it was
-                      intermittent, most first, and the units with an incomplete run
+                      intermittent, most first, and the units with an incomplete run;
+                      --by slot, port, fixture or adapter: each group's rows
+  fixtures            each slot's and fixture's runs (matings of its connector) since its
+                      maintenance and in all, its counter's limits and last maintenance
+  maintenance NAME    --note TEXT [--operator WHO] [--station S]: slot or fixture NAME was
+                      serviced; its running count starts again (the only other command that
+                      writes the store; pushed to the plant's maintenance table)
+  plant-schema        prints the plant database's schema script, for a DBA to run as the
+                      tables' owner; push then needs only SELECT, INSERT and UPDATE on them
   export              every run of the period with its line results: --format csv or jsonl
   backup FILE         writes the store, with every run committed, to the new file FILE: one
                       file, whole, for a copy elsewhere (the store itself may have its
