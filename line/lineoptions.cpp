@@ -38,6 +38,11 @@ Options:
   --unit-pattern REGEX
                       refuse a scanned id that does not match REGEX as a whole
   --unit-case exact   file scanned ids as typed (default: upper case)
+  --plant URL         push each run to the plant's PostgreSQL database once it is recorded,
+                      and count a scanned unit's attempts on every bench PC (asked for at
+                      most 300 ms; when it does not answer, this PC's attempts are counted
+                      and the slot says so)
+  --plant-required    refuse a scan the plant's database does not answer
   --require-removal   refuse a new unit's id while the slot's last unit still answers: it
                       must be taken out first
   --quiet-pass        no sound for a pass (a failure and a refused scan still sound)
@@ -231,6 +236,12 @@ Options parseOptions(int argc, const char *const *argv)
             checkPattern(options.unitPattern, "");
         } else if (argument == "--golden-every") {
             options.goldenEvery = goldenEvery(arguments.value());
+        } else if (argument == "--plant") {
+            options.plantUrl = arguments.value();
+            if (options.plantUrl.empty())
+                throw UsageError("--plant needs the database's URL");
+        } else if (argument == "--plant-required") {
+            options.plantRequired = true;
         } else if (argument == "--require-removal") {
             options.requireRemoval = true;
         } else if (argument == "--quiet-pass") {
@@ -246,6 +257,10 @@ Options parseOptions(int argc, const char *const *argv)
     if (options.help || options.version)
         return options;
     engine::checkRunOptions(options.run);
+    if (options.plantRequired && options.plantUrl.empty())
+        throw UsageError("--plant-required goes with --plant URL");
+    if (!options.plantUrl.empty() && options.run.noStore)
+        throw UsageError("--plant sends the store's runs: not with --no-store");
     if (!given.empty() && !options.fixture.empty())
         throw UsageError("give the positions or --fixture FILE, not both");
     if (given.empty()) {

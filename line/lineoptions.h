@@ -49,6 +49,8 @@ struct Options
     long counterWarn = 0;    // the fixture file's "counter" line: 0 for none
     long counterAlarm = 0;
     GoldenEvery goldenEvery;
+    std::string plantUrl;       // --plant: pushed to and asked at each scan; empty: none
+    bool plantRequired = false; // a scan the plant's database does not answer is refused
     bool requireRemoval = false;
     bool quietPass = false; // no sound for a pass
     std::string drop;       // empty: no folder of reports

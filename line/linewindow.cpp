@@ -104,6 +104,10 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
     showCue();
     for (Slot &slot : m_slots)
         slot.run->watch();
+    if (!options.plantUrl.empty() && m_store.recorded)
+        m_plant = std::make_unique<results::PlantLink>(options.plantUrl, m_store.path);
+    if (!options.plantUrl.empty() && m_store.recorded)
+        m_plant = std::make_unique<results::PlantLink>(options.plantUrl, m_store.path);
     refreshStanding(true);
     connect(&m_standingTimer, &QTimer::timeout, this, [this] { refreshStanding(false); });
     m_standingTimer.start(30000);
@@ -183,7 +187,8 @@ void LineWindow::interruptAll(int signalNumber)
         slot.run->interrupt(signalNumber);
 }
 
-QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &attempts)
+QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &attempts,
+                            int &forwarded)
 {
     if (unitId.empty())
         return tr("Scan a unit's serial number first.");
@@ -197,7 +202,7 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
              .hasMatch())
         return tr("%1 is not a serial number of this line: it must match %2.")
             .arg(text(unitId), text(m_options.unitPattern));
-    if (m_slots[slot].run->isTesting())
+    if (m_slots[slot].run->isTesting() || m_slots[slot].asking)
         return tr("Still testing %1: wait for its verdict.").arg(text(m_slots[slot].unitId));
     const bool golden = engine::isGoldenUnit(m_options.run, unitId);
     if (const auto standing = m_standing.find(m_slots[slot].fixture.name);
@@ -206,7 +211,8 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
             !why.isEmpty() && !(why = recheckStanding(standing->first, golden)).isEmpty())
             return why;
     for (std::size_t other = 0; other < m_slots.size(); ++other)
-        if (other != slot && m_slots[other].run->isTesting() && m_slots[other].unitId == unitId)
+        if (other != slot && (m_slots[other].run->isTesting() || m_slots[other].asking) &&
+            m_slots[other].unitId == unitId)
             return tr("%1 is testing in slot %2.")
                 .arg(text(unitId), text(m_slots[other].fixture.name));
     // Under --no-store the session's own count; else the store's and those still on their way.
@@ -220,7 +226,7 @@ QString LineWindow::refusal(std::size_t slot, const std::string &unitId, int &at
         attempts = int(coming.size());
         try {
             store::ResultStore results(m_store.path, store::ResultStore::Access::Read);
-            attempts = store::attemptsOf(results, unitId, coming);
+            attempts = store::attemptsOf(results, unitId, coming, &forwarded);
         } catch (const store::StoreError &error) {
             // Missing or empty: none yet, or the first run is being recorded this moment.
             if (error.kind != store::StoreError::Kind::Missing &&
@@ -262,28 +268,47 @@ void LineWindow::scanned(std::size_t i, const QString &scan)
     Slot &slot = m_slots[i];
     const std::string unitId =
         store::unitIdAsFiled(scan.trimmed().toStdString(), m_options.run.exactUnitCase);
-    int attempts = 0;
+    int attempts = 0, forwarded = 0;
     // A scan is used once, whatever comes of it: Enter alone never tests the last id again.
     slot.panel->field()->clear();
-    if (const QString why = refusal(i, unitId, attempts); !why.isEmpty()) {
-        // Never the last unit's verdict beside a scan that was not tested; a slot still testing
-        // keeps its run on screen, and the note stays after that run's verdict.
-        slot.panel->say(why);
-        if (!slot.run->isTesting())
-            slot.panel->showRefused(text(unitId), why);
-        m_sounds.play("dialog-warning", "A scan was refused");
-        return;
-    }
+    if (const QString why = refusal(i, unitId, attempts, forwarded); !why.isEmpty())
+        return refuse(i, unitId, why);
+    if (m_plant && !engine::isGoldenUnit(m_options.run, unitId))
+        return askPlant(i, unitId, attempts, forwarded);
     slot.panel->say(QString());
+    startScan(i, unitId, attempts);
+}
+
+void LineWindow::refuse(std::size_t i, const std::string &unitId, const QString &why)
+{
+    // Never the last unit's verdict beside a scan that was not tested; a slot still testing
+    // keeps its run on screen, and the note stays after that run's verdict.
+    Slot &slot = m_slots[i];
+    slot.panel->say(why);
+    if (!slot.run->isTesting())
+        slot.panel->showRefused(text(unitId), why);
+    m_sounds.play("dialog-warning", "A scan was refused");
+}
+
+void LineWindow::startScan(std::size_t i, const std::string &unitId, int attempts, bool moveFocus)
+{
+    Slot &slot = m_slots[i];
     slot.unitId = unitId;
     slot.attempt = attempts + 1;
     slot.golden = engine::isGoldenUnit(m_options.run, unitId);
     slot.adapter = cli::adapterOf(slot.fixture.port);
     slot.panel->showTesting(text(unitId), slot.attempt, 0, m_settings.polls, isLastAttempt(slot));
     slot.run->start(unitId, cli::randomUuid());
-    // The next scan goes to the next slot that is not testing; with every slot busy, here.
+    if (moveFocus)
+        focusNext(i);
+}
+
+// The next scan goes to the next slot that is not busy; with every slot busy, here.
+void LineWindow::focusNext(std::size_t i)
+{
     for (std::size_t step = 1; step < m_slots.size(); ++step)
-        if (const Slot &next = m_slots[(i + step) % m_slots.size()]; !next.run->isTesting()) {
+        if (const Slot &next = m_slots[(i + step) % m_slots.size()];
+            !next.run->isTesting() && !next.asking) {
             next.panel->field()->setFocus();
             break;
         }
@@ -309,16 +334,15 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
         shown.disposition = shown.shown == Shown::Pass
                                 ? tr("golden unit passed: slot %1 verified").arg(text(run.slot))
                                 : tr("golden unit did not pass: check the fixture");
-        shown.detail = shown.detail.isEmpty() ? shown.disposition
-                                              : shown.disposition + QStringLiteral("; ") +
-                                                    shown.detail;
+        shown.detail = shown.detail.isEmpty()
+                           ? shown.disposition
+                           : shown.disposition + QStringLiteral("; ") + shown.detail;
         // At once, as the store will have it: the next scan comes before the record is made.
         if (standing != m_standing.end() && summary.record.polls > 0)
             standing->second.block = shown.shown == Shown::Pass
                                          ? std::string()
                                          : "the golden unit failed: check the fixture";
-    }
-    else if (suspect && failed)
+    } else if (suspect && failed)
         shown.disposition = tr("slot %1 suspect: retest on %2").arg(text(run.slot), retestSlot(i));
     // Said when it happens, not at the next scan: this unit goes to repair.
     if (shown.attempt && shown.shown != Shown::Pass && isLastAttempt(slot)) {
@@ -344,61 +368,6 @@ void LineWindow::finished(std::size_t i, const engine::PortSummary &summary)
     else if (shown.shown == Shown::Pass && !m_options.quietPass)
         m_sounds.play("complete", "A unit passed");
     keepOnRecord(i, run);
-}
-
-// The store and the drop folder are written on a thread of their own: a store that another
-// program holds locked for seconds freezes neither the window nor any other slot's polls.
-void LineWindow::keepOnRecord(std::size_t i, const engine::PortSummary &summary)
-{
-    m_recorder.start([this, i, summary, identity = m_identity, store = m_store,
-                      drop = m_options.drop, before = m_standing] {
-        QStringList notes;
-        std::optional<Standings> standing;
-        if (auto failure = engine::recordRuns(store, {summary}, identity))
-            notes << tr("Not on record: %1").arg(text(failure->reason));
-        else if (store.recorded)
-            standing = standingAfter(summary, before);
-        if (!drop.empty())
-            if (const QString why = dropReports(drop, summary, identity); !why.isEmpty())
-                notes << why;
-        QMetaObject::invokeMethod(
-            this,
-            [this, i, unitId = summary.unitId, runId = summary.runId,
-             note = notes.join(QLatin1Char(' ')), standing] {
-                if (standing)
-                    showStanding(*standing);
-                // The store counts the attempt now; a run it could not keep counts for nothing.
-                std::erase(m_coming[unitId], runId);
-                if (!note.isEmpty() && m_slots[i].unitId == unitId && !m_slots[i].run->isTesting())
-                    m_slots[i].panel->say(m_slots[i].panel->note().isEmpty()
-                                              ? note
-                                              : m_slots[i].panel->note() + QLatin1Char(' ') + note);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-// RUNID.json and RUNID.xml in the --drop folder, each whole or not at all.
-QString LineWindow::dropReports(const std::string &folder, const engine::PortSummary &summary,
-                                const engine::RunIdentity &identity)
-{
-    const std::string base = folder + "/" + summary.runId;
-    const std::pair<std::string, std::string> reports[] = {
-        {base + ".json", engine::summaryJson(summary, identity)},
-        {base + ".xml", engine::junitXml({summary}, identity)}};
-    for (const auto &[path, content] : reports) {
-        std::optional<cli::EvidenceFile> file;
-        if (const auto refused = cli::EvidenceFile::create(path, file))
-            return tr("Not dropped: %1: %2").arg(text(path), text(*refused));
-        std::string body = content;
-        if (!body.empty() && body.back() == '\n')
-            body.pop_back();
-        if (!file->writeLine(body) || !file->finish()) {
-            file->discard();
-            return tr("Not dropped: %1: %2").arg(text(path), text(file->error()));
-        }
-    }
-    return {};
 }
 
 } // namespace line

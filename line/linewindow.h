@@ -6,6 +6,7 @@
 #include "bell.h"
 #include "identity.h"
 #include "lineoptions.h"
+#include "plantlink.h"
 #include "runstore.h"
 #include "shownverdict.h"
 #include "slotpanel.h"
@@ -59,13 +60,24 @@ private:
         bool broken = false;          // the slot was empty, for a while, since the last verdict
         bool golden = false;          // the unit under test is a golden unit, verifying the slot
         cli::AdapterIdentity adapter; // as it was at the scan
+        int asking = 0; // the plant's database is asked for the scanned unit: the request
     };
     void seen(std::size_t slot, Seat seat);
     void showCue();
     void scanned(std::size_t slot, const QString &text);
     bool isLastAttempt(const Slot &slot) const;
     // Why the unit may not be tested now; empty when it may. `attempts`: its attempts so far.
-    QString refusal(std::size_t slot, const std::string &unitId, int &attempts);
+    QString refusal(std::size_t slot, const std::string &unitId, int &attempts, int &forwarded);
+    void refuse(std::size_t slot, const std::string &unitId, const QString &why);
+    // Tests the scanned unit, its attempts so far counted.
+    void startScan(std::size_t slot, const std::string &unitId, int attempts,
+                   bool moveFocus = true);
+    void focusNext(std::size_t slot);
+    // Asks the plant's database for the unit's attempts on every bench PC; goes on at the answer
+    // or 300 ms, whichever comes first.
+    void askPlant(std::size_t slot, const std::string &unitId, int attempts, int forwarded);
+    void plantAnswered(std::size_t slot, int request, const std::string &unitId, int attempts,
+                       int forwarded, std::optional<results::PlantAttempts> answer);
     void finished(std::size_t slot, const engine::PortSummary &summary);
     void keepOnRecord(std::size_t slot, const engine::PortSummary &summary);
     std::optional<Standings> standingAfter(const engine::PortSummary &run, const Standings &before);
@@ -91,6 +103,8 @@ private:
     QThreadPool m_recorder;            // one run recorded at a time, off the window's thread
     Standings m_standing;              // as last read; looked up at each scan
     QTimer m_standingTimer;            // maintenance and golden periods seen while idle
+    std::unique_ptr<results::PlantLink> m_plant; // --plant: the plant's database
+    int m_plantRequests = 0;
 };
 
 } // namespace line

@@ -114,7 +114,7 @@ std::vector<std::string> lineNames(ResultStore &store)
 }
 
 int attemptsOf(ResultStore &store, const std::string &unitId,
-               const std::vector<std::string> &coming)
+               const std::vector<std::string> &coming, int *forwarded)
 {
     Transaction snapshot(store.db(), false);
     auto query = store.db().prepare("SELECT attempts FROM units WHERE unit_id = ?");
@@ -125,6 +125,12 @@ int attemptsOf(ResultStore &store, const std::string &unitId,
         recorded.bind(1, runId);
         attempts += recorded.step() && recorded.integer(0) == 0;
         recorded.reset();
+    }
+    if (forwarded) {
+        auto pushed = store.db().prepare("SELECT count(*) FROM runs WHERE unit_id = ? AND attempt "
+                                         "IS NOT NULL AND forwarded = 1");
+        pushed.bind(1, unitId);
+        *forwarded = pushed.step() ? static_cast<int>(pushed.integer(0)) : 0;
     }
     snapshot.commit();
     return attempts;

@@ -55,8 +55,9 @@ struct RunRow
 
 // How many attempts of the unit are on record, and of `coming`, the run ids of its attempts still
 // being recorded, those not yet in: both read at one moment, so none is counted twice or missed.
+// `forwarded`, when given, gets how many of the recorded attempts were pushed to the plant.
 int attemptsOf(ResultStore &store, const std::string &unitId,
-               const std::vector<std::string> &coming = {});
+               const std::vector<std::string> &coming = {}, int *forwarded = nullptr);
 
 // The line tests' names, by bit.
 std::vector<std::string> lineNames(ResultStore &store);

@@ -498,3 +498,37 @@ TEST(LineWindowTest, GoldenGateAndCountersByKeyboard)
     ASSERT_TRUE(golden.step());
     EXPECT_EQ(golden.integer(0) * 100 + golden.integer(1) * 10 + golden.integer(2), 200);
 }
+
+// The plant's database away (nothing listens where --plant points): a scan goes on with this
+// PC's attempts and says so, or, with --plant-required, is refused.
+TEST(LineWindowTest, PlantDatabaseAway)
+{
+    support::TempDirectory folder;
+    support::SimProcess healthy({});
+    for (const bool required : {false, true}) {
+        SCOPED_TRACE(required);
+        line::Options options = fixture({{"A", healthy.path()}});
+        options.plantUrl = "host=" + (folder / "nowhere").string() + " dbname=plant";
+        options.plantRequired = required;
+        line::LineWindow window(options, identity,
+                                {(folder / "results.sqlite").string(), false, true});
+        QTest::keyClicks(window.panel(0)->field(), QStringLiteral("SN-1"));
+        QTest::keyClick(window.panel(0)->field(), Qt::Key_Return);
+        const std::string verdict = required ? "NOT TESTED SN-1: The plant database did not "
+                                               "answer within 300 ms"
+                                             : "PASS SN-1";
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window.panel(0)
+                    ->verdict()
+                    ->accessibleDescription()
+                    .toStdString()
+                    .starts_with(verdict);
+            },
+            10000))
+            << window.panel(0)->verdict()->accessibleDescription().toStdString();
+        EXPECT_EQ(window.panel(0)->note().startsWith(QStringLiteral("plant database away")),
+                  !required)
+            << window.panel(0)->note().toStdString();
+    }
+}

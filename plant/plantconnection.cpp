@@ -109,6 +109,16 @@ Result PlantConnection::run(const std::string &sql, ExecStatusType expected)
     return results(deadline, expected);
 }
 
+std::string PlantConnection::literal(const std::string &text)
+{
+    char *quoted = PQescapeLiteral(m_connection, text.c_str(), text.size());
+    if (!quoted)
+        fail("quoting a value");
+    std::string out(quoted);
+    PQfreemem(quoted);
+    return out;
+}
+
 void PlantConnection::copy(const std::string &table, const std::string &columns,
                            const std::string &rows)
 {

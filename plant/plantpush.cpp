@@ -128,10 +128,15 @@ void sendMaintenance(PlantConnection &plant, store::Database &db)
 PushCount push(store::ResultStore &store, const std::string &url, const PushOptions &options)
 {
     PlantConnection plant(url, options.timeout);
+    return push(store, plant, options);
+}
+
+PushCount push(store::ResultStore &store, PlantConnection &plant, const PushOptions &options)
+{
     preparePlantSchema(plant);
     for (const char *table : {"runs", "line_results", "polls"})
-        plant.run(std::string("CREATE TEMP TABLE incoming_") + table + " (LIKE " + table +
-                  " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS");
+        plant.run(std::string("CREATE TEMP TABLE IF NOT EXISTS incoming_") + table + " (LIKE " +
+                  table + " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS");
     PushCount count;
     store::Database &db = store.db();
     if (options.retryHeld) {

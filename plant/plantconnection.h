@@ -45,6 +45,10 @@ public:
     Result run(const std::string &sql, ExecStatusType expected = PGRES_COMMAND_OK);
     // Rows in COPY's text format into `table`; throws PlantError.
     void copy(const std::string &table, const std::string &columns, const std::string &rows);
+    // `text` as an SQL string literal, quoted for this connection.
+    std::string literal(const std::string &text);
+    // The deadline for each statement from now on.
+    void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
 
 private:
     using Clock = std::chrono::steady_clock;

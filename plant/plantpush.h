@@ -31,6 +31,8 @@ struct PushCount
 // failure stays marked, the rest is sent by the next push. A run the server refuses for its data
 // is set aside with the server's reason (`held`), and the runs after it are sent.
 PushCount push(store::ResultStore &store, const std::string &url, const PushOptions &options);
+// The same over a connection kept open, as converter-line keeps one.
+PushCount push(store::ResultStore &store, PlantConnection &plant, const PushOptions &options);
 
 // A run set aside: the plant's database refused it.
 struct HeldRun
