@@ -5,6 +5,7 @@
 
 #include "queries.h"
 #include "resultstore.h"
+#include "standing.h"
 #include "storeruns.h"
 
 #include <algorithm>
@@ -131,6 +132,19 @@ int main(int argc, char **argv)
             timed([&] { slots = attribution::attributeStored(results, {}, "").size(); });
         std::printf("slots over the store (%zu slots): %.1f ms (median of 5; budget 1000 ms)\n",
                     slots, ms);
+        // converter-line's reading of one station's four slots after a run (off the window's
+        // thread), and a scan's look at one slot (its counter and block) before it refuses.
+        const std::vector<attribution::LineSlot> line = {
+            {"A", ""}, {"B", ""}, {"C", ""}, {"D", ""}};
+        const double standingMs =
+            timed([&] { attribution::readStanding(results, "bench-3", line, {}); });
+        const double scanMs = timed([&] {
+            store::slotLife(results, "bench-3", "C", "");
+            store::slotBlocks(results, "bench-3");
+        });
+        std::printf("converter-line: a station's standing read after a run %.1f ms; a scan's look "
+                    "at its slot %.2f ms (median of 5; budget 10 ms)\n",
+                    standingMs, scanMs);
         return 0;
     }
     if (argc == 4 && std::string(argv[1]) == "--fill") {

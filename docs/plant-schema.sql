@@ -2,9 +2,11 @@
 -- own the tables:  psql -v ON_ERROR_STOP=1 -d DATABASE -f plant-schema.sql
 -- It brings a database of any earlier version (none at all included) to this version, and
 -- leaves one at this version or a newer one as it is. Then push needs, on these tables, only
--- SELECT, INSERT and UPDATE (and TEMPORARY on the database, which every role has by default):
+-- SELECT, INSERT and UPDATE (and TEMPORARY on the database, which every role has by default),
+-- and converter-line --plant SELECT on the view of attempts:
 --   GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results, polls, maintenance
 --       TO bench;
+--   GRANT SELECT ON unit_attempts, first_attempts TO bench;
 BEGIN;
 SELECT pg_advisory_xact_lock(4279627856);
 CREATE TABLE IF NOT EXISTS converter_schema (version integer NOT NULL);

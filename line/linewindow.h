@@ -105,6 +105,9 @@ private:
     QTimer m_standingTimer;            // maintenance and golden periods seen while idle
     std::unique_ptr<results::PlantLink> m_plant; // --plant: the plant's database
     int m_plantRequests = 0;
+    // How long the last reading after a run took, and when it ended: the recorder's alone.
+    std::chrono::steady_clock::time_point m_standingReadAt{};
+    std::chrono::steady_clock::duration m_standingReadTook{};
 };
 
 } // namespace line

@@ -199,10 +199,9 @@ void SlotPanel::say(const QString &message)
 
 void SlotPanel::showUnit(const QString &unitId, int attempt)
 {
-    describe(m_unit, tr("%1, attempt %2, %3")
-                         .arg(unitId)
-                         .arg(attempt)
-                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    const QString at = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    describe(m_unit, attempt ? tr("%1, attempt %2, %3").arg(unitId).arg(attempt).arg(at)
+                             : tr("%1, not counted as an attempt, %2").arg(unitId, at));
 }
 
 void SlotPanel::showTesting(const QString &unitId, int attempt, int polls, int of, bool lastAttempt)

@@ -177,6 +177,7 @@ void ResultStore::prepareSchema(Access access)
         m_db.execute("PRAGMA user_version = " + std::to_string(schemaVersion));
     }
     transaction.commit();
+    checkpoint(); // a large store's migration is folded into its file at once
 }
 
 void ResultStore::checkpoint()

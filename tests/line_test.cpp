@@ -3,6 +3,7 @@
 
 #include "fixturelife.h"
 #include "linewindow.h"
+#include "plantconnection.h"
 #include "resultstore.h"
 #include "shownverdict.h"
 #include "simprocess.h"
@@ -531,4 +532,44 @@ TEST(LineWindowTest, PlantDatabaseAway)
                   !required)
             << window.panel(0)->note().toStdString();
     }
+}
+
+// Run by the plant's harness, against its real server (PLANT_URL, where SN-50 has had three
+// attempts on two other bench PCs): the lockout counts the whole plant, and a run is pushed once
+// recorded.
+TEST(LineWindowTest, DISABLED_PlantAttemptsAcrossPCs)
+{
+    const char *url = std::getenv("PLANT_URL");
+    ASSERT_NE(url, nullptr) << "run by plant_test.sh";
+    support::TempDirectory folder;
+    support::SimProcess healthy({});
+    line::Options options = fixture({{"A", healthy.path()}});
+    options.maxAttempts = 3;
+    options.plantUrl = url;
+    options.plantRequired = true;
+    line::LineWindow window(options, identity, {(folder / "results.sqlite").string(), false, true});
+    const auto scan = [&](const char *unit, const std::string &verdict) {
+        QTest::keyClicks(window.panel(0)->field(), QString::fromLatin1(unit));
+        QTest::keyClick(window.panel(0)->field(), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window.panel(0)
+                    ->verdict()
+                    ->accessibleDescription()
+                    .toStdString()
+                    .starts_with(verdict);
+            },
+            10000))
+            << window.panel(0)->verdict()->accessibleDescription().toStdString();
+    };
+    scan("SN-50", "NOT TESTED SN-50: SN-50: attempt 4 of 3 across the plant");
+    scan("SN-52", "PASS SN-52");
+    results::PlantConnection plant(url, std::chrono::seconds(5));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto found =
+                plant.run("SELECT count(*) FROM runs WHERE unit_id = 'SN-52'", PGRES_TUPLES_OK);
+            return std::string(PQgetvalue(found.get(), 0, 0)) == "1";
+        },
+        10000));
 }

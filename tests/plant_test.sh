@@ -2,9 +2,9 @@
 # converter-results push into a real PostgreSQL 15 server that the test starts in a private folder,
 # as the unprivileged account when run as root (initdb refuses root), on a Unix socket only, and
 # stops on every way out. Two bench PCs' stores push into one database.
-#   plant_test.sh CONVERTER_CHECK CONVERTER_SIM CONVERTER_RESULTS
+#   plant_test.sh CONVERTER_CHECK CONVERTER_SIM CONVERTER_RESULTS LINE_TESTS
 set -euo pipefail
-check=$(realpath "$1") sim=$(realpath "$2") results=$(realpath "$3")
+check=$(realpath "$1") sim=$(realpath "$2") results=$(realpath "$3") lineTests=$(realpath "$4")
 bin=/usr/lib/postgresql/15/bin
 # shellcheck source=support/plantserver.sh
 . "$(dirname "$0")/support/plantserver.sh"
@@ -163,12 +163,17 @@ script=$(dirname "$0")/../docs/plant-schema.sql
 plant "CREATE ROLE dba LOGIN"; plant "CREATE ROLE bench LOGIN"; plant "CREATE DATABASE line OWNER dba"
 as_dba() { PGOPTIONS="-c client_min_messages=warning" "$bin/psql" -X -q -v ON_ERROR_STOP=1 -d "host=$folder/socket user=dba dbname=line" "$@"; }
 { as_dba -f "$script" && as_dba -f "$script"; } >/dev/null || status=1
-as_dba -c "GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results, polls, maintenance TO bench"
+as_dba -c "GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results, polls, maintenance TO bench" \
+    -c "GRANT SELECT ON unit_attempts, first_attempts TO bench"
 lean="host=$folder/socket user=bench dbname=line"
 for pc in bench1 bench2 bench1; do record $pc SN-50; done
 for pc in bench1 bench2; do "$results" --store "$folder/$pc.sqlite" push "$lean" 2>>"$folder/lean" || status=1; done
 expect "SN-50's attempts across the bench PCs" "bench1 1,bench2 2,bench1 3 1" \
     "$(as_dba -A -t -c "SELECT string_agg(station || ' ' || plant_attempt, ',' ORDER BY plant_attempt), (SELECT count(*) FROM first_attempts WHERE unit_id = 'SN-50') FROM unit_attempts WHERE unit_id = 'SN-50'" | tr '|' ' ')"
+# converter-line counts the plant's attempts at each scan, and pushes its run.
+QT_QPA_PLATFORM=offscreen PLANT_URL=$lean "$lineTests" --gtest_also_run_disabled_tests \
+    --gtest_filter='*PlantAttemptsAcrossPCs' >"$folder/linetest" 2>&1 ||
+    { tail -n 20 "$folder/linetest" >&2; echo "FAILED: converter-line against the plant" >&2; status=1; }
 as_dba -c "UPDATE converter_schema SET version = 3"
 record bench1 SN-51
 "$results" --store "$folder/bench1.sqlite" push "$lean" 2>"$folder/lean" && lean=0 || lean=$?
