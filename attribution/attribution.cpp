@@ -214,8 +214,9 @@ std::vector<SlotFigures> attributeCounted(const std::vector<SlotCount> &counts,
         const auto pooled = [&](int count) {
             return std::max(settings.floorRate, others.runs ? double(count) / others.runs : 0.0);
         };
+        // A slot alone at its station has nothing to be weighed against: never flagged by rate.
         const auto corrected = [&](int count, double rate) {
-            return std::min(1.0, binomialTail(tally.runs, count, rate) * tests);
+            return tests < 2 ? 1.0 : std::min(1.0, binomialTail(tally.runs, count, rate) * tests);
         };
         SlotFigures slot;
         slot.station = key.first;

@@ -10,6 +10,21 @@ constexpr const char *inWindow =
     "polled = 1 AND start_utc >= ?1 AND (?2 = '' OR start_utc < ?2) AND "
     "(?3 = '' OR coalesce(station, '') = ?3) AND golden = 0";
 
+// The part's name in a run; for a slot, as its index has it.
+std::string keyOf(Part part)
+{
+    switch (part) {
+    case Part::Slot:
+        break;
+    case Part::Fixture:
+        return "fixture";
+    case Part::Adapter:
+        return "coalesce(adapter, usb_vendor || ':' || usb_product || ':' || coalesce(usb_serial, "
+               "''))";
+    }
+    return "coalesce(slot, port)";
+}
+
 store::Statement prepared(store::ResultStore &store, const std::string &sql,
                           const store::Window &window, const std::string &station)
 {
@@ -21,15 +36,17 @@ store::Statement prepared(store::ResultStore &store, const std::string &sql,
 } // namespace
 
 std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &window,
-                            const std::string &station)
+                            const std::string &station, Part part)
 {
     // Plain columns, each query read from one index alone (SQLite reads a table row for a
     // column named only inside an indexed expression).
-    constexpr const char *columns =
-        "SELECT id, station, slot, port, unit_id, failed_lines, "
-        "intermittent_lines, verdict = 'pass', start_utc FROM runs "
-        "WHERE polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
-        "start_utc < ?2) AND (?3 = '' OR station = ?3) AND golden = 0 AND ";
+    const std::string key = part == Part::Slot ? "slot" : keyOf(part);
+    const std::string columns =
+        "SELECT id, station, " + key +
+        ", port, unit_id, failed_lines, intermittent_lines, verdict = 'pass', start_utc FROM runs "
+        "WHERE polled = 1 AND start_utc >= ?1 AND (?2 = '' OR start_utc < ?2) AND (?3 = '' OR "
+        "station = ?3) AND golden = 0 AND " +
+        (part == Part::Slot ? std::string() : key + " IS NOT NULL AND ");
     auto ofUnits = prepared(
         store,
         std::string(columns) +
@@ -56,22 +73,23 @@ std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &wind
 }
 
 std::vector<SlotCount> slotCounts(store::ResultStore &store, const store::Window &window,
-                                  const std::string &station)
+                                  const std::string &station, Part part)
 {
-    // Read from the slots' index alone: a million runs are counted, none of them read.
-    auto query =
-        prepared(store,
-                 std::string("SELECT coalesce(station, ''), coalesce(slot, port), "
-                             "count(*) FROM runs WHERE ") +
-                     inWindow + " AND verdict IN ('pass', 'fail', 'intermittent') GROUP BY 1, 2",
-                 window, station);
+    // A slot's read from the slots' index alone: a million runs are counted, none of them read.
+    const std::string key = keyOf(part);
+    auto query = prepared(store,
+                          "SELECT coalesce(station, ''), " + key + ", count(*) FROM runs WHERE " +
+                              inWindow + " AND " + key +
+                              " IS NOT NULL AND verdict IN ('pass', 'fail', 'intermittent') "
+                              "GROUP BY 1, 2",
+                          window, station);
     auto last = store.db().prepare(
         "SELECT run_id, port, start_utc, fixture, coalesce(adapter, usb_vendor || ':' || "
         "usb_product || ':' || coalesce(usb_serial, '')) FROM runs WHERE coalesce(station, '') = "
-        "?3 AND "
-        "coalesce(slot, port) = ?4 AND polled = 1 AND start_utc >= ?1 AND (?2 = '' OR "
-        "start_utc < ?2) AND verdict IN ('pass', 'fail', 'intermittent') ORDER BY start_utc "
-        "DESC LIMIT 1");
+        "?3 AND " +
+        key +
+        " = ?4 AND polled = 1 AND start_utc >= ?1 AND (?2 = '' OR start_utc < "
+        "?2) AND verdict IN ('pass', 'fail', 'intermittent') ORDER BY start_utc DESC LIMIT 1");
     std::vector<SlotCount> counts;
     while (query.step()) {
         SlotCount count{query.text(0), query.text(1), {}, {}, int(query.integer(2))};
@@ -90,10 +108,12 @@ std::vector<SlotCount> slotCounts(store::ResultStore &store, const store::Window
 }
 
 std::vector<SlotFigures> attributeStored(store::ResultStore &store, const store::Window &window,
-                                         const std::string &station, const Settings &settings)
+                                         const std::string &station, const Settings &settings,
+                                         Part part)
 {
-    std::vector<SlotFigures> slots = attributeCounted(slotCounts(store, window, station),
-                                                      storedRuns(store, window, station), settings);
+    std::vector<SlotFigures> slots =
+        attributeCounted(slotCounts(store, window, station, part),
+                         storedRuns(store, window, station, part), settings);
     auto row = store.db().prepare("SELECT run_id FROM runs WHERE id = ?");
     const auto of = [&](const std::string &reference) {
         row.bind(1, static_cast<std::int64_t>(std::stoll(reference.substr(1))));

@@ -63,8 +63,11 @@ bool answer(const results::Options &options, store::ResultStore &results)
         return written;
     }
     case Command::Slots: {
-        const auto slots =
-            attribution::attributeStored(results, options.filter.window, options.filter.station);
+        const auto slots = attribution::attributeStored(
+            results, options.filter.window, options.filter.station, {},
+            options.by == store::GroupBy::Fixture   ? attribution::Part::Fixture
+            : options.by == store::GroupBy::Adapter ? attribution::Part::Adapter
+                                                    : attribution::Part::Slot);
         const auto names = store::lineNames(results);
         return print(json ? results::slotsJson(slots, names) : results::slotsTable(slots, names));
     }

@@ -24,7 +24,8 @@ Commands:
                       retest rate of the units first tested in the period; --by day,
                       station, operator, slot, port, fixture or adapter gives one row a
                       group (a unit in the group of its first attempt)
-  slots               which slot of each station is to blame: each slot's runs and failed or
+  slots               which slot of each station is to blame (--by fixture or adapter: which
+                      fixture or adapter): each slot's runs and failed or
                       intermittent ones against the pooled rate of the station's other slots
                       (a one-sided binomial test), the units that failed there and passed in
                       another slot, and its state: ok, watch or suspect
@@ -285,9 +286,13 @@ Options parseOptions(int argc, const char *const *argv)
     if (options.command != Command::Maintenance &&
         (!options.note.empty() || !options.byWhom.empty()))
         throw UsageError("--note and --operator go with maintenance");
+    const bool byPart = options.by == store::GroupBy::Slot ||
+                        options.by == store::GroupBy::Fixture ||
+                        options.by == store::GroupBy::Adapter;
     if (options.by != store::GroupBy::None && options.command != Command::Yield &&
-        options.command != Command::Pareto)
-        throw UsageError("--by goes with yield and pareto");
+        options.command != Command::Pareto && !(options.command == Command::Slots && byPart))
+        throw UsageError(
+            "--by goes with yield and pareto, and slot, fixture or adapter with slots");
     if (options.command != Command::Push && (options.held || options.retryHeld))
         throw UsageError("--held and --retry-held go with push");
     if (options.held && options.retryHeld)

@@ -96,6 +96,9 @@ TEST(AttributionTest, TheSlotOrTheUnitFromHandMadeHistories)
              h.add("s2", "B", 40, 0);
          },
          {{"s1/A", State::Suspect}, {"s1/B", State::Ok}, {"s2/A", State::Ok}, {"s2/B", State::Ok}}},
+        {"a slot alone at its station: nothing to weigh it against",
+         [](History &h) { h.add("s3", "A", 40, 20); },
+         {{"s3/A", State::Ok}}},
         {"golden runs verify a slot and weigh for nothing, failing or passing",
          [](History &h) {
              h.add("s1", "A", 40, 0);

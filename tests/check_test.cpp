@@ -1019,6 +1019,12 @@ TEST(ResultsTest, AWornSlotIsNamed)
                            "\",\"fixture\":\"FX-1\",\"adapter\":null"),
               std::string::npos)
         << weighed;
+    // One fixture at the station: nothing to weigh it against.
+    EXPECT_NE(
+        results({"slots", "--by", "fixture", "--json"}).out.find("\"slot\":\"FX-1\",\"port\""),
+        std::string::npos);
+    EXPECT_EQ(results({"slots", "--by", "fixture", "--json"}).out.find("suspect"),
+              std::string::npos);
     const std::string pareto = results({"pareto", "--by", "slot", "--json"}).out;
     EXPECT_NE(pareto.find("{\"group\":\"C\",\"line\":\"TX - RX RTU\",\"failed\":"),
               std::string::npos);
