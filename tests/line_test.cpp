@@ -36,6 +36,17 @@ line::Options fixture(std::vector<line::FixtureSlot> positions)
 
 const engine::RunIdentity identity{"ada", "bench-7", "converter-line", "1", "invocation", {}, {}};
 
+// A scan typed into slot 0, then its verdict waited for.
+void scanInto(line::LineWindow &window, const char *unit, const std::string &verdict)
+{
+    QTest::keyClicks(window.panel(0)->field(), QString::fromLatin1(unit));
+    QTest::keyClick(window.panel(0)->field(), Qt::Key_Return);
+    const auto shown = [&] {
+        return window.panel(0)->verdict()->accessibleDescription().toStdString();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().starts_with(verdict); }, 10000)) << shown();
+}
+
 } // namespace
 
 TEST(LineWindowTest, VerdictsReadFromTwoMetres)
@@ -513,21 +524,9 @@ TEST(LineWindowTest, PlantDatabaseAway)
         options.plantRequired = required;
         line::LineWindow window(options, identity,
                                 {(folder / "results.sqlite").string(), false, true});
-        QTest::keyClicks(window.panel(0)->field(), QStringLiteral("SN-1"));
-        QTest::keyClick(window.panel(0)->field(), Qt::Key_Return);
-        const std::string verdict = required ? "NOT TESTED SN-1: The plant database did not "
-                                               "answer within 300 ms"
-                                             : "PASS SN-1";
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                return window.panel(0)
-                    ->verdict()
-                    ->accessibleDescription()
-                    .toStdString()
-                    .starts_with(verdict);
-            },
-            10000))
-            << window.panel(0)->verdict()->accessibleDescription().toStdString();
+        scanInto(window, "SN-1",
+                 required ? "NOT TESTED SN-1: The plant database did not answer within 300 ms"
+                          : "PASS SN-1");
         EXPECT_EQ(window.panel(0)->note().startsWith(QStringLiteral("plant database away")),
                   !required)
             << window.panel(0)->note().toStdString();
@@ -548,22 +547,8 @@ TEST(LineWindowTest, DISABLED_PlantAttemptsAcrossPCs)
     options.plantUrl = url;
     options.plantRequired = true;
     line::LineWindow window(options, identity, {(folder / "results.sqlite").string(), false, true});
-    const auto scan = [&](const char *unit, const std::string &verdict) {
-        QTest::keyClicks(window.panel(0)->field(), QString::fromLatin1(unit));
-        QTest::keyClick(window.panel(0)->field(), Qt::Key_Return);
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                return window.panel(0)
-                    ->verdict()
-                    ->accessibleDescription()
-                    .toStdString()
-                    .starts_with(verdict);
-            },
-            10000))
-            << window.panel(0)->verdict()->accessibleDescription().toStdString();
-    };
-    scan("SN-50", "NOT TESTED SN-50: SN-50: attempt 4 of 3 across the plant");
-    scan("SN-52", "PASS SN-52");
+    scanInto(window, "SN-50", "NOT TESTED SN-50: SN-50: attempt 4 of 3 across the plant");
+    scanInto(window, "SN-52", "PASS SN-52");
     results::PlantConnection plant(url, std::chrono::seconds(5));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
