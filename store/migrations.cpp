@@ -115,7 +115,8 @@ const char *const migrations[schemaVersion] = {
     UPDATE runs SET counts_as_attempt = 1 WHERE attempt IS NOT NULL;
     CREATE INDEX slot_runs ON runs(coalesce(station, ''), coalesce(slot, port), start_utc, verdict,
         golden) WHERE polled = 1;
-    CREATE INDEX golden_runs ON runs(run_id) WHERE golden = 1;
+    CREATE INDEX not_attempts ON runs(run_id)
+        WHERE polled = 1 AND unit_id IS NOT NULL AND counts_as_attempt = 0;
     CREATE INDEX unit_slots ON runs(unit_id, start_utc, station, slot, port, failed_lines,
         intermittent_lines, verdict, golden) WHERE polled = 1;
     CREATE TABLE maintenance (

@@ -206,14 +206,15 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy 
         std::int64_t intermittent = 0;
         bool incomplete = false;
     };
-    // Golden units' runs verify a slot: they are no unit's failure.
+    // A unit's runs that are no attempt of it (a golden unit's, verifying its slot; one failed in
+    // a suspect slot, the slot's) are no unit's failure.
     std::map<std::string, std::unordered_map<std::string, Seen>> groups;
     auto query = store.db().prepare(
         "SELECT " + groupOf(by) +
         ", coalesce(unit_id, run_id), failed_lines, intermittent_lines, verdict = 'incomplete' "
         "FROM runs WHERE polled = 1 AND (failed_lines != 0 OR intermittent_lines != 0 OR "
         "verdict = 'incomplete') AND start_utc >= ?1 AND start_utc < ?2 AND run_id NOT IN (SELECT "
-        "run_id FROM runs WHERE golden = 1)");
+        "run_id FROM runs WHERE polled = 1 AND unit_id IS NOT NULL AND counts_as_attempt = 0)");
     query.bind(1, window.since).bind(2, untilOf(window));
     while (query.step()) {
         Seen &seen = groups[query.text(0)][query.text(1)];

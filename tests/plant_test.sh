@@ -167,7 +167,10 @@ as_dba -c "GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results,
     -c "GRANT SELECT ON unit_attempts, first_attempts TO bench"
 lean="host=$folder/socket user=bench dbname=line"
 for pc in bench1 bench2 bench1; do record $pc SN-50; done
+"$results" --store "$folder/bench1.sqlite" maintenance "$folder/unit" --note "new cable" --station bench1 2>/dev/null || status=1
 for pc in bench1 bench2; do "$results" --store "$folder/$pc.sqlite" push "$lean" 2>>"$folder/lean" || status=1; done
+expect "the maintenance pushed" "bench1 slot new cable" \
+    "$(as_dba -A -t -c "SELECT station, kind, note FROM maintenance" | tr '|' ' ')"
 expect "SN-50's attempts across the bench PCs" "bench1 1,bench2 2,bench1 3 1" \
     "$(as_dba -A -t -c "SELECT string_agg(station || ' ' || plant_attempt, ',' ORDER BY plant_attempt), (SELECT count(*) FROM first_attempts WHERE unit_id = 'SN-50') FROM unit_attempts WHERE unit_id = 'SN-50'" | tr '|' ' ')"
 # converter-line counts the plant's attempts at each scan, and pushes its run.

@@ -111,9 +111,19 @@ TEST(StoreTest, AttemptsYieldAndParetoFromHandMadeUnits)
     }
     EXPECT_DOUBLE_EQ(*store::yield(results, {}, store::GroupBy::None)[0].retestRate(), 0.6);
 
+    // Runs that are no attempt of their unit: a golden unit's failure verifies its slot, and one
+    // in a suspect slot is the slot's; neither is in Pareto.
+    store::StoredRun golden = run("F", "fail", day2, "bench-1", 0b100), suspect = golden;
+    golden.golden = true;
+    suspect.unitId = "G";
+    suspect.runId += "-G";
+    suspect.countsAsAttempt = false;
+    EXPECT_EQ(results.record(golden) * 10 + results.record(suspect), 0);
+    EXPECT_EQ(results.record(run("G", "pass", day2)), 1);
     const auto pareto = store::pareto(results, {});
     const std::vector<std::tuple<std::string, std::int64_t, std::int64_t>> expected = {
-        {"line 4", 3, 0}, {"incomplete", 2, 0}, {"line 3", 1, 1}};
+        {"line 4", 3, 0}, {"incomplete", 2, 0}, {"line 3", 1, 1},
+        {"line 0", 0, 0}, {"line 1", 0, 0},     {"line 2", 0, 0}};
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(std::tuple(pareto[i].line, pareto[i].failed, pareto[i].intermittent),
                   expected[i]);
@@ -188,7 +198,7 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         older.record(run("sn-7", "fail", "2026-12-09T09:00:00.000Z"));
     }
     store::Database(path, store::Database::Mode::ReadWrite)
-        .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP INDEX golden_runs; DROP TABLE "
+        .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP INDEX not_attempts; DROP TABLE "
                  "maintenance; DROP TABLE slot_limits; DROP TABLE "
                  "slot_blocks; "
                  "ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "

@@ -1,7 +1,12 @@
+#include "adapteridentity.h"
 #include "sha256.h"
 #include "terminaltext.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -56,3 +61,33 @@ TEST(Sha256Test, KnownDigests)
 }
 
 } // namespace
+
+// Which adapter a port is, from a made-up /dev/serial/by-id and sysfs: a USB adapter's ids from
+// the device above its tty, and nothing for a port no by-id name and no USB device lead to.
+TEST(AdapterIdentityTest, ByIdNameAndUsbIdsFromTheFileSystem)
+{
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("adapter-" + std::to_string(::getpid()));
+    fs::create_directories(root / "dev/serial/by-id");
+    fs::create_directories(root / "sys/devices/usb1/1-2/1-2:1.0/ttyUSB0");
+    fs::create_directories(root / "sys/class/tty/ttyUSB0");
+    fs::create_directories(root / "sys/class/tty/ttyS4");
+    std::ofstream(root / "dev/ttyUSB0");
+    std::ofstream(root / "dev/ttyS4");
+    for (const auto &[file, text] :
+         {std::pair{"idVendor", "0403\n"}, {"idProduct", "6001\n"}, {"serial", "A50285BI\n"}})
+        std::ofstream(root / "sys/devices/usb1/1-2" / file) << text;
+    fs::create_directory_symlink(root / "sys/devices/usb1/1-2/1-2:1.0/ttyUSB0",
+                                 root / "sys/class/tty/ttyUSB0/device");
+    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    const cli::AdapterIdentity usb =
+        cli::adapterOf((root / "dev/ttyUSB0").string(), (root / "dev/serial/by-id").string(),
+                       (root / "sys/class/tty").string());
+    EXPECT_EQ(cli::adapterJson(usb), "{\"byId\":\"usb-FTDI_FT232R-if00-port0\",\"vendor\":\"0403\","
+                                     "\"product\":\"6001\",\"serial\":\"A50285BI\"}");
+    EXPECT_EQ(cli::adapterJson(cli::adapterOf((root / "dev/ttyS4").string(),
+                                              (root / "dev/serial/by-id").string(),
+                                              (root / "sys/class/tty").string())),
+              "null");
+    fs::remove_all(root);
+}
