@@ -40,20 +40,13 @@ std::map<std::string, Standing> readStanding(store::ResultStore &store, const st
                                              const Settings &settings)
 {
     std::map<std::string, Standing> standing;
-    // One weighing for each start a slot counts from: its last maintenance, or none.
-    std::map<std::string, std::vector<std::string>> bySince;
-    for (const LineSlot &slot : slots) {
-        Standing &here = standing[slot.name];
-        here.life = store::slotLife(store, station, slot.name, slot.fixture);
-        bySince[here.life.last.at].push_back(slot.name);
-    }
-    for (const auto &[since, names] : bySince)
-        for (const SlotFigures &figures : attributeStored(store, {since, ""}, station, settings))
-            for (const std::string &name : names)
-                if (figures.slot == name) {
-                    standing[name].state = figures.state;
-                    standing[name].why = evidenceOf(figures, lineNames);
-                }
+    for (const LineSlot &slot : slots)
+        standing[slot.name].life = store::slotLife(store, station, slot.name, slot.fixture);
+    for (const SlotFigures &figures : attributeSinceMaintenance(store, {}, station, settings))
+        if (const auto here = standing.find(figures.slot); here != standing.end()) {
+            here->second.state = figures.state;
+            here->second.why = evidenceOf(figures, lineNames);
+        }
     const auto blocks = store::slotBlocks(store, station);
     auto golden = store.db().prepare(
         "SELECT max(start_utc) FROM runs WHERE golden = 1 AND verdict = 'pass' AND "

@@ -1,5 +1,7 @@
 #include "storeruns.h"
 
+#include <map>
+
 namespace attribution {
 
 namespace {
@@ -131,6 +133,48 @@ std::vector<SlotFigures> attributeStored(store::ResultStore &store, const store:
                 at += 5 + id.size();
             }
     return slots;
+}
+
+std::vector<SlotFigures> attributeSinceMaintenance(store::ResultStore &store,
+                                                   const store::Window &window,
+                                                   const std::string &station,
+                                                   const Settings &settings, Part part)
+{
+    std::vector<SlotFigures> figures = attributeStored(store, window, station, settings, part);
+    if (part == Part::Adapter)
+        return figures;
+    auto last = store.db().prepare(
+        "SELECT max(at_utc) FROM maintenance WHERE coalesce(station, '') = ?1 AND ((kind = ?2 AND "
+        "target = ?3) OR (kind = 'fixture' AND target = ?4))");
+    // Each station and start of weighing, with the rows it is for.
+    std::map<std::pair<std::string, std::string>, std::vector<std::size_t>> since;
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const SlotFigures &row = figures[i];
+        last.bind(1, row.station).bind(2, part == Part::Slot ? "slot" : "fixture");
+        last.bind(3, row.slot).bind(4, part == Part::Slot ? row.fixture : row.slot);
+        const std::string at = last.step() ? last.text(0) : std::string();
+        last.reset();
+        if (at > window.since)
+            since[{row.station, at}].push_back(i);
+    }
+    for (const auto &[from, rows] : since) {
+        const auto again =
+            attributeStored(store, {from.second, window.until}, from.first, settings, part);
+        for (const std::size_t i : rows) {
+            // None since its maintenance: nothing against it.
+            SlotFigures fresh;
+            fresh.station = figures[i].station;
+            fresh.slot = figures[i].slot;
+            fresh.port = figures[i].port;
+            fresh.fixture = figures[i].fixture;
+            fresh.adapter = figures[i].adapter;
+            for (const SlotFigures &row : again)
+                if (row.slot == figures[i].slot)
+                    fresh = row;
+            figures[i] = std::move(fresh);
+        }
+    }
+    return figures;
 }
 
 } // namespace attribution

@@ -33,4 +33,13 @@ std::vector<SlotFigures> attributeStored(store::ResultStore &store, const store:
                                          const std::string &station, const Settings &settings = {},
                                          Part part = Part::Slot);
 
+// attributeStored(), each slot (or fixture) weighed over its runs since its last maintenance
+// (a slot's: or its fixture's) when that is later than the window's start, against the other
+// slots of its station over the same period.
+std::vector<SlotFigures> attributeSinceMaintenance(store::ResultStore &store,
+                                                   const store::Window &window,
+                                                   const std::string &station,
+                                                   const Settings &settings = {},
+                                                   Part part = Part::Slot);
+
 } // namespace attribution

@@ -63,7 +63,7 @@ bool answer(const results::Options &options, store::ResultStore &results)
         return written;
     }
     case Command::Slots: {
-        const auto slots = attribution::attributeStored(
+        const auto slots = attribution::attributeSinceMaintenance(
             results, options.filter.window, options.filter.station, {},
             options.by == store::GroupBy::Fixture   ? attribution::Part::Fixture
             : options.by == store::GroupBy::Adapter ? attribution::Part::Adapter

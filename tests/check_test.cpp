@@ -1030,6 +1030,12 @@ TEST(ResultsTest, AWornSlotIsNamed)
               std::string::npos);
     EXPECT_EQ(pareto.find("\"group\":\"A\""), std::string::npos) << pareto;
     EXPECT_EQ(results({"maintenance", "C", "--note", "new cable", "--station", "bench"}).status, 0);
+    // Weighed again from its maintenance: no run since, nothing against it.
+    EXPECT_NE(results({"slots", "--json"})
+                  .out.find("\"slot\":\"C\",\"port\":\"" + units[2]->path() +
+                            "\",\"fixture\":\"FX-1\",\"adapter\":null,"
+                            "\"runs\":0,"),
+              std::string::npos);
     EXPECT_EQ(results({"maintenance", "Z", "--note", "x", "--station", "bench"}).status, 64);
     const std::string life = results({"fixtures", "--json"}).out;
     EXPECT_NE(life.find("\"name\":\"C\",\"fixture\":\"FX-1\",\"running\":0,"), std::string::npos)
