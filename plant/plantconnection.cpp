@@ -41,7 +41,17 @@ void PlantConnection::fail(const std::string &doing, const PGresult *result)
     while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
         why.pop_back();
     const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    throw PlantError(doing + ": " + cli::printable(why, 400), state ? state : "");
+    // The server's lines as lines, each shown safely, its hints indented.
+    std::string text;
+    for (std::size_t start = 0; start <= why.size();) {
+        const std::size_t end = std::min(why.find('\n', start), why.size());
+        std::string line = why.substr(start, end - start);
+        while (!line.empty() && (line.front() == '\t' || line.front() == ' '))
+            line.erase(0, 1);
+        text += (text.empty() ? "" : "\n    ") + cli::printable(line, 400);
+        start = end + 1;
+    }
+    throw PlantError(doing + ": " + text, state ? state : "");
 }
 
 // Until the socket is ready for `events`, or the deadline has passed.

@@ -189,6 +189,18 @@ int main(int argc, char **argv)
             }
             return results::Done;
         }
+        if (options.command == results::Command::History &&
+            store::history(results, options.unitId).empty()) {
+            // A mistyped id is not a unit without runs.
+            std::string similar;
+            for (const std::string &id : store::similarUnitIds(results, options.unitId))
+                similar += (similar.empty() ? "" : ", ") + cli::printable(id);
+            say("no runs of " + cli::printable(options.unitId) +
+                (similar.empty()
+                     ? std::string()
+                     : "; ids on record that differ by one character or in case: " + similar));
+            return results::NoRuns;
+        }
         if (!answer(options, results) || std::fflush(stdout) != 0) {
             say(std::string("standard output: ") + std::strerror(errno));
             return results::StoreUnusable;

@@ -65,6 +65,8 @@ Options:
 
 Exit status:
   0    done
+  1    history: no run of that unit is on record (ids that differ by one character
+       or in case are named)
   64   bad usage
   66   no store at that path: nothing has been recorded yet
   65   push: the plant's database refused some runs' data; they are held back (--held lists

@@ -11,6 +11,7 @@ namespace results {
 
 enum ExitStatus : int {
     Done = 0,
+    NoRuns = 1,            // history: no run of that unit on record
     PlantUnreachable = 69, // the plant's database is away or refused; nothing is lost
     RunsHeld = 65,         // the plant refused some runs' data: they are held back here
     NoStore = 66,          // no store at that path: nothing recorded yet

@@ -136,6 +136,39 @@ int attemptsOf(ResultStore &store, const std::string &unitId,
     return attempts;
 }
 
+namespace {
+
+// Whether `a` becomes `b` by one character replaced, added or left out.
+bool oneApart(const std::string &a, const std::string &b)
+{
+    if (a.size() > b.size())
+        return oneApart(b, a);
+    if (b.size() - a.size() > 1)
+        return false;
+    std::size_t i = 0;
+    while (i < a.size() && a[i] == b[i])
+        ++i;
+    return a.size() == b.size() ? a.compare(i + 1, std::string::npos, b, i + 1) == 0
+                                : a.compare(i, std::string::npos, b, i + 1) == 0;
+}
+
+} // namespace
+
+std::vector<std::string> similarUnitIds(ResultStore &store, const std::string &unitId,
+                                        std::size_t limit)
+{
+    std::vector<std::string> similar;
+    auto ids = store.db().prepare("SELECT DISTINCT unit_id FROM runs WHERE unit_id IS NOT NULL "
+                                  "AND length(unit_id) BETWEEN ?1 - 1 AND ?1 + 1");
+    ids.bind(1, static_cast<std::int64_t>(unitId.size()));
+    while (similar.size() < limit && ids.step()) {
+        const std::string id = ids.text(0);
+        if (id != unitId && (unitIdAsFiled(id) == unitIdAsFiled(unitId) || oneApart(id, unitId)))
+            similar.push_back(id);
+    }
+    return similar;
+}
+
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId)
 {
     auto query =

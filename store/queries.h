@@ -64,6 +64,10 @@ std::vector<std::string> lineNames(ResultStore &store);
 
 // Oldest first.
 std::vector<RunRow> history(ResultStore &store, const std::string &unitId);
+// The ids on record that differ from `unitId` only in case or by one character (one replaced,
+// added or left out): what a mistyped id may have meant. At most `limit` of them.
+std::vector<std::string> similarUnitIds(ResultStore &store, const std::string &unitId,
+                                        std::size_t limit = 5);
 std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter);
 
 // Day, station and operator as the store has them; slot (its name, else its port), port, fixture

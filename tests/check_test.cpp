@@ -1040,6 +1040,13 @@ TEST(ResultsTest, AWornSlotIsNamed)
     const std::string life = results({"fixtures", "--json"}).out;
     EXPECT_NE(life.find("\"name\":\"C\",\"fixture\":\"FX-1\",\"running\":0,"), std::string::npos)
         << life << results({"fixtures"}).out;
+    // A mistyped id is no unit without runs: the ids it may have meant are named.
+    const Outcome mistyped = results({"history", "sn-0-9"});
+    EXPECT_EQ(mistyped.status, 1);
+    EXPECT_NE(mistyped.err.find("no runs of SN-0-9; ids on record that differ by one character or "
+                                "in case: SN-0-0"),
+              std::string::npos)
+        << mistyped.err;
     const std::size_t fixture = life.find("\"kind\":\"fixture\"");
     const auto number = [&](const char *key) {
         return std::atoi(life.c_str() + life.find(key, fixture) + std::strlen(key));

@@ -73,6 +73,8 @@ record bench1 SN-4
 "$results" --store "$folder/bench1.sqlite" push "$url" 2>"$folder/away" && away=0 || away=$?
 expect "push with the server away" 69 "$away"
 grep -q "cannot reach the plant's database" "$folder/away" || { cat "$folder/away" >&2; status=1; }
+# libpq's hint on a line of its own, never as a literal "\n".
+expect "the server's lines as lines" "0 2" "$(grep -c '\\n' "$folder/away") $(grep -c . "$folder/away")"
 expect "pending while the server is away" 1 "$(pending bench1)"
 plant_start
 "$results" --store "$folder/bench1.sqlite" push "$url" 2>/dev/null || status=1
