@@ -95,6 +95,7 @@ void PortCheck::pollEnded(station::PollOutcome outcome)
     if (outcome == station::PollOutcome::Measured) {
         const std::chrono::duration<double, std::milli> trip = m_decodedAt - m_polledAt;
         m_record.roundTripsMs.push_back(trip.count());
+        m_record.pollLog.back().roundTripMs = trip.count();
         m_enough = m_setup.untilReply;
     } else if (onMissed) {
         onMissed(poll, outcome, m_station.isAwaitingReply());

@@ -72,7 +72,23 @@ store::StoredRun storedRun(const PortSummary &port, const RunIdentity &identity)
                                poll.interrupted
                                    ? std::string("interrupted")
                                    : std::string(station::pollOutcomeName(poll.outcome)),
-                               poll.bytes});
+                               poll.bytes, poll.roundTripMs});
+    run.reason = cli::wellFormedUtf8(port.decision.reason);
+    for (const ExpectationResult &result : port.decision.expectations)
+        for (std::size_t bit = 0; bit < store::expectationNames.size(); ++bit)
+            if (!result.seen.empty() && !result.met && result.name == store::expectationNames[bit])
+                run.failedExpectations |= std::int64_t{1} << bit;
+    if (verdict == RunVerdict::Incomplete || verdict == RunVerdict::Interrupted) {
+        for (std::size_t bit = 0; bit < store::missReasons.size(); ++bit)
+            run.causes |= run.missed[bit] > 0 ? std::int64_t{1} << bit : 0;
+        const std::size_t port = store::missReasons.size();
+        if (record.startFailure || !record.sendProblem.empty())
+            run.causes |= std::int64_t{1} << port;
+        if (verdict == RunVerdict::Interrupted)
+            run.causes |= std::int64_t{1} << (port + 1);
+    }
+    if (const auto trip = roundTripOf(record.roundTripsMs))
+        run.roundTrip = {int(trip->count), trip->median, trip->p95, trip->max};
     return run;
 }
 

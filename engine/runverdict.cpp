@@ -86,7 +86,30 @@ std::vector<ExpectationResult> expectationResults(const RunRecord &record,
         }
         results.push_back(std::move(result));
     }
+    if (expected.maxRoundTripMs) {
+        const auto trip = roundTripOf(record.roundTripsMs);
+        ExpectationResult result{"round trip", milliseconds(*expected.maxRoundTripMs), {}, !!trip};
+        if (trip) {
+            result.seen.push_back(milliseconds(trip->median));
+            result.met = trip->median <= *expected.maxRoundTripMs;
+        }
+        results.push_back(std::move(result));
+    }
     return results;
+}
+
+// "protocol expected 5, seen 7"; "round trip median 23.4 ms, over 20.0 ms".
+std::string missedExpectation(const ExpectationResult &result)
+{
+    if (result.name == "round trip")
+        return "round trip median " + joined(result.seen) + " ms, over " + result.expected + " ms";
+    return result.name + " expected " + result.expected + ", seen " + joined(result.seen, " and ");
+}
+
+// The first line of a text: a hint's reason without its advice.
+std::string firstLine(const std::string &text)
+{
+    return text.substr(0, text.find('\n'));
 }
 
 // "1 unanswered, 2 late": the misses by outcome, the ones that happened.
@@ -153,129 +176,6 @@ std::string_view runVerdictName(RunVerdict verdict)
     return "none";
 }
 
-std::string pollList(const std::vector<int> &polls, const char *separator)
-{
-    std::string out;
-    for (std::size_t i = 0; i < polls.size(); ++i)
-        out += (i ? separator : "") + std::to_string(polls[i]);
-    return out;
-}
-
-std::string LineTally::counts() const
-{
-    std::string text =
-        "Error in " + std::to_string(error) + " of " + std::to_string(ok + error) + " replies";
-    if (!changedIn.empty())
-        text += ", changed in polls " + pollList(changedIn);
-    return text;
-}
-
-RunVerdict LineTally::verdict() const
-{
-    if (ok > 0 && error > 0)
-        return RunVerdict::Intermittent;
-    if (error > 0)
-        return RunVerdict::Fail;
-    return ok > 0 ? RunVerdict::Pass : RunVerdict::None;
-}
-
-std::string tsStateName(bool softwareTs, bool hardwareTs)
-{
-    if (softwareTs && hardwareTs)
-        return "both";
-    if (softwareTs)
-        return "software";
-    return hardwareTs ? "hardware" : "none";
-}
-
-void RunRecord::addReply(const Reply &reply)
-{
-    if (!reply.frame.status)
-        return;
-    ++replies;
-    const station::UnitStatus &status = *reply.frame.status;
-    for (std::size_t i = 0; i < station::lineTestCount; ++i) {
-        LineTally &line = lines[i];
-        const bool ok = status.linesOk[i];
-        (ok ? line.ok : line.error) += 1;
-        // Two replies of one period may change it twice: the poll is named once.
-        if (line.lastOk && *line.lastOk != ok &&
-            (line.changedIn.empty() || line.changedIn.back() != reply.poll))
-            line.changedIn.push_back(reply.poll);
-        line.lastOk = ok;
-    }
-    protocolsSeen.insert(status.protocol);
-    versionsSeen.insert(status.version);
-    tsSeen.insert(tsStateName(status.softwareTs, status.hardwareTs));
-    lastStatus = status;
-    protocolName = reply.frame.protocolName;
-}
-
-void RunRecord::addPoll(int poll, station::PollOutcome outcome, bool forgiven, station::Bytes bytes)
-{
-    lastPollEnded = poll;
-    lastOutcome = outcome;
-    pollLog.push_back({poll, outcome, std::move(bytes), forgiven, false});
-    if (outcome == station::PollOutcome::Measured)
-        ++measured;
-    else if (!forgiven)
-        ++missed[static_cast<std::size_t>(outcome)];
-}
-
-void RunRecord::addAfterLast(const station::Bytes &bytes)
-{
-    answeredAfterLast = true;
-    if (pollLog.empty())
-        return;
-    PollBytes &last = pollLog.back();
-    last.bytes.insert(last.bytes.end(), bytes.begin(), bytes.end());
-    if (station::mayHideAnError(last.outcome) && !last.forgiven)
-        return; // already a poll that keeps the unit from passing, the rest of a reply too
-    if (last.outcome == station::PollOutcome::Measured) {
-        --measured;
-        roundTripsMs.pop_back();
-    } else if (!last.forgiven) {
-        --missed[static_cast<std::size_t>(last.outcome)];
-    }
-    last.outcome = lastOutcome = station::PollOutcome::Late;
-    last.forgiven = false;
-    ++missed[static_cast<std::size_t>(station::PollOutcome::Late)];
-}
-
-void RunRecord::addInterrupted(station::Bytes bytes)
-{
-    pollLog.push_back({polls, station::PollOutcome::Unanswered, std::move(bytes), false, true});
-}
-
-int RunRecord::missedCount() const
-{
-    int count = 0;
-    for (const int n : missed)
-        count += n;
-    return count;
-}
-
-int RunRecord::forgivableCount() const
-{
-    int count = 0;
-    for (std::size_t i = 0; i < station::pollOutcomeCount; ++i)
-        if (!station::mayHideAnError(station::PollOutcome(i)))
-            count += missed[i];
-    return count;
-}
-
-std::optional<RoundTrip> roundTripOf(const std::vector<double> &milliseconds)
-{
-    if (milliseconds.empty())
-        return std::nullopt;
-    std::vector<double> sorted = milliseconds;
-    std::sort(sorted.begin(), sorted.end());
-    const std::size_t middle = sorted.size() / 2;
-    const double median =
-        sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-    return RoundTrip{sorted.front(), median, sorted.back()};
-}
-
 RunDecision decideRun(const RunRecord &record, const Expectations &expected, int maxMissed)
 {
     RunDecision decision;
@@ -284,6 +184,8 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
         decision.verdict = RunVerdict::Incomplete;
         decision.message = std::string(station::openFailureText) + ": " +
                            indentedLines(station::portFailureHint(*record.startFailure));
+        decision.reason =
+            "port did not open: " + firstLine(station::portFailureHint(*record.startFailure));
         decision.exitStatus = 3;
         return decision;
     }
@@ -292,21 +194,31 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
     // "Error" in any decoded reply fails the run, whatever else happened.
     std::vector<std::string> failures;
     std::vector<std::string> intermittent;
+    std::vector<std::string> reasons;
+    std::vector<std::string> intermittentReasons;
     for (std::size_t i = 0; i < station::lineTestCount; ++i) {
         const LineTally &line = record.lines[i];
         const std::string caption(station::fieldCaption(station::lineTestFields[i]));
-        if (line.verdict() == RunVerdict::Fail)
+        if (line.verdict() == RunVerdict::Fail) {
             failures.push_back(caption);
-        else if (line.verdict() == RunVerdict::Intermittent)
+            reasons.push_back(caption);
+        } else if (line.verdict() == RunVerdict::Intermittent) {
             intermittent.push_back(caption + " (" + line.counts() + ")");
+            intermittentReasons.push_back(caption + " intermittent");
+        }
     }
     for (const ExpectationResult &result : decision.expectations)
-        if (!result.seen.empty() && !result.met)
-            failures.push_back(result.name + " (expected " + result.expected + ", seen " +
-                               joined(result.seen, " and ") + ")");
+        if (!result.seen.empty() && !result.met) {
+            failures.push_back(result.name == "round trip"
+                                   ? missedExpectation(result)
+                                   : result.name + " (expected " + result.expected + ", seen " +
+                                         joined(result.seen, " and ") + ")");
+            reasons.push_back(missedExpectation(result));
+        }
     const bool anyFailed = !failures.empty();
     for (std::string &line : intermittent)
         failures.push_back(anyFailed ? "intermittent " + line : line);
+    reasons.insert(reasons.end(), intermittentReasons.begin(), intermittentReasons.end());
 
     // A pass needs a measurement of the last poll and no poll that may hide an "Error".
     const int hiding = record.missedCount() - record.forgivableCount();
@@ -317,6 +229,7 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
         decision.verdict = anyFailed ? RunVerdict::Fail : RunVerdict::Intermittent;
         decision.exitStatus = 1;
         decision.message = (anyFailed ? "FAIL: " : "INTERMITTENT: ") + joined(failures);
+        decision.reason = joined(reasons);
     } else if (const int late = record.missed[std::size_t(station::PollOutcome::StationLate)]) {
         decision.message = "the station missed its 500 ms cadence in " + polls(late) +
                            ", so the unit was not measured fairly: test it again";
@@ -347,6 +260,9 @@ RunDecision decideRun(const RunRecord &record, const Expectations &expected, int
     if (decision.verdict == RunVerdict::None) {
         decision.verdict = RunVerdict::Incomplete;
         decision.exitStatus = 2;
+        decision.reason = record.missedCount() > 0 ? missedList(record) : decision.message;
+        if (!record.sendProblem.empty())
+            decision.reason += "; port: " + firstLine(record.sendProblem);
         decision.message = "INCOMPLETE: " + decision.message;
     }
     decision.message = withCounts(decision.message, record);
@@ -375,6 +291,8 @@ RunDecision interruptedRun(const RunRecord &record, const Expectations &expected
     decision.exitStatus = 128 + signalNumber;
     decision.message = failed ? interrupted + ", so no verdict; until then: " + decision.message
                               : withCounts(interrupted + ", so no verdict", record);
+    decision.reason = "interrupted by " + interrupted.substr(std::strlen("INTERRUPTED by ")) +
+                      (failed ? "; " + decision.reason : "");
     return decision;
 }
 

@@ -21,6 +21,7 @@ struct Expectations
     std::optional<int> protocol;
     std::optional<int> version;
     std::optional<TsExpectation> ts;
+    std::optional<double> maxRoundTripMs{}; // of the run's median round trip
 };
 
 // "agree", "software", "hardware", "both" or "none"; false for any other word.
@@ -66,7 +67,7 @@ std::string pollList(const std::vector<int> &polls, const char *separator = ", "
 
 struct ExpectationResult
 {
-    std::string name;     // "protocol", "version" or "TS modes"
+    std::string name;     // "protocol", "version", "TS modes" or "round trip"
     std::string expected; // "5", "agree", ...
     std::vector<std::string> seen;
     bool met = false;
@@ -79,7 +80,8 @@ struct PollBytes
     station::PollOutcome outcome = station::PollOutcome::Unanswered;
     station::Bytes bytes; // every byte of its period, as received; of a flood, the first ones
     bool forgiven = false;
-    bool interrupted = false; // cut short by the end of the run: no outcome
+    bool interrupted = false;            // cut short by the end of the run: no outcome
+    std::optional<double> roundTripMs{}; // of a measured poll: from its poll to its reply decoded
 };
 
 // Everything one port's run collected, added to as each frame and each poll period ends.
@@ -126,6 +128,8 @@ struct RoundTrip
     double min = 0;
     double median = 0;
     double max = 0;
+    double p95 = 0; // nearest rank
+    std::size_t count = 0;
 };
 std::optional<RoundTrip> roundTripOf(const std::vector<double> &milliseconds);
 
@@ -136,6 +140,10 @@ struct RunDecision
     // "PASS: ...", "FAIL: ...", "no complete reply in 4 polls...": what standard error says.
     std::string message;
     std::vector<ExpectationResult> expectations;
+    // Why, in a few words of the message's own: the lines and expectations that failed, the
+    // polls missed by outcome ("3 unanswered, 1 late"), the port's failure, the signal; empty
+    // for a pass.
+    std::string reason;
 };
 
 // `maxMissed`: how many polls without a measurement a passing run may have, when none of them may

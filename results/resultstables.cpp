@@ -31,14 +31,6 @@ std::string fraction(std::optional<double> value)
     return text;
 }
 
-std::string joined(const std::vector<std::string> &items, const char *separator = ", ")
-{
-    std::string out;
-    for (const std::string &item : items)
-        out += (out.empty() ? "" : separator) + item;
-    return out;
-}
-
 std::string jsonArray(const std::vector<std::string> &items)
 {
     std::string out;
@@ -47,13 +39,32 @@ std::string jsonArray(const std::vector<std::string> &items)
     return "[" + out + "]";
 }
 
-// Failed lines by name, and the intermittent ones marked.
-std::string linesOf(const store::RunRow &run)
+std::string decimal(double value)
 {
-    std::vector<std::string> lines = run.failedLines;
-    for (const std::string &line : run.intermittentLines)
-        lines.push_back(line + " (intermittent)");
-    return joined(lines);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+std::string roundTripJson(const store::RoundTripFigures &trip)
+{
+    if (trip.count == 0)
+        return "null";
+    return "{\"count\":" + std::to_string(trip.count) + ",\"median\":" + decimal(trip.median) +
+           ",\"p95\":" + decimal(trip.p95) + ",\"max\":" + decimal(trip.max) + "}";
+}
+
+std::string_view kindName(store::ParetoKind kind)
+{
+    switch (kind) {
+    case store::ParetoKind::Line:
+        return "line";
+    case store::ParetoKind::Expectation:
+        return "expectation";
+    case store::ParetoKind::Incomplete:
+        break;
+    }
+    return "incomplete";
 }
 
 std::string runJsonFields(const store::RunRow &run)
@@ -72,7 +83,9 @@ std::string runJsonFields(const store::RunRow &run)
            ",\"polls\":" + std::to_string(run.polls) +
            ",\"measured\":" + std::to_string(run.measured) +
            ",\"failedLines\":" + jsonArray(run.failedLines) +
-           ",\"intermittentLines\":" + jsonArray(run.intermittentLines);
+           ",\"intermittentLines\":" + jsonArray(run.intermittentLines) +
+           ",\"reason\":" + optionalJson(run.reason) +
+           ",\"roundTripMs\":" + roundTripJson(run.roundTrip);
 }
 
 std::string groupName(store::GroupBy by)
@@ -141,13 +154,13 @@ std::string table(const std::vector<std::vector<std::string>> &rows)
 std::string runsTable(const std::vector<store::RunRow> &runs, bool withUnit)
 {
     std::vector<std::vector<std::string>> rows = {
-        {"ATTEMPT", "RUN ID", "START (UTC)", "STATION", "OPERATOR", "VERDICT", "LINES FAILED"}};
+        {"ATTEMPT", "RUN ID", "START (UTC)", "STATION", "OPERATOR", "VERDICT", "REASON"}};
     if (withUnit)
         rows.front().insert(rows.front().begin(), "UNIT");
     for (const store::RunRow &run : runs) {
         rows.push_back({run.attempt ? std::to_string(run.attempt) : "-", run.runId,
                         run.start.substr(0, 19), run.stationName, run.operatorName, run.verdict,
-                        linesOf(run)});
+                        run.reason.empty() ? "-" : run.reason});
         if (withUnit)
             rows.back().insert(rows.back().begin(), run.unitId.empty() ? "-" : run.unitId);
     }
@@ -198,16 +211,25 @@ std::string yieldJson(const std::vector<store::YieldRow> &rows, store::GroupBy b
 
 std::string paretoTable(const std::vector<store::ParetoRow> &rows, store::GroupBy by)
 {
-    std::vector<std::vector<std::string>> cells = {
-        {"LINE TEST", "UNITS FAILED", "UNITS INTERMITTENT"}};
-    if (by != store::GroupBy::None)
-        cells.front().insert(cells.front().begin(), groupName(by));
+    // The line tests and expectations the units failed; under their own heading, why runs were
+    // left without a verdict.
+    std::vector<std::vector<std::string>> failed = {
+        {"LINE TEST OR EXPECTATION", "CODE", "UNITS FAILED", "UNITS INTERMITTENT"}};
+    std::vector<std::vector<std::string>> incomplete = {{"NO VERDICT: CAUSE", "UNITS"}};
     for (const store::ParetoRow &row : rows) {
-        cells.push_back({row.line, std::to_string(row.failed), std::to_string(row.intermittent)});
+        auto &cells = row.kind == store::ParetoKind::Incomplete ? incomplete : failed;
+        if (row.kind == store::ParetoKind::Incomplete)
+            cells.push_back({row.line, std::to_string(row.failed)});
+        else
+            cells.push_back({row.line, row.code.empty() ? "-" : row.code,
+                             std::to_string(row.failed), std::to_string(row.intermittent)});
         if (by != store::GroupBy::None)
             cells.back().insert(cells.back().begin(), row.group.empty() ? "-" : row.group);
     }
-    return table(cells);
+    for (auto *cells : {&failed, &incomplete})
+        if (by != store::GroupBy::None)
+            cells->front().insert(cells->front().begin(), groupName(by));
+    return table(failed) + (incomplete.size() > 1 ? "\n" + table(incomplete) : "");
 }
 
 std::string paretoJson(const std::vector<store::ParetoRow> &rows, store::GroupBy by)
@@ -216,7 +238,9 @@ std::string paretoJson(const std::vector<store::ParetoRow> &rows, store::GroupBy
     for (const store::ParetoRow &row : rows)
         out += std::string(out.empty() ? "" : ",\n") + "{" +
                (by == store::GroupBy::None ? "" : "\"group\":" + jsonString(row.group) + ",") +
-               "\"line\":" + jsonString(row.line) + ",\"failed\":" + std::to_string(row.failed) +
+               "\"kind\":" + jsonString(kindName(row.kind)) + ",\"line\":" + jsonString(row.line) +
+               (row.code.empty() ? "" : ",\"code\":" + jsonString(row.code)) +
+               ",\"failed\":" + std::to_string(row.failed) +
                ",\"intermittent\":" + std::to_string(row.intermittent) + "}";
     return "[" + out + "]\n";
 }
@@ -225,7 +249,8 @@ std::string csvHeader()
 {
     return "run_id,unit_id,attempt,start_utc,end_utc,station,operator,port,slot,fixture,adapter,"
            "usb_vendor,usb_product,usb_serial,golden,counts_as_attempt,verdict,exit_status,polls,"
-           "measured,line,ok,error,line_verdict\n";
+           "measured,reason,rt_count,rt_median_ms,rt_p95_ms,rt_max_ms,line,line_code,ok,error,"
+           "line_verdict\n";
 }
 
 std::string csvRows(const store::RunRow &run, const std::vector<store::LineResult> &lines)
@@ -250,12 +275,18 @@ std::string csvRows(const store::RunRow &run, const std::vector<store::LineResul
                                     run.verdict,
                                     std::to_string(run.exitStatus),
                                     std::to_string(run.polls),
-                                    std::to_string(run.measured)})
+                                    std::to_string(run.measured),
+                                    run.reason,
+                                    std::to_string(run.roundTrip.count),
+                                    run.roundTrip.count ? decimal(run.roundTrip.median) : "",
+                                    run.roundTrip.count ? decimal(run.roundTrip.p95) : "",
+                                    run.roundTrip.count ? decimal(run.roundTrip.max) : ""})
         head += csvCell(cell) + ",";
     std::string out;
     for (const store::LineResult &line : lines)
-        out += head + csvCell(line.line) + "," + std::to_string(line.ok) + "," +
-               std::to_string(line.error) + "," + csvCell(line.verdict) + "\n";
+        out += head + csvCell(line.line) + "," + csvCell(line.code) + "," +
+               std::to_string(line.ok) + "," + std::to_string(line.error) + "," +
+               csvCell(line.verdict) + "\n";
     return out;
 }
 
@@ -265,7 +296,7 @@ std::string jsonLine(const store::RunRow &run, const std::vector<store::LineResu
         "{" + runJsonFields(run) + ",\"message\":" + jsonString(run.message) + ",\"lines\":[";
     for (std::size_t i = 0; i < lines.size(); ++i)
         out += std::string(i ? "," : "") + "{\"line\":" + jsonString(lines[i].line) +
-               ",\"ok\":" + std::to_string(lines[i].ok) +
+               ",\"code\":" + jsonString(lines[i].code) + ",\"ok\":" + std::to_string(lines[i].ok) +
                ",\"error\":" + std::to_string(lines[i].error) +
                ",\"verdict\":" + jsonString(lines[i].verdict) + "}";
     return out + "]}\n";

@@ -142,6 +142,39 @@ const char *const migrations[schemaVersion] = {
         reason TEXT NOT NULL,
         since_utc TEXT NOT NULL,
         PRIMARY KEY (station, slot)) WITHOUT ROWID;)",
+    // Why each run went as it did: its reason in a few words, the expectations it missed and the
+    // causes of an incomplete or interrupted one, as bits; each measured poll's round trip and
+    // the run's figures of them; each line test's stable code beside its caption. Runs from
+    // before get their message's first line, without its verdict, as their reason.
+    R"(ALTER TABLE runs ADD COLUMN reason TEXT;
+    ALTER TABLE runs ADD COLUMN failed_expectations INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN causes INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN rt_count INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN rt_median REAL;
+    ALTER TABLE runs ADD COLUMN rt_p95 REAL;
+    ALTER TABLE runs ADD COLUMN rt_max REAL;
+    ALTER TABLE polls ADD COLUMN round_trip_ms REAL;
+    ALTER TABLE line_names ADD COLUMN code TEXT;
+    ALTER TABLE line_results ADD COLUMN code TEXT;
+    UPDATE line_names SET code = lower(replace(replace(line, ' - ', '_'), ' ', '_'));
+    UPDATE line_results SET code = lower(replace(replace(line, ' - ', '_'), ' ', '_'));
+    UPDATE runs SET reason = iif(verdict = 'pass', NULL,
+        substr(message, 1, instr(message || char(10), char(10)) - 1));
+    UPDATE runs SET reason = CASE WHEN reason LIKE 'FAIL: %' THEN substr(reason, 7)
+        WHEN reason LIKE 'INTERMITTENT: %' THEN substr(reason, 15)
+        WHEN reason LIKE 'INCOMPLETE: %' THEN substr(reason, 13) ELSE reason END;
+    UPDATE runs SET causes = (unanswered > 0) | (late > 0) << 1 | (too_short > 0) << 2 |
+        (no_head > 0) << 3 | (two_frames > 0) << 4 | (flood > 0) << 5 | (station_late > 0) << 6 |
+        (exit_status = 3) << 7 | (verdict = 'interrupted') << 8
+        WHERE verdict IN ('incomplete', 'interrupted');
+    UPDATE runs SET failed_expectations = (SELECT coalesce(sum(DISTINCT CASE e.value ->> 'name'
+        WHEN 'protocol' THEN 1 WHEN 'version' THEN 2 WHEN 'TS modes' THEN 4 END), 0)
+        FROM json_each(runs.expectations) e WHERE e.value ->> 'met' = 0)
+        WHERE verdict = 'fail' AND json_valid(expectations);
+    CREATE INDEX run_problems ON runs(start_utc, verdict, failed_lines, intermittent_lines,
+        failed_expectations, causes) WHERE verdict != 'pass';
+    CREATE INDEX run_timing ON runs(coalesce(station, ''), port, start_utc, rt_median)
+        WHERE rt_count > 0;)",
 };
 
 } // namespace store

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
+#include <tuple>
 #include <unordered_map>
 
 namespace store {
@@ -28,7 +30,8 @@ std::vector<std::string> linesIn(std::int64_t mask, const std::vector<std::strin
 constexpr const char *runColumns =
     "SELECT run_id, unit_id, attempt, port, operator, station, start_utc, end_utc, verdict, "
     "exit_status, polls, measured, failed_lines, intermittent_lines, message, id, slot, fixture, "
-    "adapter, usb_vendor, usb_product, usb_serial, golden, counts_as_attempt FROM runs ";
+    "adapter, usb_vendor, usb_product, usb_serial, golden, counts_as_attempt, reason, rt_count, "
+    "rt_median, rt_p95, rt_max FROM runs ";
 
 RunRow runRow(const Statement &row, const std::vector<std::string> &names)
 {
@@ -51,7 +54,9 @@ RunRow runRow(const Statement &row, const std::vector<std::string> &names)
                row.text(17),
                {row.text(18), row.text(19), row.text(20), row.text(21)},
                row.integer(22) != 0,
-               row.integer(23) != 0};
+               row.integer(23) != 0,
+               row.text(24),
+               {int(row.integer(25)), row.real(26), row.real(27), row.real(28)}};
     run.failedLines = linesIn(row.integer(12), names);
     run.intermittentLines = linesIn(row.integer(13), names);
     return run;
@@ -237,46 +242,73 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy 
     {
         std::int64_t failed = 0;
         std::int64_t intermittent = 0;
-        bool incomplete = false;
+        std::int64_t expectations = 0;
+        std::int64_t causes = 0;
     };
     // A unit's runs that are no attempt of it (a golden unit's, verifying its slot; one failed in
     // a suspect slot, the slot's) are no unit's failure.
     std::map<std::string, std::unordered_map<std::string, Seen>> groups;
     auto query = store.db().prepare(
         "SELECT " + groupOf(by) +
-        ", coalesce(unit_id, run_id), failed_lines, intermittent_lines, verdict = 'incomplete' "
-        "FROM runs WHERE polled = 1 AND (failed_lines != 0 OR intermittent_lines != 0 OR "
-        "verdict = 'incomplete') AND start_utc >= ?1 AND start_utc < ?2 AND run_id NOT IN (SELECT "
-        "run_id FROM runs WHERE polled = 1 AND unit_id IS NOT NULL AND counts_as_attempt = 0)");
+        ", coalesce(unit_id, run_id), failed_lines, intermittent_lines, failed_expectations, "
+        "causes, polled FROM runs WHERE verdict != 'pass' AND start_utc >= ?1 AND start_utc < ?2 "
+        "AND "
+        "golden = 0 AND run_id NOT IN (SELECT run_id FROM runs WHERE polled = 1 AND unit_id IS "
+        "NOT NULL AND counts_as_attempt = 0)");
     query.bind(1, window.since).bind(2, untilOf(window));
     while (query.step()) {
         Seen &seen = groups[query.text(0)][query.text(1)];
-        seen.failed |= query.integer(2);
-        seen.intermittent |= query.integer(3);
-        seen.incomplete = seen.incomplete || query.integer(4);
+        // An interrupted run, or one whose port did not open, tells only why it has no verdict.
+        if (query.integer(6)) {
+            seen.failed |= query.integer(2);
+            seen.intermittent |= query.integer(3);
+            seen.expectations |= query.integer(4);
+        }
+        seen.causes |= query.integer(5);
     }
     if (groups.empty() && by == GroupBy::None)
         groups[""];
     const auto names = lineNames(store);
     std::vector<ParetoRow> all;
+    const auto mostFirst = [](const ParetoRow &a, const ParetoRow &b) {
+        if (a.failed + a.intermittent != b.failed + b.intermittent)
+            return a.failed + a.intermittent > b.failed + b.intermittent;
+        return a.failed > b.failed;
+    };
+    // The rows of one kind, by bit, with the units that have it.
+    const auto rowsOf = [](const std::string &group, ParetoKind kind, const auto &rowNames,
+                           const auto &units, std::int64_t Seen::*bits) {
+        std::vector<ParetoRow> rows;
+        for (std::size_t i = 0; i < rowNames.size(); ++i) {
+            ParetoRow row{group, std::string(rowNames[i]), 0, 0, kind};
+            for (const auto &[unit, seen] : units)
+                row.failed += (seen.*bits & lineBit(i)) ? 1 : 0;
+            if (row.failed > 0)
+                rows.push_back(std::move(row));
+        }
+        return rows;
+    };
     for (const auto &[group, units] : groups) {
         std::vector<ParetoRow> rows;
-        for (std::size_t i = 0; i < names.size(); ++i)
-            rows.push_back({group, names[i], 0, 0});
-        ParetoRow incomplete{group, "incomplete", 0, 0};
-        for (const auto &[unit, seen] : units) {
-            for (std::size_t i = 0; i < names.size(); ++i) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            rows.push_back({group, names[i], 0, 0, ParetoKind::Line, lineCode(names[i])});
+            for (const auto &[unit, seen] : units) {
                 rows[i].failed += (seen.failed & lineBit(i)) ? 1 : 0;
                 rows[i].intermittent += (seen.intermittent & lineBit(i)) ? 1 : 0;
             }
-            incomplete.failed += seen.incomplete ? 1 : 0;
         }
-        rows.push_back(incomplete);
-        std::stable_sort(rows.begin(), rows.end(), [](const ParetoRow &a, const ParetoRow &b) {
-            if (a.failed + a.intermittent != b.failed + b.intermittent)
-                return a.failed + a.intermittent > b.failed + b.intermittent;
-            return a.failed > b.failed;
-        });
+        for (auto [kind, rowNames, bits] :
+             {std::tuple(ParetoKind::Expectation,
+                         std::span<const std::string_view>(expectationNames), &Seen::expectations),
+              std::tuple(ParetoKind::Incomplete,
+                         std::span<const std::string_view>(incompleteCauses), &Seen::causes)}) {
+            const std::size_t first = rows.size();
+            const auto more = rowsOf(group, kind, rowNames, units, bits);
+            rows.insert(rows.end(), more.begin(), more.end());
+            std::stable_sort(rows.begin() + std::ptrdiff_t(first), rows.end(), mostFirst);
+        }
+        const auto lines = rows.begin() + std::ptrdiff_t(names.size());
+        std::stable_sort(rows.begin(), lines, mostFirst);
         all.insert(all.end(), rows.begin(), rows.end());
     }
     return all;
@@ -291,14 +323,14 @@ void forEachRun(ResultStore &store, const Window &window,
                            "WHERE start_utc >= ?1 AND start_utc < ?2 ORDER BY start_utc, id");
     query.bind(1, window.since).bind(2, untilOf(window));
     auto lines = store.db().prepare(
-        "SELECT line, ok, error, verdict FROM line_results WHERE run = ? ORDER BY bit");
+        "SELECT line, ok, error, verdict, code FROM line_results WHERE run = ? ORDER BY bit");
     std::vector<LineResult> results;
     while (query.step()) {
         results.clear();
         lines.bind(1, query.integer(15));
         while (lines.step())
-            results.push_back(
-                {lines.text(0), int(lines.integer(1)), int(lines.integer(2)), lines.text(3)});
+            results.push_back({lines.text(0), int(lines.integer(1)), int(lines.integer(2)),
+                               lines.text(3), lines.text(4)});
         lines.reset();
         visit(runRow(query, names), results);
     }

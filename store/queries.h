@@ -51,6 +51,8 @@ struct RunRow
     cli::AdapterIdentity adapter{};
     bool golden = false;
     bool countsAsAttempt = false; // decided when it was recorded: its attempt, if any
+    std::string reason{};         // empty for a pass
+    RoundTripFigures roundTrip{};
 };
 
 // How many attempts of the unit are on record, and of `coming`, the run ids of its attempts still
@@ -101,17 +103,23 @@ private:
 // first attempt; runs without a unit id count as runs only, by their own start.
 std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by);
 
+// A line test; an expectation of the unit ("protocol", "round trip", ...); a cause of runs
+// without a verdict ("unanswered", "port", ...).
+enum class ParetoKind { Line, Expectation, Incomplete };
+
 struct ParetoRow
 {
-    std::string group; // with a grouping: the slot, port, ... of the runs counted
-    std::string line;  // a line test's caption, or "incomplete"
-    std::int64_t failed = 0;
+    std::string group;       // with a grouping: the slot, port, ... of the runs counted
+    std::string line;        // a line test's caption, an expectation's or a cause's name
+    std::int64_t failed = 0; // units; of a cause, the units with a run it left incomplete
     std::int64_t intermittent = 0;
+    ParetoKind kind = ParetoKind::Line;
+    std::string code{}; // a line test's stable code
 };
 
-// Most units first; "incomplete" counts the units with a run that was not measured at every
-// poll. With a grouping, each group's rows in turn, a unit counted in the group of each run of it
-// that failed.
+// Each group's line tests (every one), then the expectations that failed, most units first, then
+// the causes of incomplete and interrupted runs, most units first. A unit counts once a row in
+// each group of a run of it that failed; a run without a unit id as a unit of its own.
 std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by = GroupBy::None);
 
 // Every run of the window with its line results, oldest first.

@@ -230,8 +230,9 @@ int ResultStore::recordOnce(const StoredRun &run)
         "measured, unanswered, late, too_short, no_head, two_frames, flood, station_late, "
         "protocols, versions, protocol_name, protocols_sha256, expectations, message, "
         "failed_lines, intermittent_lines, slot, fixture, adapter, usb_vendor, usb_product, "
-        "usb_serial, golden, counts_as_attempt) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "usb_serial, golden, counts_as_attempt, reason, failed_expectations, causes, rt_count, "
+        "rt_median, rt_p95, rt_max) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     int column = 0;
     insert.bind(++column, run.runId);
     insert.bindOptional(++column, run.unitId);
@@ -256,7 +257,14 @@ int ResultStore::recordOnce(const StoredRun &run)
                                     &run.adapter.product, &run.adapter.serial})
         insert.bindOptional(++column, *text);
     insert.bind(++column, int(run.golden));
-    insert.bind(++column, int(attempt != 0)).run();
+    insert.bind(++column, int(attempt != 0));
+    insert.bindOptional(++column, run.reason);
+    insert.bind(++column, run.failedExpectations);
+    insert.bind(++column, run.causes);
+    insert.bind(++column, run.roundTrip.count);
+    for (const double figure : {run.roundTrip.median, run.roundTrip.p95, run.roundTrip.max})
+        run.roundTrip.count ? insert.bindReal(++column, figure) : insert.bindNull(++column);
+    insert.run();
     const std::int64_t id = sqlite3_last_insert_rowid(m_db.handle());
 
     // Each unit's attempts at a glance, for yield: its first, how many, how many passed, its
@@ -283,19 +291,21 @@ int ResultStore::recordOnce(const StoredRun &run)
         unit.bindOptional(3, run.stationName).bindOptional(4, run.operatorName);
         unit.bind(5, run.verdict).bind(6, std::int64_t{run.verdict == "pass"}).run();
     }
-    auto name = m_db.prepare("INSERT OR IGNORE INTO line_names (bit, line) VALUES (?, ?)");
-    auto line = m_db.prepare("INSERT INTO line_results VALUES (?, ?, ?, ?, ?, ?)");
+    auto name = m_db.prepare("INSERT OR IGNORE INTO line_names (bit, line, code) VALUES (?, ?, ?)");
+    auto line = m_db.prepare("INSERT INTO line_results VALUES (?, ?, ?, ?, ?, ?, ?)");
     for (std::size_t i = 0; i < run.lines.size(); ++i) {
         const LineResult &result = run.lines[i];
         const auto bit = static_cast<std::int64_t>(i);
-        name.bind(1, bit).bind(2, result.line).run();
+        const std::string code = lineCode(result.line);
+        name.bind(1, bit).bind(2, result.line).bind(3, code).run();
         line.bind(1, id).bind(2, bit).bind(3, result.line).bind(4, result.ok);
-        line.bind(5, result.error).bind(6, result.verdict).run();
+        line.bind(5, result.error).bind(6, result.verdict).bind(7, code).run();
     }
-    auto poll = m_db.prepare("INSERT INTO polls VALUES (?, ?, ?, ?)");
+    auto poll = m_db.prepare("INSERT INTO polls VALUES (?, ?, ?, ?, ?)");
     for (const PollEvidence &evidence : run.pollLog) {
         poll.bind(1, id).bind(2, evidence.poll).bind(3, evidence.outcome);
         evidence.bytes.empty() ? poll.bindNull(4) : poll.bindBlob(4, evidence.bytes);
+        evidence.roundTripMs ? poll.bindReal(5, *evidence.roundTripMs) : poll.bindNull(5);
         poll.run();
     }
     transaction.commit();

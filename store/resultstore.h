@@ -19,7 +19,7 @@ std::string defaultStorePath();
 std::optional<std::string> createFolderOf(const std::string &path);
 
 // The schema this program writes and reads, as PRAGMA user_version holds it.
-inline constexpr int schemaVersion = 6;
+inline constexpr int schemaVersion = 7;
 
 class ResultStore
 {

@@ -30,6 +30,13 @@ Statement::~Statement()
     sqlite3_finalize(m_statement);
 }
 
+Statement &Statement::bindReal(int index, double value)
+{
+    if (sqlite3_bind_double(m_statement, index, value) != SQLITE_OK)
+        fail(m_db, "binding a value");
+    return *this;
+}
+
 Statement &Statement::bind(int index, std::int64_t value)
 {
     if (sqlite3_bind_int64(m_statement, index, value) != SQLITE_OK)

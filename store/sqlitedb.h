@@ -41,6 +41,7 @@ public:
     // Parameters count from 1, as SQLite counts them. Text and blobs are copied.
     Statement &bind(int index, std::int64_t value);
     Statement &bind(int index, std::string_view text);
+    Statement &bindReal(int index, double value);
     Statement &bindBlob(int index, std::span<const std::uint8_t> bytes);
     Statement &bindNull(int index);
     // Text, and NULL for empty text.

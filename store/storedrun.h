@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,30 @@ namespace store {
 // reports' own.
 inline constexpr std::array<std::string_view, 7> missReasons = {
     "unanswered", "late", "tooShort", "noHead", "twoFrames", "flood", "stationLate"};
+
+// The expectations a run may miss, by bit of `StoredRun::failedExpectations`; the names are the
+// reports' own.
+inline constexpr std::array<std::string_view, 4> expectationNames = {"protocol", "version",
+                                                                     "TS modes", "round trip"};
+
+// Why an incomplete or interrupted run went without a verdict, by bit of `StoredRun::causes`:
+// each miss reason, then a port that did not open or failed, then a quit signal.
+inline constexpr std::array<std::string_view, missReasons.size() + 2> incompleteCauses = {
+    "unanswered", "late",        "tooShort", "noHead",     "twoFrames",
+    "flood",      "stationLate", "port",     "interrupted"};
+
+// A line test's code, which stays when its caption changes: "TX - RX RTU" is "tx_rx_rtu".
+inline std::string lineCode(std::string_view caption)
+{
+    std::string code;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption.substr(i, 3) == " - ")
+            i += 2;
+        const char c = caption[i];
+        code += c == ' ' || c == '-' ? '_' : c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    }
+    return code;
+}
 
 // A unit's id as it is filed: its ASCII letters in upper case, as SQLite's upper() folds them, so
 // that "sn-2002" and "SN-2002" are one unit for attempts, the lockout and the store, unless the
@@ -35,13 +60,24 @@ struct LineResult
     int ok = 0;
     int error = 0;
     std::string verdict; // "pass", "fail", "intermittent" or "none"
+    std::string code{};  // "tx_rx_rtu": the caption's code, as `lineCode` makes it
 };
 
 struct PollEvidence
 {
     int poll = 0;
-    std::string outcome;             // "measured", "unanswered", ...
-    std::vector<std::uint8_t> bytes; // what the period held, as received
+    std::string outcome;                 // "measured", "unanswered", ...
+    std::vector<std::uint8_t> bytes;     // what the period held, as received
+    std::optional<double> roundTripMs{}; // of a measured poll
+};
+
+// The round trips of a run's measured polls, in milliseconds.
+struct RoundTripFigures
+{
+    int count = 0;
+    double median = 0;
+    double p95 = 0;
+    double max = 0;
 };
 
 struct StoredRun
@@ -81,6 +117,10 @@ struct StoredRun
     // Whether a polled run of a unit is one of its attempts, decided by the program that ran it:
     // not a golden unit's, nor one made in a slot then suspect.
     bool countsAsAttempt = true;
+    std::string reason{};                // the decision's reason in a few words; empty for a pass
+    std::int64_t failedExpectations = 0; // bits of `expectationNames`
+    std::int64_t causes = 0;      // of an incomplete or interrupted run: bits of `incompleteCauses`
+    RoundTripFigures roundTrip{}; // count 0: none measured
 };
 
 } // namespace store

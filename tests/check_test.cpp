@@ -128,6 +128,7 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         int status;
         std::string onStdErr;
         std::string onStdOut;
+        std::string reason{}; // the start of the run's reason on record
     };
     const Case cases[] = {
         {"healthy", {}, {"{port}", "--polls", "2"}, true, 0, "PASS", "Protocol: Five"},
@@ -137,14 +138,16 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          true,
          1,
          "FAIL: CD - DTR CPU, TX - RX RTU",
-         "CD - DTR CPU: Error"},
+         "CD - DTR CPU: Error",
+         "CD - DTR CPU, TX - RX RTU"},
         {"every poll dropped",
          {"--drop-every", "1"},
          {"{port}", "--polls", "2"},
          true,
          2,
          "INCOMPLETE: no decoded reply in 2 polls",
-         "Poll 2: No Reply"},
+         "Poll 2: No Reply",
+         "2 unanswered\""},
         // A late answer is still its poll's (the sanitizers' slow, loaded pty leaves 400 ms of
         // the 500 a margin; the boundary itself is a row of the station's timed table).
         {"answering 400 ms after each poll: still its own answer",
@@ -160,7 +163,8 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          true,
          2,
          "more than --max-missed 0 allows (4 polls, 3 replies, 1 missed: 1 unanswered",
-         "Poll 3: No Reply"},
+         "Poll 3: No Reply",
+         "1 unanswered\""},
         {"every third poll dropped, forgiven",
          {"--drop-every", "3"},
          {"{port}", "--polls", "4", "--max-missed", "1"},
@@ -182,7 +186,14 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          0,
          "PASS",
          "Protocol: Unknown Protocol"},
-        {"port missing", {}, {"/nonexistent/ttyUSB9"}, true, 3, "Check the port name", ""},
+        {"port missing",
+         {},
+         {"/nonexistent/ttyUSB9"},
+         true,
+         3,
+         "Check the port name",
+         "",
+         "port did not open: "},
         {"port is a plain file", {}, {"{folder}/Protocol.txt"}, true, 3, "Give a serial port", ""},
         {"no port", {}, {"--polls", "2"}, true, 64, "'ls /dev/serial/by-id/' lists", ""},
         {"a version expected",
@@ -191,7 +202,8 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          true,
          1,
          "FAIL: version (expected 8, seen 7)",
-         ""},
+         "",
+         "version expected 8, seen 7\""},
         {"a flapping line starts failing",
          {"--flap", "cd-dtr:3"},
          {"{port}", "--polls", "1"},
@@ -297,7 +309,8 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          true,
          2,
          "(3 polls, 0 replies, 3 missed: 3 late)",
-         "Verdict: none (the tail of a reply"},
+         "Verdict: none (the tail of a reply",
+         "3 late\""},
         {"a noise byte before each reply",
          {"--garbage", "1", "--fail", "cd-dtr"},
          {"{port}", "--polls", "2"},
@@ -329,6 +342,14 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
         EXPECT_EQ(outcome.status, c.status) << outcome.err;
         EXPECT_NE(outcome.err.find(c.onStdErr), std::string::npos) << outcome.err;
         EXPECT_NE(outcome.out.find(c.onStdOut), std::string::npos) << outcome.out;
+        if (!c.reason.empty()) {
+            const std::string listed = CheckProcess({"runs", "--json"}, place.folder.path(),
+                                                    QStringLiteral(CONVERTER_RESULTS_PATH))
+                                           .finish()
+                                           .out;
+            const std::size_t last = listed.rfind("\"reason\":");
+            EXPECT_EQ(listed.substr(last + 9, c.reason.size() + 1), '"' + c.reason) << listed;
+        }
         if (c.check.contains(QStringLiteral("--quiet"))) {
             EXPECT_EQ(outcome.out + outcome.err.substr(0, outcome.err.find("converter-check:")),
                       "");
@@ -1026,7 +1047,8 @@ TEST(ResultsTest, AWornSlotIsNamed)
     EXPECT_EQ(results({"slots", "--by", "fixture", "--json"}).out.find("suspect"),
               std::string::npos);
     const std::string pareto = results({"pareto", "--by", "slot", "--json"}).out;
-    EXPECT_NE(pareto.find("{\"group\":\"C\",\"line\":\"TX - RX RTU\",\"failed\":"),
+    EXPECT_NE(pareto.find("{\"group\":\"C\",\"kind\":\"line\",\"line\":\"TX - RX RTU\",\"code\":"
+                          "\"tx_rx_rtu\",\"failed\":"),
               std::string::npos);
     EXPECT_EQ(pareto.find("\"group\":\"A\""), std::string::npos) << pareto;
     EXPECT_EQ(results({"maintenance", "C", "--note", "new cable", "--station", "bench"}).status, 0);

@@ -31,6 +31,14 @@ store::StoredRun run(const std::string &unit, const std::string &verdict, const 
     r.verdict = verdict;
     r.polled = verdict != "interrupted" && verdict != "not opened";
     r.verdict = verdict == "not opened" ? "incomplete" : verdict;
+    // Why it has no verdict: the port, the signal, or a poll unanswered.
+    r.exitStatus = verdict == "not opened" ? 3 : 0;
+    r.causes = verdict == "not opened" ? 1 << 7 : verdict == "interrupted" ? 1 << 8 : 0;
+    if (verdict == "incomplete") {
+        r.missed[0] = 1;
+        r.causes = 1;
+        r.message = "INCOMPLETE: no decoded reply in 1 poll (1 poll, 0 replies, 1 missed)\n  hint";
+    }
     for (int i = 0; i < 5; ++i)
         r.lines.push_back({"line " + std::to_string(i), 0, 0,
                            (failed >> i & 1)         ? "fail"
@@ -120,13 +128,25 @@ TEST(StoreTest, AttemptsYieldAndParetoFromHandMadeUnits)
     suspect.countsAsAttempt = false;
     EXPECT_EQ(results.record(golden) * 10 + results.record(suspect), 0);
     EXPECT_EQ(results.record(run("G", "pass", day2)), 1);
+    // D also missed its protocol; the causes of runs without a verdict under their own kind.
+    store::StoredRun wrongFirmware = run("H", "fail", day2);
+    wrongFirmware.failedExpectations = 1;
+    EXPECT_EQ(results.record(wrongFirmware), 1);
+    using Kind = store::ParetoKind;
     const auto pareto = store::pareto(results, {});
-    const std::vector<std::tuple<std::string, std::int64_t, std::int64_t>> expected = {
-        {"line 4", 3, 0}, {"incomplete", 2, 0}, {"line 3", 1, 1},
-        {"line 0", 0, 0}, {"line 1", 0, 0},     {"line 2", 0, 0}};
+    const std::vector<std::tuple<Kind, std::string, std::int64_t, std::int64_t>> expected = {
+        {Kind::Line, "line 4", 3, 0},           {Kind::Line, "line 3", 1, 1},
+        {Kind::Line, "line 0", 0, 0},           {Kind::Line, "line 1", 0, 0},
+        {Kind::Line, "line 2", 0, 0},           {Kind::Expectation, "protocol", 1, 0},
+        {Kind::Incomplete, "unanswered", 2, 0}, // C and E
+        {Kind::Incomplete, "port", 2, 0},       // A and the run without a unit id
+        {Kind::Incomplete, "interrupted", 1, 0}};
+    ASSERT_EQ(pareto.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(std::tuple(pareto[i].line, pareto[i].failed, pareto[i].intermittent),
-                  expected[i]);
+        EXPECT_EQ(
+            std::tuple(pareto[i].kind, pareto[i].line, pareto[i].failed, pareto[i].intermittent),
+            expected[i]);
+    EXPECT_EQ(pareto[0].code, "line_4");
 }
 
 TEST(StoreTest, AStoreItCannotUseIsLeftAsItIs)
@@ -195,7 +215,9 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         store::ResultStore older(path, store::ResultStore::Access::Record);
         older.record(run("A", "pass", "2026-12-09T10:00:00.000Z"));
         older.record(run("SN-7", "pass", "2026-12-09T09:30:00.000Z"));
-        older.record(run("sn-7", "fail", "2026-12-09T09:00:00.000Z"));
+        store::StoredRun failed = run("sn-7", "fail", "2026-12-09T09:00:00.000Z");
+        failed.message = "FAIL: line 4 (1 poll, 1 reply, 0 missed)\n  hint";
+        older.record(failed);
     }
     store::Database(path, store::Database::Mode::ReadWrite)
         .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP INDEX not_attempts; DROP TABLE "
@@ -206,7 +228,13 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
                  "ALTER TABLE runs DROP COLUMN adapter; ALTER TABLE runs DROP COLUMN usb_vendor; "
                  "ALTER TABLE runs DROP COLUMN usb_product; ALTER TABLE runs DROP COLUMN "
                  "usb_serial; ALTER TABLE runs DROP COLUMN golden; ALTER TABLE runs DROP COLUMN "
-                 "counts_as_attempt; PRAGMA user_version = 1");
+                 "counts_as_attempt; DROP INDEX run_problems; DROP INDEX run_timing; ALTER TABLE "
+                 "runs DROP COLUMN reason; ALTER TABLE runs DROP COLUMN failed_expectations; "
+                 "ALTER TABLE runs DROP COLUMN causes; ALTER TABLE runs DROP COLUMN rt_count; "
+                 "ALTER TABLE runs DROP COLUMN rt_median; ALTER TABLE runs DROP COLUMN rt_p95; "
+                 "ALTER TABLE runs DROP COLUMN rt_max; ALTER TABLE polls DROP COLUMN "
+                 "round_trip_ms; ALTER TABLE line_names DROP COLUMN code; ALTER TABLE "
+                 "line_results DROP COLUMN code; PRAGMA user_version = 1");
     EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
     store::StoredRun late = run("B", "incomplete", "2026-12-09T11:00:00.000Z");
     late.missed.back() = 2;
@@ -217,13 +245,17 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         "SELECT group_concat(station_late), (SELECT group_concat(unit_id || ' ' || attempt || ' ' "
         "|| verdict) FROM runs WHERE unit_id LIKE 'sn-7'), (SELECT attempts || ' ' || "
         "first_verdict || ' ' || last_verdict FROM units WHERE unit_id = 'SN-7'), "
-        "group_concat(slot), group_concat(counts_as_attempt) FROM runs");
+        "group_concat(slot), group_concat(counts_as_attempt), group_concat(coalesce(reason, '-') "
+        "|| ' ' || causes, '|'), (SELECT group_concat(DISTINCT code) FROM line_results) FROM runs");
     ASSERT_TRUE(counts.step());
     EXPECT_EQ(counts.text(0), "0,0,0,2");
     EXPECT_EQ(counts.text(1), "SN-7 2 pass,SN-7 1 fail");
     EXPECT_EQ(counts.text(2), "2 fail pass");
     EXPECT_EQ(counts.text(3), "C");
     EXPECT_EQ(counts.text(4), "1,1,1,1");
+    // Runs from before keep their message's first line as their reason.
+    EXPECT_EQ(counts.text(5), "- 0|- 0|line 4 (1 poll, 1 reply, 0 missed) 0|- 1");
+    EXPECT_EQ(counts.text(6), "line_0,line_1,line_2,line_3,line_4");
     // Recorded last but started first: the unit's first attempt, the others after it.
     const auto one = [&](const char *sql) {
         store::ResultStore now(path, store::ResultStore::Access::Read);
