@@ -70,12 +70,17 @@ struct SlotFigures
     std::string adapter{};
 };
 
+// The bit after the five line tests': a run whose link was slower than its round-trip limit is
+// weighed as a line test of the slot's.
+inline constexpr std::size_t roundTripLine = 5;
+inline constexpr const char *roundTripName = "round trip";
+
 struct Settings
 {
     double alpha = 0.001;     // flag at p below it, and at marks this strong
     int minRuns = 10;         // never flag a slot with fewer runs
     double floorRate = 0.005; // the pooled rate is taken as at least this
-    std::size_t lineCount = 5;
+    std::size_t lineCount = roundTripLine + 1;
 };
 
 // P(X >= k) for X ~ Binomial(n, p).

@@ -45,7 +45,8 @@ std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &wind
     const std::string key = part == Part::Slot ? "slot" : keyOf(part);
     const std::string columns =
         "SELECT id, station, " + key +
-        ", port, unit_id, failed_lines, intermittent_lines, verdict = 'pass', start_utc FROM runs "
+        ", port, unit_id, failed_lines | (failed_expectations & 8) << 2, intermittent_lines, "
+        "verdict = 'pass', start_utc FROM runs "
         "WHERE polled = 1 AND start_utc >= ?1 AND (?2 = '' OR start_utc < ?2) AND (?3 = '' OR "
         "station = ?3) AND golden = 0 AND " +
         (part == Part::Slot ? std::string() : key + " IS NOT NULL AND ");
@@ -55,11 +56,13 @@ std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &wind
             "verdict IN ('pass', 'fail', 'intermittent') AND unit_id IN (SELECT unit_id FROM "
             "runs WHERE polled = 1 AND start_utc >= ?1 AND (failed_lines != 0 OR "
             "intermittent_lines != 0 OR verdict = 'incomplete') AND (failed_lines != 0 OR "
-            "intermittent_lines != 0))",
+            "intermittent_lines != 0) UNION SELECT unit_id FROM runs WHERE verdict != 'pass' AND "
+            "polled = 1 AND start_utc >= ?1 AND failed_expectations & 8 != 0)",
         window, station);
     auto withoutUnit = prepared(
         store,
-        std::string(columns) + "unit_id IS NULL AND (failed_lines != 0 OR intermittent_lines != 0)",
+        std::string(columns) + "unit_id IS NULL AND (failed_lines != 0 OR intermittent_lines != 0 "
+                               "OR failed_expectations & 8 != 0)",
         window, station);
     std::vector<Run> runs;
     for (store::Statement *query : {&ofUnits, &withoutUnit})

@@ -64,6 +64,8 @@ Options (a value goes after a blank or after "=": --polls 4 or --polls=4):
   --expect-version N  the unit must report version N (0 to 63) in every decoded reply
   --expect-ts MODES   the TS modes it must report: agree (both on or both off), software,
                       hardware, both or none
+  --max-round-trip MS the median time from a poll to its reply decoded may be at most MS
+                      (1 to 500): a slower link fails the run with "round trip ..."
   --protocols FILE    read the protocol names from FILE instead of "Protocol.txt"
   --no-protocols      read no protocol list: every protocol shows as "Unknown Protocol"
   --record FILE       write every poll sent and every piece received to FILE, for

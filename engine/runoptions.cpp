@@ -75,6 +75,8 @@ bool takeRunOption(cli::Arguments &arguments, RunOptions &options)
         options.expected.protocol = wholeNumber(argument, arguments.value(), 0, 63);
     } else if (argument == "--expect-version") {
         options.expected.version = wholeNumber(argument, arguments.value(), 0, 63);
+    } else if (argument == "--max-round-trip") {
+        options.expected.maxRoundTripMs = double(wholeNumber(argument, arguments.value(), 1, 500));
     } else if (argument == "--unit-case") {
         const std::string word = arguments.value();
         if (word != "exact" && word != "upper")

@@ -48,8 +48,9 @@ Options:
   --quiet-pass        no sound for a pass (a failure and a refused scan still sound)
   --max-attempts N    test a unit at most N times; a unit past it is sent to repair
                       (default 3)
-  --expect-protocol N, --expect-version N, --expect-ts MODES
-                      what every decoded reply must report, as for converter-check
+  --expect-protocol N, --expect-version N, --expect-ts MODES, --max-round-trip MS
+                      what every decoded reply must report, as for converter-check; a
+                      fixture's "limit round-trip MS" line sets the last
   --protocols FILE    read the protocol names from FILE instead of "Protocol.txt"
   --no-protocols      read no protocol list
   --operator TEXT     who tests, for the record
@@ -195,6 +196,10 @@ Fixture readFixture(const std::string &path)
                     fixture.golden.push_back(id);
             } else if (name == "counter") {
                 readCounter(device, where, fixture);
+            } else if (name == "limit" && device.starts_with("round-trip ")) {
+                const std::string ms = device.substr(device.find_first_not_of(' ', 10));
+                fixture.maxRoundTripMs =
+                    double(engine::wholeNumber(where + "limit round-trip", ms, 1, 500));
             } else {
                 fixture.notes.emplace_back(name, device);
             }
@@ -275,6 +280,8 @@ Options parseOptions(int argc, const char *const *argv)
                                        fixture.golden.end());
         options.counterWarn = fixture.counterWarn;
         options.counterAlarm = fixture.counterAlarm;
+        if (!options.run.expected.maxRoundTripMs)
+            options.run.expected.maxRoundTripMs = fixture.maxRoundTripMs;
         // The command line's pattern before the fixture's.
         if (options.unitPattern.empty())
             options.unitPattern = fixture.unitPattern;

@@ -5,6 +5,7 @@
 #include "arguments.h"
 #include "runoptions.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ struct Fixture
     std::vector<std::string> golden; // "golden ID..." lines: the golden units' ids
     long counterWarn = 0;            // "counter warn N alarm M": 0 for none
     long counterAlarm = 0;
-    // "limit" lines, as written: kept for the fixture's records.
+    std::optional<double> maxRoundTripMs; // "limit round-trip MS"
+    // Other "limit" lines, as written: kept for the fixture's records.
     std::vector<std::pair<std::string, std::string>> notes;
 };
 

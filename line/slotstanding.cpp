@@ -24,6 +24,7 @@ std::vector<std::string> lineCaptions()
     std::vector<std::string> names;
     for (const station::Field field : station::lineTestFields)
         names.emplace_back(station::fieldCaption(field));
+    names.emplace_back(attribution::roundTripName);
     return names;
 }
 

@@ -68,7 +68,9 @@ bool answer(const results::Options &options, store::ResultStore &results)
             options.by == store::GroupBy::Fixture   ? attribution::Part::Fixture
             : options.by == store::GroupBy::Adapter ? attribution::Part::Adapter
                                                     : attribution::Part::Slot);
-        const auto names = store::lineNames(results);
+        auto names = store::lineNames(results);
+        names.resize(attribution::roundTripLine);
+        names.emplace_back(attribution::roundTripName);
         return print(json ? results::slotsJson(slots, names) : results::slotsTable(slots, names));
     }
     case Command::Fixtures: {

@@ -173,6 +173,9 @@ const char *const migrations[schemaVersion] = {
         WHERE verdict = 'fail' AND json_valid(expectations);
     CREATE INDEX run_problems ON runs(start_utc, verdict, failed_lines, intermittent_lines,
         failed_expectations, causes) WHERE verdict != 'pass';
+    DROP INDEX unit_slots;
+    CREATE INDEX unit_slots ON runs(unit_id, start_utc, station, slot, port, failed_lines,
+        intermittent_lines, verdict, golden, failed_expectations) WHERE polled = 1;
     CREATE INDEX run_timing ON runs(coalesce(station, ''), port, start_utc, rt_median)
         WHERE rt_count > 0;)",
 };

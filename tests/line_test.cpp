@@ -189,13 +189,15 @@ TEST(LineCommandTest, RefusedCommandLinesAndQuitSignals)
     const std::string good = (folder / "good").string();
     std::ofstream(good)
         << "\xEF\xBB\xBF# line 3\nfixture FX 7\npattern SN-[0-9]{4}\nA /dev/null\ngolden SN-1 "
-           "G-2\ncounter warn 9000 alarm 10000\n";
+           "G-2\ncounter warn 9000 alarm 10000\nlimit round-trip 40\nlimit torque 2 Nm\n";
     const line::Fixture read = line::readFixture(good);
     EXPECT_EQ(read.id, "FX 7");
     EXPECT_EQ(read.unitPattern, "SN-[0-9]{4}");
     ASSERT_EQ(read.positions.size(), 1u);
     EXPECT_EQ(read.golden, (std::vector<std::string>{"SN-1", "G-2"}));
     EXPECT_EQ(read.counterAlarm, 10000);
+    EXPECT_EQ(read.maxRoundTripMs, 40.0);
+    EXPECT_EQ(read.notes.size(), 1u);
     const QString badCounter = QString::fromStdString((folder / "counter").string());
     std::ofstream(badCounter.toStdString()) << "A /dev/null\ncounter warn 10 alarm 5\n";
     QStringList nine;
