@@ -44,12 +44,14 @@ bool answer(const results::Options &options, store::ResultStore &results)
         return print(json ? results::runsJson(runs) : results::runsTable(runs, true));
     }
     case Command::Yield: {
-        const auto rows = store::yield(results, options.filter.window, options.by);
+        const auto rows =
+            store::yield(results, options.filter.window, options.by, options.calendar);
         return print(json ? results::yieldJson(rows, options.by)
                           : results::yieldTable(rows, options.by));
     }
     case Command::Pareto: {
-        const auto rows = store::pareto(results, options.filter.window, options.by);
+        const auto rows =
+            store::pareto(results, options.filter.window, options.by, options.calendar);
         return print(json ? results::paretoJson(rows, options.by)
                           : results::paretoTable(rows, options.by));
     }

@@ -2,12 +2,16 @@
 
 #include "terminaltext.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <utility>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace results {
 
@@ -22,8 +26,8 @@ Commands:
                       (read in upper case, as ids are filed; --unit-case exact: as typed)
   yield               units, runs, first-pass yield, last-pass yield, true run yield and
                       retest rate of the units first tested in the period; --by day,
-                      station, operator, slot, port, fixture or adapter gives one row a
-                      group (a unit in the group of its first attempt)
+                      shift, station, operator, slot, port, fixture or adapter gives one
+                      row a group (a unit in the group of its first attempt)
   slots               which slot of each station is to blame (--by fixture or adapter: which
                       fixture or adapter): each slot's runs and failed or
                       intermittent ones against the pooled rate of the station's other slots
@@ -53,9 +57,15 @@ Commands:
 Options:
   --store FILE        the store to read (default: $XDG_DATA_HOME/converter-station/
                       results.sqlite, or ~/.local/share/converter-station/results.sqlite)
-  --since DATE        from DATE on: YYYY-MM-DD (UTC, from the day's start),
-                      YYYY-MM-DDTHH:MM:SSZ, today or yesterday
+  --since DATE        from DATE on: YYYY-MM-DD (from the day's start, in the zone of --tz),
+                      YYYY-MM-DDTHH:MM:SSZ (UTC), today or yesterday
   --until DATE        up to DATE: a day includes the whole day, a time is not included
+  --tz local|UTC|ZONE the time zone that tells days, for dates, today, yesterday and --by
+                      day or shift (default: local, the machine's zone, as the window
+                      shows; ZONE as in /usr/share/zoneinfo, such as America/Chicago);
+                      times stored and shown stay UTC
+  --shifts HH:MM,...  with --by shift: when each shift starts, such as 06:00,14:00,22:00;
+                      a shift belongs to the day it starts
   --json              one JSON document instead of a table
   --batch N           push N runs a transaction (default 1000)
   --timeout SECONDS   give up on the plant's database when connecting or a statement takes
@@ -110,6 +120,54 @@ std::optional<std::tm> parsedDay(const std::string &text)
     return day;
 }
 
+// "06:00,14:00,22:00": minutes after midnight, ascending, each once.
+std::vector<int> shiftStarts(const std::string &text)
+{
+    std::vector<int> starts;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        const std::string clock = text.substr(at, comma - at);
+        int hours = -1, minutes = -1;
+        char end = 0;
+        if (clock.size() != 5 ||
+            std::sscanf(clock.c_str(), "%2d:%2d%c", &hours, &minutes, &end) != 2 || hours < 0 ||
+            hours > 23 || minutes < 0 || minutes > 59 ||
+            (!starts.empty() && hours * 60 + minutes <= starts.back()) || starts.size() == 24)
+            throw UsageError("--shifts takes up to 24 starts HH:MM, earliest first, such as "
+                             "06:00,14:00,22:00");
+        starts.push_back(hours * 60 + minutes);
+        if (comma == text.size())
+            return starts;
+        at = comma + 1;
+    }
+}
+
+// Sets the process's time zone from --tz; whether days are then told by it rather than by UTC.
+bool useZone(const std::string &zone)
+{
+    if (zone == "local") {
+        ::tzset();
+        return true;
+    }
+    if (zone == "UTC") {
+        ::setenv("TZ", "UTC0", 1);
+        ::tzset();
+        return false;
+    }
+    // A name the system's zone database holds; glibc would take any other as UTC, silently.
+    struct stat info
+    {};
+    const std::string path = "/usr/share/zoneinfo/" + zone;
+    if (zone.empty() || zone.front() == '/' || zone.find("..") != std::string::npos ||
+        ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        throw UsageError("--tz takes local, UTC or a zone such as America/Chicago, not " +
+                         cli::printable(zone));
+    ::setenv("TZ", zone.c_str(), 1);
+    ::tzset();
+    return true;
+}
+
 std::string formatted(std::time_t at)
 {
     std::tm utc{};
@@ -126,13 +184,25 @@ std::string storedTime(const std::string &option, const std::string &text, bool 
     const std::time_t now = std::time(nullptr);
     std::time_t at = 0;
     bool wholeDay = true;
+    // A day's midnight and the next's by the zone's own clock: a day of a change to or from
+    // summer time has 23 or 25 hours.
+    const auto midnight = [&](std::tm day, int after) {
+        day.tm_hour = day.tm_min = day.tm_sec = 0;
+        day.tm_mday += after;
+        day.tm_isdst = -1;
+        return std::mktime(&day);
+    };
     if (text == "today" || text == "yesterday") {
-        at = now - now % 86400 - (text == "yesterday" ? 86400 : 0);
+        std::tm local{};
+        ::localtime_r(&now, &local);
+        const int first = text == "yesterday" ? -1 : 0;
+        return formatted(midnight(local, first + (until ? 1 : 0)));
     } else if (auto day = parsedDay(text)) {
-        const std::tm asked = *day;
-        at = ::timegm(&*day);
+        std::tm asked = *day;
+        ::timegm(&*day); // normalises it: 2026-02-30 is no date
         if (day->tm_mday != asked.tm_mday || day->tm_mon != asked.tm_mon)
             throw UsageError(option + ": " + cli::printable(text) + " is no date");
+        return formatted(midnight(asked, until ? 1 : 0));
     } else if (text.size() == 20 && text[10] == 'T' && text[19] == 'Z' &&
                (day = parsedDay(text.substr(0, 10)))) {
         int hours = 0, minutes = 0, seconds = 0;
@@ -152,6 +222,7 @@ std::string storedTime(const std::string &option, const std::string &text, bool 
 
 Options parseOptions(int argc, const char *const *argv)
 {
+    std::string since, until;
     bool exactCase = false;
     Options options;
     bool formatGiven = false;
@@ -205,9 +276,13 @@ Options parseOptions(int argc, const char *const *argv)
             if (options.store.empty())
                 throw UsageError("--store needs a file name");
         } else if (argument == "--since") {
-            options.filter.window.since = storedTime(argument, value(), false);
+            since = value();
         } else if (argument == "--until") {
-            options.filter.window.until = storedTime(argument, value(), true);
+            until = value();
+        } else if (argument == "--tz") {
+            options.zone = value();
+        } else if (argument == "--shifts") {
+            options.calendar.shiftStarts = shiftStarts(value());
         } else if (argument == "--station") {
             options.filter.station = value();
         } else if (argument == "--unit") {
@@ -230,14 +305,14 @@ Options parseOptions(int argc, const char *const *argv)
                 {"day", store::GroupBy::Day},           {"station", store::GroupBy::Station},
                 {"operator", store::GroupBy::Operator}, {"slot", store::GroupBy::Slot},
                 {"port", store::GroupBy::Port},         {"fixture", store::GroupBy::Fixture},
-                {"adapter", store::GroupBy::Adapter}};
+                {"adapter", store::GroupBy::Adapter},   {"shift", store::GroupBy::Shift}};
             options.by = store::GroupBy::None;
             for (const auto &[name, group] : groups)
                 if (by == name)
                     options.by = group;
             if (options.by == store::GroupBy::None)
                 throw UsageError(
-                    "--by takes day, station, operator, slot, port, fixture or adapter");
+                    "--by takes day, shift, station, operator, slot, port, fixture or adapter");
         } else if (argument == "--json") {
             options.format = Format::Json;
         } else if (argument == "--format") {
@@ -270,6 +345,16 @@ Options parseOptions(int argc, const char *const *argv)
     }
     if (options.help || options.version)
         return options;
+    // Days are the zone's: the dates given, and --by day and shift.
+    options.calendar.local = useZone(options.zone);
+    if (!since.empty())
+        options.filter.window.since = storedTime("--since", since, false);
+    if (!until.empty())
+        options.filter.window.until = storedTime("--until", until, true);
+    if ((options.by == store::GroupBy::Shift) != !options.calendar.shiftStarts.empty())
+        throw UsageError(options.by == store::GroupBy::Shift
+                             ? "--by shift needs --shifts HH:MM,...: when each shift starts"
+                             : "--shifts goes with --by shift");
     // Ids are filed as the checks file them.
     options.unitId = store::unitIdAsFiled(options.unitId, exactCase);
     options.filter.unitId = store::unitIdAsFiled(options.filter.unitId, exactCase);

@@ -48,6 +48,8 @@ struct Options
     std::string byWhom; // maintenance --operator; empty: the login name
     store::RunFilter filter;
     store::GroupBy by = store::GroupBy::None;
+    store::Calendar calendar;   // days by the zone of --tz; shifts of --shifts
+    std::string zone = "local"; // --tz as given: "local", "UTC" or a zone's name
     Format format = Format::Table;
     int batch = 1000;
     int timeoutSeconds = 30;
@@ -61,8 +63,9 @@ using UsageError = cli::UsageError;
 
 Options parseOptions(int argc, const char *const *argv);
 
-// A date as the options take it, as the stored UTC text: YYYY-MM-DD (a whole UTC day: `until`
-// gives the start of the next), YYYY-MM-DDTHH:MM:SSZ, "today" or "yesterday". Throws UsageError.
+// A date as the options take it, as the stored UTC text: YYYY-MM-DD (a whole day of the
+// process's time zone, TZ: `until` gives the start of the next), YYYY-MM-DDTHH:MM:SSZ, "today" or
+// "yesterday" (of that zone). Throws UsageError.
 std::string storedTime(const std::string &option, const std::string &text, bool until);
 
 extern const char *const usageText;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace results {
 
@@ -88,11 +89,20 @@ std::string runJsonFields(const store::RunRow &run)
            ",\"roundTripMs\":" + roundTripJson(run.roundTrip);
 }
 
+// The zone days are told in, as TZ names it.
+std::string zoneName()
+{
+    const char *zone = std::getenv("TZ");
+    return !zone || !*zone ? "local" : std::string_view(zone) == "UTC0" ? "UTC" : zone;
+}
+
 std::string groupName(store::GroupBy by)
 {
     switch (by) {
     case store::GroupBy::Day:
-        return "DAY (UTC)";
+        return "DAY (" + zoneName() + ")";
+    case store::GroupBy::Shift:
+        return "SHIFT (" + zoneName() + ")";
     case store::GroupBy::Station:
         return "STATION";
     case store::GroupBy::Operator:

@@ -1,6 +1,7 @@
 #include "queries.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <span>
 #include <tuple>
@@ -73,14 +74,34 @@ std::vector<RunRow> collect(ResultStore &store, Statement &query)
 
 // The group of a run by its own start, station, operator, slot...; with prefix "first_", the group
 // of a unit by its first attempt's: the units table's own columns, or its first run's as "f".
-std::string groupOf(GroupBy by, const std::string &prefix = "")
+std::string groupOf(GroupBy by, const std::string &prefix = "", const Calendar &calendar = {})
 {
     const std::string run = prefix.empty() ? "" : "f.";
+    const std::string at =
+        "datetime(" + prefix + "start_utc" + (calendar.local ? ", 'localtime')" : ")");
     switch (by) {
     case GroupBy::None:
         break;
     case GroupBy::Day:
-        return "substr(" + prefix + "start_utc, 1, 10)";
+        return calendar.local ? "date(" + at + ")" : "substr(" + prefix + "start_utc, 1, 10)";
+    case GroupBy::Shift: {
+        // "2026-12-09 22:00": the day the shift started, and its start.
+        const auto clock = [](int minutes) {
+            char text[8];
+            std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60 % 24, minutes % 60);
+            return std::string(text);
+        };
+        const std::vector<int> &starts = calendar.shiftStarts;
+        const std::string minute = "(CAST(substr(" + at +
+                                   ", 12, 2) AS INTEGER) * 60 + CAST(substr(" + at +
+                                   ", 15, 2) AS INTEGER))";
+        std::string shift = "CASE";
+        for (auto start = starts.rbegin(); start != starts.rend(); ++start)
+            shift += " WHEN " + minute + " >= " + std::to_string(*start) + " THEN date(" + at +
+                     ") || ' " + clock(*start) + "'";
+        return shift + " ELSE date(" + at + ", '-1 day') || ' " +
+               clock(starts.empty() ? 0 : starts.back()) + "' END";
+    }
     case GroupBy::Station:
         return "coalesce(" + prefix + "station, '')";
     case GroupBy::Operator:
@@ -194,13 +215,14 @@ std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter)
     return collect(store, query);
 }
 
-std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by)
+std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by,
+                            const Calendar &calendar)
 {
     // A unit whose attempts all started before the window's end counts as its row in `units`
     // says; one retested later is counted again from its runs, up to the window's end. The bare
     // `r.verdict` beside max(r.attempt) is the verdict of its latest attempt until then.
     auto units = store.db().prepare(
-        "WITH u AS (SELECT units.unit_id, " + groupOf(by, "first_") +
+        "WITH u AS (SELECT units.unit_id, " + groupOf(by, "first_", calendar) +
         " AS grp, first_verdict, attempts, passed_attempts, last_verdict, max_start_utc >= ?2 AS "
         "cut FROM units " +
         (byFirstRun(by) ? "JOIN runs f ON f.unit_id = units.unit_id AND f.attempt = 1 " : "") +
@@ -219,7 +241,7 @@ std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by
         row = {units.text(0),    units.integer(1), units.integer(4), units.integer(4),
                units.integer(2), units.integer(3), units.integer(5)};
     }
-    auto loose = store.db().prepare("SELECT " + groupOf(by) +
+    auto loose = store.db().prepare("SELECT " + groupOf(by, "", calendar) +
                                     " AS grp, count(*), sum(verdict = 'pass') FROM runs "
                                     "WHERE unit_id IS NULL AND polled = 1 AND start_utc >= ?1 "
                                     "AND start_utc < ?2 GROUP BY grp");
@@ -236,7 +258,8 @@ std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by
     return out;
 }
 
-std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by)
+std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by,
+                              const Calendar &calendar)
 {
     struct Seen
     {
@@ -249,7 +272,7 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy 
     // a suspect slot, the slot's) are no unit's failure.
     std::map<std::string, std::unordered_map<std::string, Seen>> groups;
     auto query = store.db().prepare(
-        "SELECT " + groupOf(by) +
+        "SELECT " + groupOf(by, "", calendar) +
         ", coalesce(unit_id, run_id), failed_lines, intermittent_lines, failed_expectations, "
         "causes, polled FROM runs WHERE verdict != 'pass' AND start_utc >= ?1 AND start_utc < ?2 "
         "AND "

@@ -72,9 +72,19 @@ std::vector<std::string> similarUnitIds(ResultStore &store, const std::string &u
                                         std::size_t limit = 5);
 std::vector<RunRow> runs(ResultStore &store, const RunFilter &filter);
 
-// Day, station and operator as the store has them; slot (its name, else its port), port, fixture
-// and adapter (its by-id name, else vendor:product:serial) of the run.
-enum class GroupBy { None, Day, Station, Operator, Slot, Port, Fixture, Adapter };
+// Day and shift by the calendar; station and operator as the store has them; slot (its name,
+// else its port), port, fixture and adapter (its by-id name, else vendor:product:serial) of the
+// run.
+enum class GroupBy { None, Day, Station, Operator, Slot, Port, Fixture, Adapter, Shift };
+
+// How days and shifts are told from the stored UTC times: by the process's local time zone (as
+// TZ gives it) or by UTC. Shifts by their starts, minutes after midnight, in ascending order; a
+// shift belongs to the day it starts, the time before the first start to the day before's last.
+struct Calendar
+{
+    bool local = false;
+    std::vector<int> shiftStarts;
+};
 
 struct YieldRow
 {
@@ -101,7 +111,8 @@ private:
 
 // A unit counts, with all its attempts until the window's end, in the window and group of its
 // first attempt; runs without a unit id count as runs only, by their own start.
-std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by);
+std::vector<YieldRow> yield(ResultStore &store, const Window &window, GroupBy by,
+                            const Calendar &calendar = {});
 
 // A line test; an expectation of the unit ("protocol", "round trip", ...); a cause of runs
 // without a verdict ("unanswered", "port", ...).
@@ -120,7 +131,8 @@ struct ParetoRow
 // Each group's line tests (every one), then the expectations that failed, most units first, then
 // the causes of incomplete and interrupted runs, most units first. A unit counts once a row in
 // each group of a run of it that failed; a run without a unit id as a unit of its own.
-std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by = GroupBy::None);
+std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy by = GroupBy::None,
+                              const Calendar &calendar = {});
 
 // Every run of the window with its line results, oldest first.
 void forEachRun(ResultStore &store, const Window &window,

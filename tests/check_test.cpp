@@ -1086,6 +1086,70 @@ TEST(ResultsTest, AWornSlotIsNamed)
         << life;
 }
 
+// Days and shifts as the operator's clock tells them: a Chicago evening is its own day there,
+// and the night shift runs over midnight.
+TEST(ResultsTest, DaysAndShiftsOfTheOperatorsZone)
+{
+    Workplace place;
+    const std::string path = (place.folder / "results.sqlite").string();
+    {
+        store::ResultStore results(path, store::ResultStore::Access::Record);
+        int unit = 0;
+        // 21:30 and 23:00 on the 8th in Chicago, 04:00 and 09:00 on the 9th; all on the 9th in UTC.
+        for (const char *start : {"2026-12-09T03:30:00.000Z", "2026-12-09T05:00:00.000Z",
+                                  "2026-12-09T10:00:00.000Z", "2026-12-09T15:00:00.000Z"}) {
+            store::StoredRun run;
+            run.runId = run.unitId = "U" + std::to_string(++unit);
+            run.port = "/dev/ttyUSB0";
+            run.toolName = run.toolVersion = "t";
+            run.start = run.end = start;
+            run.verdict = "pass";
+            run.polled = true;
+            results.record(run);
+        }
+    }
+    struct Row
+    {
+        const char *tz; // the machine's zone
+        QStringList arguments;
+        int status;
+        std::string said;
+    };
+    const QStringList day = {"yield", "--json", "--since", "2026-12-08", "--until", "2026-12-08"};
+    const Row rows[] = {
+        {"America/Chicago", day, 0, "\"units\":2,"},
+        {"UTC", QStringList{"--tz", "America/Chicago"} + day, 0, "\"units\":2,"},
+        {"America/Chicago", QStringList{"--tz", "UTC"} + day, 0, "\"units\":0,"},
+        {"America/Chicago",
+         {"yield", "--json", "--by", "day"},
+         0,
+         "[{\"group\":\"2026-12-08\",\"units\":2,\"runs\":2,\"fpy\":1.0000,\"lpy\":1.0000,"
+         "\"try\":1.0000,\"retestRate\":0.0000},\n{\"group\":\"2026-12-09\",\"units\":2,"},
+        {"America/Chicago",
+         {"yield", "--by", "shift", "--shifts", "06:00,14:00,22:00"},
+         0,
+         "SHIFT (America/Chicago)  UNITS  RUNS  FIRST-PASS  LAST-PASS  RUN YIELD  RETEST RATE\n"
+         "2026-12-08 14:00         1      1     100.0%      100.0%     100.0%     0.0%\n"
+         "2026-12-08 22:00         2      2     100.0%      100.0%     100.0%     0.0%\n"
+         "2026-12-09 06:00         1      1     100.0%      100.0%     100.0%     0.0%\n"},
+        {"UTC", {"--tz", "Mars/Olympus", "yield"}, 64, "--tz takes local, UTC or a zone"},
+        {"UTC", {"yield", "--by", "shift"}, 64, "--by shift needs --shifts"},
+        {"UTC", {"yield", "--by", "shift", "--shifts", "14:00,06:00"}, 64, "earliest first"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        ::setenv("TZ", row.tz, 1);
+        const Outcome outcome =
+            CheckProcess(QStringList{"--store", QString::fromStdString(path)} + row.arguments,
+                         place.folder.path(), QStringLiteral(CONVERTER_RESULTS_PATH))
+                .finish();
+        EXPECT_EQ(outcome.status, row.status) << outcome.err;
+        EXPECT_NE((outcome.out + outcome.err).find(row.said), std::string::npos)
+            << outcome.out << outcome.err;
+    }
+    ::unsetenv("TZ");
+}
+
 TEST(ResultsTest, WhatTheCommandLineRefuses)
 {
     Workplace place;
