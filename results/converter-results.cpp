@@ -10,6 +10,7 @@
 #include "slotstables.h"
 #include "storeruns.h"
 #include "terminaltext.h"
+#include "timingtables.h"
 #include "uuid.h"
 
 #include <cerrno>
@@ -74,6 +75,15 @@ bool answer(const results::Options &options, store::ResultStore &results)
         names.resize(attribution::roundTripLine);
         names.emplace_back(attribution::roundTripName);
         return print(json ? results::slotsJson(slots, names) : results::slotsTable(slots, names));
+    }
+    case Command::Timing: {
+        const bool bySlot = options.by == store::GroupBy::Slot;
+        const auto charts = results::timingCharts(
+            spc::timingSeries(results, options.filter.window, options.filter.station,
+                              bySlot ? spc::TimingBy::Slot : spc::TimingBy::Port),
+            options.maxRoundTripMs);
+        return print(json ? results::timingJson(charts, bySlot)
+                          : results::timingTable(charts, bySlot));
     }
     case Command::Fixtures: {
         const auto lives = store::fixtureLife(results, options.filter.station);

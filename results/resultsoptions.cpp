@@ -43,6 +43,12 @@ Commands:
                       writes the store; pushed to the plant's maintenance table)
   plant-schema        prints the plant database's schema script, for a DBA to run as the
                       tables' owner; push then needs only SELECT, INSERT and UPDATE on them
+  timing              each port's control chart of its runs' median round trips (--by slot:
+                      each slot's): individuals and moving range, the centre line and
+                      limits from the first 25 runs of the period (sigma within = mean
+                      moving range / 1.128), the Western Electric rules 1 to 4 that fired,
+                      and from 25 runs on CpU (sigma within) and PpU (overall) against the
+                      runs' round-trip limit or --max-round-trip MS
   export              every run of the period with its line results: --format csv or jsonl
   backup FILE         writes the store, with every run committed, to the new file FILE: one
                       file, whole, for a copy elsewhere (the store itself may have its
@@ -91,7 +97,7 @@ Exit status:
 namespace {
 
 constexpr const char *commandList = "history, runs, yield, pareto, slots, fixtures, maintenance, "
-                                    "export, push, backup or plant-schema";
+                                    "timing, export, push, backup or plant-schema";
 
 int wholeNumber(const std::string &option, const std::string &text, long lowest, long highest)
 {
@@ -241,7 +247,8 @@ Options parseOptions(int argc, const char *const *argv)
                 {"slots", Command::Slots},
                 {"fixtures", Command::Fixtures},
                 {"maintenance", Command::Maintenance},
-                {"plant-schema", Command::PlantSchema}};
+                {"plant-schema", Command::PlantSchema},
+                {"timing", Command::Timing}};
             for (const auto &[name, command] : commands)
                 if (argument == name)
                     options.command = command;
@@ -335,6 +342,8 @@ Options parseOptions(int argc, const char *const *argv)
             options.retryHeld = true;
         } else if (argument == "--timeout") {
             options.timeoutSeconds = wholeNumber(argument, value(), 1, 3600);
+        } else if (argument == "--max-round-trip") {
+            options.maxRoundTripMs = wholeNumber(argument, value(), 1, 500);
         } else if (argument == "--batch") {
             options.batch = wholeNumber(argument, value(), 1, 100000);
         } else if (argument.starts_with("-")) {
@@ -376,10 +385,14 @@ Options parseOptions(int argc, const char *const *argv)
     const bool byPart = options.by == store::GroupBy::Slot ||
                         options.by == store::GroupBy::Fixture ||
                         options.by == store::GroupBy::Adapter;
+    const bool byLink = options.by == store::GroupBy::Slot || options.by == store::GroupBy::Port;
     if (options.by != store::GroupBy::None && options.command != Command::Yield &&
-        options.command != Command::Pareto && !(options.command == Command::Slots && byPart))
-        throw UsageError(
-            "--by goes with yield and pareto, and slot, fixture or adapter with slots");
+        options.command != Command::Pareto && !(options.command == Command::Slots && byPart) &&
+        !(options.command == Command::Timing && byLink))
+        throw UsageError("--by goes with yield and pareto, slot, fixture or adapter with slots, "
+                         "and port or slot with timing");
+    if (options.maxRoundTripMs && options.command != Command::Timing)
+        throw UsageError("--max-round-trip goes with timing");
     if (options.command != Command::Push && (options.held || options.retryHeld))
         throw UsageError("--held and --retry-held go with push");
     if (options.held && options.retryHeld)

@@ -5,6 +5,7 @@
 #include "arguments.h"
 #include "queries.h"
 
+#include <optional>
 #include <string>
 
 namespace results {
@@ -32,7 +33,8 @@ enum class Command {
     Slots,
     Fixtures,
     Maintenance,
-    PlantSchema
+    PlantSchema,
+    Timing
 };
 enum class Format { Table, Json, Csv, JsonLines };
 
@@ -51,6 +53,7 @@ struct Options
     store::Calendar calendar;   // days by the zone of --tz; shifts of --shifts
     std::string zone = "local"; // --tz as given: "local", "UTC" or a zone's name
     Format format = Format::Table;
+    std::optional<double> maxRoundTripMs; // timing: the upper limit capability is taken against
     int batch = 1000;
     int timeoutSeconds = 30;
     bool held = false;      // push --held: list the runs held back
