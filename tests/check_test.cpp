@@ -1150,6 +1150,46 @@ TEST(ResultsTest, DaysAndShiftsOfTheOperatorsZone)
     ::unsetenv("TZ");
 }
 
+// The link's timing as a measurement: 25 quiet runs fire no rule; a reply 1 ms later from then
+// on fires one within 8 runs. Run alone (ctest's TimingTest.AOneMillisecondStepIsSeen): a
+// loaded machine's hiccup would be a true signal of the station's own.
+TEST(TimingTest, DISABLED_AOneMillisecondStepIsSeen)
+{
+    Workplace place;
+    const QString store = QString::fromStdString((place.folder / "results.sqlite").string());
+    const QString link = QString::fromStdString((place.folder / "unit").string());
+    const auto chart = [&] {
+        return CheckProcess({"--store", store, "timing", "--json"}, place.folder.path(),
+                            QStringLiteral(CONVERTER_RESULTS_PATH))
+            .finish()
+            .out;
+    };
+    std::string said;
+    int stepRuns = 0;
+    for (const char *delay : {"20", "21"}) {
+        support::SimProcess unit({"--link", link, "--delay-ms", delay});
+        for (int run = 0; run < (delay[1] == '0' ? 25 : 8); ++run) {
+            EXPECT_EQ(CheckProcess({link, "--polls", "3", "--quiet", "--store", store},
+                                   place.folder.path())
+                          .finish()
+                          .status,
+                      0);
+            if (delay[1] == '1') {
+                ++stepRuns;
+                if ((said = chart()).find("\"rulesFired\":[]") == std::string::npos)
+                    break;
+            }
+        }
+        if (delay[1] == '0') {
+            said = chart();
+            EXPECT_NE(said.find("\"runs\":25,\"baseline\":25,"), std::string::npos) << said;
+            EXPECT_NE(said.find("\"rulesFired\":[]"), std::string::npos) << said;
+        }
+    }
+    EXPECT_EQ(said.find("\"rulesFired\":[]"), std::string::npos) << said;
+    std::printf("a rule fired after %d runs of the step\n", stepRuns);
+}
+
 TEST(ResultsTest, WhatTheCommandLineRefuses)
 {
     Workplace place;
