@@ -7,6 +7,110 @@
 --   GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results, polls, maintenance
 --       TO bench;
 --   GRANT SELECT ON unit_attempts, first_attempts TO bench;
+-- A dashboard's role needs only SELECT on the views and the tables they read:
+--   GRANT SELECT ON runs, line_results, expectation_names, cause_names, unit_attempts,
+--       first_attempts, unit_summary, yield_by_day, yield_by_station, pareto, slot_health,
+--       link_timing TO dashboard;
+--
+-- What the tables hold. Times are timestamptz, stored as UTC; the views' days are UTC days
+-- (converter-results --tz UTC gives the same figures).
+--
+-- converter_schema (version): the schema's version, one row a step applied; the highest counts.
+--
+-- runs: one row a unit's run on a bench PC, pushed once (run_id is unique across every PC).
+--   run_id            a random UUID
+--   unit_id           the unit's id as filed (upper case unless the line keeps case); NULL: none
+--   attempt           the bench PC's own attempt number of the unit; NULL: not an attempt.
+--                     Across PCs, count unit_attempts.plant_attempt instead.
+--   port, operator, station, tool, tool_version, invocation_id
+--                     where, by whom and with what; invocation_id is shared by the runs of one
+--                     invocation; operator and station NULL when not given
+--   start_utc, end_utc
+--   verdict           'pass', 'fail', 'intermittent', 'incomplete' (polls without a measurement
+--                     kept the unit from passing; also a port that did not open) or
+--                     'interrupted' (a quit signal cut the run short: never a verdict)
+--   exit_status       0 pass, 1 fail or intermittent, 2 incomplete, 3 the port did not open,
+--                     128 + the signal for an interrupted run
+--   polled            true when the unit was polled and the run ended by itself: an attempt.
+--                     False for a port that did not open (incomplete, exit 3) and for every
+--                     interrupted run, however many polls it made: leave these out of yield.
+--   polls, replies, measured
+--                     polls sent, replies decoded, polls measured (one reply of its own)
+--   unanswered, late, too_short, no_head, two_frames, flood, station_late
+--                     the polls without a measurement, by outcome
+--   protocols, versions
+--                     the protocol and version numbers the replies reported, as a text list
+--                     such as '5' or '5, 7' (NULL: no reply decoded)
+--   protocol_name, protocols_sha256
+--                     the protocol list's name for it, and the list file's SHA-256
+--   expectations      a JSON array, one object an expectation given:
+--                     {"name": "protocol"|"version"|"TS modes"|"round trip", "expected": ...,
+--                      "seen": [...], "met": true|false|null (null: nothing seen)}
+--   message           the decision as the program said it, hints on lines of their own
+--   failed_lines, intermittent_lines
+--                     bits of the line tests, bit 0 the first of line_results' order
+--   slot, fixture     the fixture slot's name and the fixture's id; NULL: none
+--   adapter, usb_vendor, usb_product, usb_serial
+--                     the USB adapter: its /dev/serial/by-id name and USB ids; NULL: none
+--   golden            a golden unit's run: it verifies its slot, is no attempt, not in yield
+--   counts_as_attempt whether a polled run is an attempt of its unit (false for a golden
+--                     unit and for a failure in a slot then suspect)
+--   reason            why, in a few words: the lines and expectations that failed ('TX - RX
+--                     RTU, protocol expected 5, seen 7'), the misses ('3 unanswered, 1 late'),
+--                     'port did not open: ...', 'interrupted by SIGTERM'; NULL for a pass
+--   failed_expectations
+--                     bits of expectation_names: the expectations the run missed
+--   causes            of an incomplete or interrupted run, bits of cause_names: why it has no
+--                     verdict; 0 otherwise
+--   rt_count, rt_median, rt_p95, rt_max
+--                     the measured polls' round trips (poll sent to reply decoded), in ms:
+--                     how many, median, 95th percentile (nearest rank) and greatest; NULL
+--                     figures when rt_count is 0
+--   pushed_at         when the plant received it
+--
+-- line_results: one row a run's line test.
+--   run_id, line (the caption, 'TX - RX RTU'), code (stable: 'dtr_cd_rtu', 'rts_cts_rtu',
+--   'cts_rts_cpu', 'cd_dtr_cpu', 'tx_rx_rtu'), ok and error (the decoded replies that said
+--   "OK" and "Error"), verdict: 'pass', 'fail', 'intermittent' or 'none' (no decoded reply)
+--
+-- polls: one row a poll, the evidence of the verdict.
+--   run_id, poll (from 1), outcome: 'measured', 'unanswered', 'late', 'tooShort', 'noHead',
+--   'twoFrames', 'flood', 'stationLate' or 'interrupted' (the poll a signal cut short); bytes:
+--   what its period held, as received; round_trip_ms: of a measured poll, else NULL
+--
+-- maintenance: a slot's or fixture's service: maintenance_id, station, target (the slot or
+--   fixture), kind ('slot' or 'fixture'), at_utc, by_whom, note, pushed_at
+--
+-- expectation_names (bit, name), cause_names (bit, name): the names of the bits of
+--   runs.failed_expectations and runs.causes
+--
+-- Indexes: runs_unit, runs_start, runs_attempts (a unit's attempts), runs_link (each port's
+--   round trips), runs_problems (runs that did not pass).
+--
+-- Views, each with the meaning of the converter-results command of its name:
+--   unit_attempts   each unit's attempts across every bench PC, numbered by start
+--                   (plant_attempt): golden runs, runs not polled and runs that do not count
+--                   left out
+--   first_attempts  each unit's first attempt
+--   unit_summary    each unit: first start, its station, first and last verdict, attempts and
+--                   passed attempts
+--   yield_by_station, yield_by_day
+--                   start_utc (the UTC day), station (of the unit's first attempt), units (first
+--                   tested that day), unit_runs (their attempts, all of them), runs (those and
+--                   the polled runs without a unit id), first_passed, last_passed, passed_runs,
+--                   fpy, lpy, run_yield and retest_rate (NULL with nothing to divide by)
+--   pareto          one row a failed line test, missed expectation or cause of a run without
+--                   verdict: start_utc, station, slot, unit (the unit id, else the run id),
+--                   kind ('line', 'expectation', 'incomplete'), name, code (of a line),
+--                   failed, intermittent. Count DISTINCT unit FILTER (WHERE failed) and
+--                   (WHERE intermittent) by kind and name. Golden runs and runs that are no
+--                   attempt of their unit are left out.
+--   slot_health     each slot's runs with a verdict a UTC day: station, slot, fixture, adapter,
+--                   runs, failed (failed or intermittent), rate. Which slot is suspect (the
+--                   binomial test and the marks) is converter-results slots' to say.
+--   link_timing     each run with a measured round trip: station, port, slot, run_id, rt_count,
+--                   rt_median, rt_p95, rt_max, and moving_range (to the port's run before)
+--
 BEGIN;
 SELECT pg_advisory_xact_lock(4279627856);
 CREATE TABLE IF NOT EXISTS converter_schema (version integer NOT NULL);
@@ -94,8 +198,106 @@ CREATE VIEW unit_attempts AS
     FROM runs WHERE unit_id IS NOT NULL AND polled AND NOT golden AND counts_as_attempt;
 CREATE VIEW first_attempts AS SELECT * FROM unit_attempts WHERE plant_attempt = 1;
 END IF;
-IF (SELECT coalesce(max(version), 0) FROM converter_schema) < 4 THEN
-INSERT INTO converter_schema VALUES (4);
+IF (SELECT coalesce(max(version), 0) FROM converter_schema) < 5 THEN
+-- step 5
+ALTER TABLE runs ADD COLUMN reason text,
+    ADD COLUMN failed_expectations integer NOT NULL DEFAULT 0,
+    ADD COLUMN causes integer NOT NULL DEFAULT 0, ADD COLUMN rt_count integer NOT NULL DEFAULT 0,
+    ADD COLUMN rt_median double precision, ADD COLUMN rt_p95 double precision,
+    ADD COLUMN rt_max double precision;
+ALTER TABLE line_results ADD COLUMN code text;
+UPDATE line_results SET code = lower(replace(replace(line, ' - ', '_'), ' ', '_'));
+ALTER TABLE polls ADD COLUMN round_trip_ms double precision;
+CREATE INDEX runs_attempts ON runs (unit_id, start_utc, run_id) INCLUDE (verdict, station)
+    WHERE unit_id IS NOT NULL AND polled AND NOT golden AND counts_as_attempt;
+CREATE INDEX runs_link ON runs (coalesce(station, ''), port, start_utc) INCLUDE (rt_median)
+    WHERE rt_count > 0;
+CREATE INDEX runs_problems ON runs (start_utc) WHERE verdict <> 'pass';
+CREATE TABLE expectation_names (bit integer PRIMARY KEY, name text NOT NULL);
+INSERT INTO expectation_names VALUES (0, 'protocol'), (1, 'version'), (2, 'TS modes'),
+    (3, 'round trip');
+CREATE TABLE cause_names (bit integer PRIMARY KEY, name text NOT NULL);
+INSERT INTO cause_names VALUES (0, 'unanswered'), (1, 'late'), (2, 'tooShort'), (3, 'noHead'),
+    (4, 'twoFrames'), (5, 'flood'), (6, 'stationLate'), (7, 'port'), (8, 'interrupted');
+CREATE VIEW unit_summary AS
+    SELECT unit_id, min(start_utc) AS start_utc,
+        (array_agg(station ORDER BY start_utc, run_id))[1] AS station,
+        (array_agg(verdict ORDER BY start_utc, run_id))[1] AS first_verdict,
+        (array_agg(verdict ORDER BY start_utc DESC, run_id DESC))[1] AS last_verdict,
+        count(*) AS attempts, count(*) FILTER (WHERE verdict = 'pass') AS passed_attempts
+    FROM runs WHERE unit_id IS NOT NULL AND polled AND NOT golden AND counts_as_attempt
+    GROUP BY unit_id;
+CREATE VIEW yield_by_station AS
+    WITH units AS (
+        SELECT date_trunc('day', start_utc, 'UTC') AS start_utc,
+            coalesce(station, '') AS station, count(*) AS units, sum(attempts) AS unit_runs,
+            count(*) FILTER (WHERE first_verdict = 'pass') AS first_passed,
+            count(*) FILTER (WHERE last_verdict = 'pass') AS last_passed,
+            sum(passed_attempts) AS passed_runs
+        FROM unit_summary GROUP BY 1, 2),
+    loose AS (
+        SELECT date_trunc('day', start_utc, 'UTC') AS start_utc,
+            coalesce(station, '') AS station, count(*) AS runs,
+            count(*) FILTER (WHERE verdict = 'pass') AS passed_runs
+        FROM runs WHERE unit_id IS NULL AND polled GROUP BY 1, 2),
+    joined AS (
+        SELECT start_utc, station, coalesce(u.units, 0) AS units,
+            coalesce(u.unit_runs, 0) AS unit_runs,
+            coalesce(u.unit_runs, 0) + coalesce(l.runs, 0) AS runs,
+            coalesce(u.first_passed, 0) AS first_passed, coalesce(u.last_passed, 0) AS last_passed,
+            coalesce(u.passed_runs, 0) + coalesce(l.passed_runs, 0) AS passed_runs
+        FROM units u FULL JOIN loose l USING (start_utc, station))
+    SELECT *, first_passed::float8 / nullif(units, 0) AS fpy,
+        last_passed::float8 / nullif(units, 0) AS lpy,
+        passed_runs::float8 / nullif(runs, 0) AS run_yield,
+        (unit_runs - units)::float8 / nullif(units, 0) AS retest_rate
+    FROM joined;
+CREATE VIEW yield_by_day AS
+    SELECT start_utc, sum(units) AS units, sum(unit_runs) AS unit_runs, sum(runs) AS runs,
+        sum(first_passed) AS first_passed, sum(last_passed) AS last_passed,
+        sum(passed_runs) AS passed_runs,
+        sum(first_passed)::float8 / nullif(sum(units), 0) AS fpy,
+        sum(last_passed)::float8 / nullif(sum(units), 0) AS lpy,
+        sum(passed_runs)::float8 / nullif(sum(runs), 0) AS run_yield,
+        (sum(unit_runs) - sum(units))::float8 / nullif(sum(units), 0) AS retest_rate
+    FROM yield_by_station GROUP BY start_utc;
+CREATE VIEW pareto AS
+    WITH counted AS (
+        SELECT * FROM runs WHERE verdict <> 'pass' AND NOT golden AND
+            NOT (polled AND unit_id IS NOT NULL AND NOT counts_as_attempt))
+    SELECT c.start_utc, c.station, coalesce(c.slot, c.port) AS slot,
+        coalesce(c.unit_id, c.run_id) AS unit, 'line' AS kind, l.line AS name, l.code,
+        l.verdict = 'fail' AS failed, l.verdict = 'intermittent' AS intermittent
+    FROM counted c JOIN line_results l ON l.run_id = c.run_id
+    WHERE c.polled AND l.verdict IN ('fail', 'intermittent')
+    UNION ALL
+    SELECT c.start_utc, c.station, coalesce(c.slot, c.port), coalesce(c.unit_id, c.run_id),
+        'expectation', e.name, NULL, true, false
+    FROM counted c JOIN expectation_names e ON c.failed_expectations & (1 << e.bit) <> 0
+    WHERE c.polled
+    UNION ALL
+    SELECT c.start_utc, c.station, coalesce(c.slot, c.port), coalesce(c.unit_id, c.run_id),
+        'incomplete', n.name, NULL, true, false
+    FROM counted c JOIN cause_names n ON c.causes & (1 << n.bit) <> 0;
+CREATE VIEW slot_health AS
+    SELECT date_trunc('day', start_utc, 'UTC') AS start_utc, coalesce(station, '') AS station,
+        coalesce(slot, port) AS slot, max(fixture) AS fixture,
+        max(coalesce(adapter, usb_vendor || ':' || usb_product || ':' ||
+            coalesce(usb_serial, ''))) AS adapter,
+        count(*) AS runs, count(*) FILTER (WHERE verdict <> 'pass') AS failed,
+        count(*) FILTER (WHERE verdict <> 'pass')::float8 / count(*) AS rate
+    FROM runs WHERE polled AND NOT golden AND verdict IN ('pass', 'fail', 'intermittent')
+    GROUP BY 1, 2, 3;
+CREATE VIEW link_timing AS
+    SELECT r.start_utc, coalesce(r.station, '') AS station, r.port,
+        coalesce(r.slot, r.port) AS slot, r.run_id, r.rt_count, r.rt_median, r.rt_p95, r.rt_max,
+        abs(r.rt_median - (SELECT p.rt_median FROM runs p WHERE p.rt_count > 0 AND
+            coalesce(p.station, '') = coalesce(r.station, '') AND p.port = r.port AND
+            p.start_utc < r.start_utc ORDER BY p.start_utc DESC LIMIT 1)) AS moving_range
+    FROM runs r WHERE r.rt_count > 0;
+END IF;
+IF (SELECT coalesce(max(version), 0) FROM converter_schema) < 5 THEN
+INSERT INTO converter_schema VALUES (5);
 END IF;
 END $steps$;
 COMMIT;

@@ -15,7 +15,9 @@ constexpr const char *runColumns =
     "start_utc, end_utc, verdict, exit_status, polled, polls, replies, measured, unanswered, "
     "late, too_short, no_head, two_frames, flood, station_late, protocols, versions, "
     "protocol_name, protocols_sha256, expectations, message, failed_lines, intermittent_lines, "
-    "slot, fixture, adapter, usb_vendor, usb_product, usb_serial, golden, counts_as_attempt";
+    "slot, fixture, adapter, usb_vendor, usb_product, usb_serial, golden, counts_as_attempt, "
+    "reason, failed_expectations, causes, rt_count, rt_median, rt_p95, rt_max";
+constexpr int runColumnCount = 47;
 
 // A value in COPY's text format.
 void addField(std::string &row, const store::Statement &query, int column, bool bytes = false)
@@ -70,22 +72,24 @@ std::int64_t sendRuns(PlantConnection &plant, store::Database &db, std::int64_t 
     auto runs = db.prepare(std::string("SELECT ") + runColumns +
                            " FROM runs WHERE forwarded = 0 AND held IS NULL AND id BETWEEN ?1 "
                            "AND ?2");
-    auto lines = db.prepare("SELECT r.run_id, l.line, l.ok, l.error, l.verdict FROM line_results "
+    auto lines = db.prepare("SELECT r.run_id, l.line, l.ok, l.error, l.verdict, l.code FROM "
+                            "line_results "
                             "l JOIN runs r ON r.id = l.run WHERE r.forwarded = 0 AND r.held IS "
                             "NULL AND l.run BETWEEN ?1 AND ?2");
-    auto polls = db.prepare("SELECT r.run_id, p.poll, p.outcome, hex(p.bytes) FROM polls p "
+    auto polls = db.prepare("SELECT r.run_id, p.poll, p.outcome, hex(p.bytes), p.round_trip_ms "
+                            "FROM polls p "
                             "JOIN runs r ON r.id = p.run WHERE r.forwarded = 0 AND r.held IS "
                             "NULL AND p.run BETWEEN ?1 AND ?2");
     for (auto *query : {&runs, &lines, &polls})
         query->bind(1, first).bind(2, last);
     std::int64_t count = 0;
-    const std::string runRows = rowsOf(runs, 40, -1, &count);
-    const std::string lineRows = rowsOf(lines, 5);
-    const std::string pollRows = rowsOf(polls, 4, 3);
+    const std::string runRows = rowsOf(runs, runColumnCount, -1, &count);
+    const std::string lineRows = rowsOf(lines, 6);
+    const std::string pollRows = rowsOf(polls, 5, 3);
     plant.run("BEGIN");
     plant.copy("incoming_runs", runColumns, runRows);
-    plant.copy("incoming_line_results", "run_id, line, ok, error, verdict", lineRows);
-    plant.copy("incoming_polls", "run_id, poll, outcome, bytes", pollRows);
+    plant.copy("incoming_line_results", "run_id, line, ok, error, verdict, code", lineRows);
+    plant.copy("incoming_polls", "run_id, poll, outcome, bytes, round_trip_ms", pollRows);
     const Result added = plant.run(std::string("INSERT INTO runs (") + runColumns + ") SELECT " +
                                    runColumns + " FROM incoming_runs ON CONFLICT DO NOTHING");
     plant.run("INSERT INTO line_results SELECT * FROM incoming_line_results ON CONFLICT DO "

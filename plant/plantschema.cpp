@@ -1,92 +1,12 @@
 #include "plantschema.h"
 
+#include "plantsteps.h"
+
 #include <cstdlib>
 
 namespace results {
 
 namespace {
-
-// Created once by whichever bench PC pushes first; the others wait on the lock and find them.
-constexpr const char *plantSchema = R"(
-CREATE TABLE runs (
-    run_id text PRIMARY KEY,
-    unit_id text,
-    attempt integer,
-    port text NOT NULL,
-    operator text,
-    station text,
-    tool text NOT NULL,
-    tool_version text NOT NULL,
-    invocation_id text,
-    start_utc timestamptz NOT NULL,
-    end_utc timestamptz NOT NULL,
-    verdict text NOT NULL,
-    exit_status integer NOT NULL,
-    polled boolean NOT NULL,
-    polls integer NOT NULL,
-    replies integer NOT NULL,
-    measured integer NOT NULL,
-    unanswered integer NOT NULL,
-    late integer NOT NULL,
-    too_short integer NOT NULL,
-    no_head integer NOT NULL,
-    two_frames integer NOT NULL,
-    flood integer NOT NULL,
-    protocols text,
-    versions text,
-    protocol_name text,
-    protocols_sha256 text,
-    expectations jsonb,
-    message text,
-    failed_lines integer NOT NULL,
-    intermittent_lines integer NOT NULL,
-    pushed_at timestamptz NOT NULL DEFAULT now());
-CREATE INDEX runs_unit ON runs (unit_id, start_utc);
-CREATE INDEX runs_start ON runs (start_utc);
-CREATE TABLE line_results (
-    run_id text NOT NULL REFERENCES runs (run_id),
-    line text NOT NULL,
-    ok integer NOT NULL,
-    error integer NOT NULL,
-    verdict text NOT NULL,
-    PRIMARY KEY (run_id, line));
-CREATE TABLE polls (
-    run_id text NOT NULL REFERENCES runs (run_id),
-    poll integer NOT NULL,
-    outcome text NOT NULL,
-    bytes bytea,
-    PRIMARY KEY (run_id, poll));
-)";
-
-// Each step brings a plant schema of the version before it to the next.
-const char *const plantSteps[plantSchemaVersion] = {
-    plantSchema,
-    "ALTER TABLE runs ADD COLUMN station_late integer NOT NULL DEFAULT 0;\n",
-    "ALTER TABLE runs ADD COLUMN slot text;\n",
-    // Where each run was made, golden runs, and whether a run counts as its unit's attempt; the
-    // slots' maintenance; each unit's attempts numbered across every bench PC.
-    R"(ALTER TABLE runs ADD COLUMN fixture text, ADD COLUMN adapter text,
-    ADD COLUMN usb_vendor text, ADD COLUMN usb_product text, ADD COLUMN usb_serial text,
-    ADD COLUMN golden boolean NOT NULL DEFAULT false, ADD COLUMN counts_as_attempt boolean;
-UPDATE runs SET counts_as_attempt = attempt IS NOT NULL;
-ALTER TABLE runs ALTER COLUMN counts_as_attempt SET NOT NULL,
-    ALTER COLUMN counts_as_attempt SET DEFAULT false;
-CREATE TABLE maintenance (
-    maintenance_id text PRIMARY KEY,
-    station text,
-    target text NOT NULL,
-    kind text NOT NULL,
-    at_utc timestamptz NOT NULL,
-    by_whom text,
-    note text NOT NULL,
-    pushed_at timestamptz NOT NULL DEFAULT now());
-CREATE VIEW unit_attempts AS
-    SELECT run_id, unit_id, station, slot, fixture, start_utc, verdict,
-        row_number() OVER (PARTITION BY unit_id ORDER BY start_utc, run_id) AS plant_attempt
-    FROM runs WHERE unit_id IS NOT NULL AND polled AND NOT golden AND counts_as_attempt;
-CREATE VIEW first_attempts AS SELECT * FROM unit_attempts WHERE plant_attempt = 1;
-)",
-};
 
 constexpr const char *scriptHeading =
     R"(-- The plant database's schema for converter-results push, run by a DBA as the role that is to
@@ -98,6 +18,10 @@ constexpr const char *scriptHeading =
 --   GRANT SELECT, INSERT, UPDATE ON converter_schema, runs, line_results, polls, maintenance
 --       TO bench;
 --   GRANT SELECT ON unit_attempts, first_attempts TO bench;
+-- A dashboard's role needs only SELECT on the views and the tables they read:
+--   GRANT SELECT ON runs, line_results, expectation_names, cause_names, unit_attempts,
+--       first_attempts, unit_summary, yield_by_day, yield_by_station, pareto, slot_health,
+--       link_timing TO dashboard;
 )";
 
 // The schema's version as the database holds it; 0 for none.
@@ -107,7 +31,7 @@ constexpr const char *versionFound = "SELECT coalesce(max(version), 0) FROM conv
 
 std::string plantSchemaScript()
 {
-    std::string script = std::string(scriptHeading) + "BEGIN;\nSELECT pg_advisory_xact_lock(" +
+    std::string script = std::string(scriptHeading) + plantReference + "BEGIN;\nSELECT pg_advisory_xact_lock(" +
                          std::to_string(plantLockKey) +
                          ");\nCREATE TABLE IF NOT EXISTS converter_schema (version integer NOT "
                          "NULL);\nDO $steps$ BEGIN\n";

@@ -9,7 +9,7 @@
 
 namespace results {
 
-inline constexpr int plantSchemaVersion = 4;
+inline constexpr int plantSchemaVersion = 5;
 // The advisory lock every bench PC takes while it looks at or changes the schema.
 inline constexpr long plantLockKey = 4279627856;
 
