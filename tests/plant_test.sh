@@ -62,9 +62,9 @@ expect "a second push" "converter-results: pushed 2 runs (2 of them were there a
 expect "runs after the second push" 3 "$(plant 'SELECT count(*) FROM runs')"
 
 # A plant of schema version 1 is brought up to date by the next push.
-plant "DROP VIEW first_attempts, unit_attempts; DROP TABLE maintenance; ALTER TABLE runs DROP COLUMN station_late, DROP COLUMN slot, DROP COLUMN fixture, DROP COLUMN adapter, DROP COLUMN usb_vendor, DROP COLUMN usb_product, DROP COLUMN usb_serial, DROP COLUMN golden, DROP COLUMN counts_as_attempt; UPDATE converter_schema SET version = 1"
+plant "DROP VIEW link_timing, slot_health, pareto, yield_by_day, yield_by_station, unit_summary, first_attempts, unit_attempts; DROP TABLE maintenance, expectation_names, cause_names; DROP INDEX runs_problems; ALTER TABLE runs DROP COLUMN station_late, DROP COLUMN slot, DROP COLUMN fixture, DROP COLUMN adapter, DROP COLUMN usb_vendor, DROP COLUMN usb_product, DROP COLUMN usb_serial, DROP COLUMN golden, DROP COLUMN counts_as_attempt, DROP COLUMN reason, DROP COLUMN failed_expectations, DROP COLUMN causes, DROP COLUMN rt_count, DROP COLUMN rt_median, DROP COLUMN rt_p95, DROP COLUMN rt_max; ALTER TABLE line_results DROP COLUMN code; ALTER TABLE polls DROP COLUMN round_trip_ms; UPDATE converter_schema SET version = 1"
 "$results" --store "$folder/bench2.sqlite" push "$url" 2>/dev/null || status=1
-expect "the plant's schema brought to version 4" "4 3 0 3" \
+expect "the plant's schema brought to version 5" "5 3 0 3" \
     "$(plant 'SELECT max(version), (SELECT count(station_late) FROM runs), (SELECT count(slot) FROM runs), (SELECT count(*) FROM runs WHERE counts_as_attempt) FROM converter_schema' | tr '|' ' ')"
 
 # The server away: nothing is lost, and the next push sends the rest.
@@ -179,6 +179,44 @@ expect "SN-50's attempts across the bench PCs" "bench1 1,bench2 2,bench1 3 1" \
 QT_QPA_PLATFORM=offscreen PLANT_URL=$lean "$lineTests" --gtest_also_run_disabled_tests \
     --gtest_filter='*PlantAttemptsAcrossPCs' >"$folder/linetest" 2>&1 ||
     { tail -n 20 "$folder/linetest" >&2; echo "FAILED: converter-line against the plant" >&2; status=1; }
+# Every view answers, every dashboard panel's SQL runs with Grafana's macros put in (the day of
+# the runs), and the views' figures are converter-results' for the same runs, by UTC day.
+"$sim" --link "$folder/healthy" >/dev/null 2>&1 &
+otherSim=$!
+for _ in $(seq 50); do [ -e "$folder/healthy" ] && break; sleep 0.1; done
+figures() { "$check" "$@" --no-protocols --polls 1 --store "$folder/bench3.sqlite" --station bench3 >/dev/null 2>&1 || true; }
+figures "$folder/healthy" --unit-id SN-60
+figures "$folder/unit" --unit-id SN-61
+figures "$folder/healthy" --unit-id SN-61
+figures "$folder/healthy" --unit-id SN-62 --expect-protocol 9
+figures "$folder/nowhere" --unit-id SN-63
+figures "$folder/unit"
+kill "$otherSim" 2>/dev/null || true
+"$results" --store "$folder/bench3.sqlite" push "$lean" 2>>"$folder/lean" || status=1
+for view in unit_attempts first_attempts unit_summary yield_by_day yield_by_station pareto slot_health link_timing; do
+    as_dba -A -t -c "SELECT count(*) FROM $view" >/dev/null || { echo "FAILED: view $view" >&2; status=1; }
+done
+day=$(date -u +%F)
+/usr/bin/python3 - "$(dirname "$0")/../docs/grafana-dashboard.json" "$day" >"$folder/panels.sql" <<'PANELS'
+import json, re, sys
+day = sys.argv[2]
+for panel in json.load(open(sys.argv[1]))["panels"]:
+    for target in panel["targets"]:
+        sql = re.sub(r"\$__timeFilter\((\w+)\)",
+                     lambda m: f"{m.group(1)} BETWEEN '{day}T00:00:00Z' AND '{day}T23:59:59.999Z'",
+                     target["rawSql"])
+        print(f"\\echo panel {panel['title']}\n{sql};")
+PANELS
+as_dba -A -t -f "$folder/panels.sql" >"$folder/panels.out" 2>&1 || { cat "$folder/panels.out" >&2; status=1; }
+expect "every dashboard panel answered" 6 "$(grep -c '^panel ' "$folder/panels.out")"
+expect "yield by UTC day, the view's and converter-results'" \
+    "$("$results" --store "$folder/bench3.sqlite" --tz UTC yield --by day --json | /usr/bin/python3 -c "import json,sys; print(' '.join(f\"{r['units']} {r['runs']} {r['fpy']:.4f} {r['retestRate']:.4f}\" for r in json.load(sys.stdin)))")" \
+    "$(as_dba -A -t -F ' ' -c "SELECT units, runs, to_char(fpy, 'FM0.0000'), to_char(retest_rate, 'FM0.0000') FROM yield_by_station WHERE station = 'bench3' ORDER BY start_utc")"
+expect "Pareto, the view's and converter-results'" \
+    "$("$results" --store "$folder/bench3.sqlite" pareto --json | /usr/bin/python3 -c "import json,sys; print(' '.join(sorted(f\"{r['kind']}:{r['line']}:{r['failed']}:{r['intermittent']}\" for r in json.load(sys.stdin) if r['failed'] or r['intermittent'])))")" \
+    "$(as_dba -A -t -c "SELECT string_agg(kind || ':' || name || ':' || f || ':' || i, ' ' ORDER BY kind || ':' || name || ':' || f || ':' || i) FROM (SELECT kind, name, count(DISTINCT unit) FILTER (WHERE failed) AS f, count(DISTINCT unit) FILTER (WHERE intermittent) AS i FROM pareto WHERE station = 'bench3' GROUP BY kind, name) p")"
+expect "the reason and the round trips pushed" "protocol expected 9, seen 5 1" \
+    "$(as_dba -A -t -F ' ' -c "SELECT reason, (SELECT count(*) FROM polls p WHERE p.run_id = r.run_id AND round_trip_ms > 0) FROM runs r WHERE unit_id = 'SN-62'")"
 as_dba -c "UPDATE converter_schema SET version = 3"
 record bench1 SN-51
 "$results" --store "$folder/bench1.sqlite" push "$lean" 2>"$folder/lean" && lean=0 || lean=$?
