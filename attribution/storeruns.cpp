@@ -56,8 +56,8 @@ std::vector<Run> storedRuns(store::ResultStore &store, const store::Window &wind
             "verdict IN ('pass', 'fail', 'intermittent') AND unit_id IN (SELECT unit_id FROM "
             "runs WHERE polled = 1 AND start_utc >= ?1 AND (failed_lines != 0 OR "
             "intermittent_lines != 0 OR verdict = 'incomplete') AND (failed_lines != 0 OR "
-            "intermittent_lines != 0) UNION SELECT unit_id FROM runs WHERE verdict != 'pass' AND "
-            "polled = 1 AND start_utc >= ?1 AND failed_expectations & 8 != 0)",
+            "intermittent_lines != 0) UNION SELECT unit_id FROM runs WHERE polled = 1 AND "
+            "failed_expectations & 8 != 0 AND start_utc >= ?1)",
         window, station);
     auto withoutUnit = prepared(
         store,

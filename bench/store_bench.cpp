@@ -1,12 +1,15 @@
 // The results store's speed and size: a run recorded as a check records it, 32 checks finishing
-// at once, the size of a run, and yield and Pareto over a million stored runs.
+// at once, the size of a run, and yield, Pareto and the link's timing over a million stored runs.
 //   store_bench FOLDER [RUNS] [UNITS] [DAYS]      (default 1000000 runs of 400000 units, 250 days)
 //   store_bench --fill STORE RUNS                 a store of RUNS 10-poll runs, for the push bench
+//   store_bench --read STORE DAYS                 the queries alone, over a store filled before
 
+#include "controlchart.h"
 #include "queries.h"
 #include "resultstore.h"
 #include "standing.h"
 #include "storeruns.h"
+#include "timingseries.h"
 
 #include <algorithm>
 #include <chrono>
@@ -73,10 +76,13 @@ store::StoredRun checkRun(long number, const std::string &unit, long second, boo
                              : flapping ? "intermittent"
                                         : "pass"});
     }
+    // Each poll's round trip, and the run's figures of them, as a check keeps them.
     for (int poll = 1; poll <= polls; ++poll)
         run.pollLog.push_back(
             {poll, "measured",
-             bytes ? std::vector<std::uint8_t>(27, 0x81) : std::vector<std::uint8_t>{}});
+             bytes ? std::vector<std::uint8_t>(27, 0x81) : std::vector<std::uint8_t>{},
+             13.8 + 0.05 * ((number + poll) % 7)});
+    run.roundTrip = {polls, 13.9 + 0.01 * (number % 13), 14.1, 14.3};
     return run;
 }
 
@@ -121,6 +127,54 @@ void fill(const std::string &path, long runs, long units, long days, bool bytes)
     all.commit();
 }
 
+// Yield, Pareto, timing and the slots' weighing over a filled store.
+void readBack(const std::string &big, long days)
+{
+    store::ResultStore results(big, store::ResultStore::Access::Read);
+    const store::Window all{}, oneDay{timeOf(days / 2 * 86400), timeOf((days / 2 + 1) * 86400)};
+    for (const auto &[name, window] :
+         {std::pair{"whole store", all}, std::pair{"one day", oneDay}}) {
+        std::size_t groups = 0;
+        std::int64_t seen = 0;
+        const double yieldMs = timed([&] {
+            const auto rows = store::yield(results, window, store::GroupBy::None);
+            seen = rows.empty() ? 0 : rows.front().units;
+        });
+        const double byDayMs =
+            timed([&] { groups = store::yield(results, window, store::GroupBy::Day).size(); });
+        const double paretoMs = timed([&] { store::pareto(results, window); });
+        std::printf("%s (%lld units): yield %.1f ms, yield --by day %.1f ms (%zu days), pareto "
+                    "%.1f ms (median of 5; budget %s)\n",
+                    name, static_cast<long long>(seen), yieldMs, byDayMs, groups, paretoMs,
+                    window.since.empty() ? "1000 ms" : "100 ms");
+    }
+    std::size_t points = 0, fired = 0;
+    const double timingMs = timed([&] {
+        auto series = spc::timingSeries(results, all, "", spc::TimingBy::Port);
+        points = fired = 0;
+        for (const spc::TimingSeries &one : series) {
+            std::vector<double> values;
+            for (const spc::TimingPoint &point : one.points)
+                values.push_back(point.medianMs);
+            points += values.size();
+            if (const auto chart = spc::imrChart(values, 20.0))
+                fired += chart->hits.size();
+        }
+    });
+    std::printf("timing over the whole store: %zu runs charted, %zu rules fired, %.1f ms (median "
+                "of 5; budget 1000 ms)\n",
+                points, fired, timingMs);
+    std::size_t slotRows = 0, read = 0;
+    const double countMs = timed([&] { attribution::slotCounts(results, all, ""); });
+    const double readMs = timed([&] { read = attribution::storedRuns(results, all, "").size(); });
+    const double totalMs =
+        timed([&] { slotRows = attribution::attributeStored(results, all, "").size(); });
+    std::printf("slots over the whole store (%zu slots): %.1f ms: %.1f to count each slot's runs, "
+                "%.1f to read the %zu runs of units that failed somewhere (median of 5; budget "
+                "1000 ms)\n",
+                slotRows, totalMs, countMs, readMs, read);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -145,6 +199,10 @@ int main(int argc, char **argv)
         std::printf("converter-line: a station's standing read after a run %.1f ms; a scan's look "
                     "at its slot %.2f ms (median of 5; budget 10 ms)\n",
                     standingMs, scanMs);
+        return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--read") { // a store filled before, of DAYS days
+        readBack(argv[2], std::atol(argv[3]));
         return 0;
     }
     if (argc == 4 && std::string(argv[1]) == "--fill") {
@@ -222,32 +280,6 @@ int main(int argc, char **argv)
     fill(big, runs, units, days, false);
     std::printf("filled %ld runs of %ld units over %ld days in %.1f s, %.1f MiB\n", runs, units,
                 days, msSince(start) / 1000, fileBytes(big) / 1048576.0);
-    store::ResultStore results(big, store::ResultStore::Access::Read);
-    const store::Window all{}, oneDay{timeOf(days / 2 * 86400), timeOf((days / 2 + 1) * 86400)};
-    for (const auto &[name, window] :
-         {std::pair{"whole store", all}, std::pair{"one day", oneDay}}) {
-        std::size_t groups = 0;
-        std::int64_t seen = 0;
-        const double yieldMs = timed([&] {
-            const auto rows = store::yield(results, window, store::GroupBy::None);
-            seen = rows.empty() ? 0 : rows.front().units;
-        });
-        const double byDayMs =
-            timed([&] { groups = store::yield(results, window, store::GroupBy::Day).size(); });
-        const double paretoMs = timed([&] { store::pareto(results, window); });
-        std::printf("%s (%lld units): yield %.1f ms, yield --by day %.1f ms (%zu days), pareto "
-                    "%.1f ms (median of 5; budget %s)\n",
-                    name, static_cast<long long>(seen), yieldMs, byDayMs, groups, paretoMs,
-                    window.since.empty() ? "1000 ms" : "100 ms");
-    }
-    std::size_t slotRows = 0, read = 0;
-    const double countMs = timed([&] { attribution::slotCounts(results, all, ""); });
-    const double readMs = timed([&] { read = attribution::storedRuns(results, all, "").size(); });
-    const double totalMs =
-        timed([&] { slotRows = attribution::attributeStored(results, all, "").size(); });
-    std::printf("slots over the whole store (%zu slots): %.1f ms: %.1f to count each slot's runs, "
-                "%.1f to read the %zu runs of units that failed somewhere (median of 5; budget "
-                "1000 ms)\n",
-                slotRows, totalMs, countMs, readMs, read);
+    readBack(big, days);
     return 0;
 }

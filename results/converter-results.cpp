@@ -79,9 +79,10 @@ bool answer(const results::Options &options, store::ResultStore &results)
     case Command::Timing: {
         const bool bySlot = options.by == store::GroupBy::Slot;
         const auto charts = results::timingCharts(
+            results,
             spc::timingSeries(results, options.filter.window, options.filter.station,
                               bySlot ? spc::TimingBy::Slot : spc::TimingBy::Port),
-            options.maxRoundTripMs);
+            options.maxRoundTripMs, json);
         return print(json ? results::timingJson(charts, bySlot)
                           : results::timingTable(charts, bySlot));
     }

@@ -35,27 +35,31 @@ const char *ruleText(int rule)
     }
 }
 
-// The limit the capability was taken against: the one asked for, else the series' own.
-std::optional<double> limitOf(const TimingChart &chart)
-{
-    return chart.series.limitMs;
-}
-
 } // namespace
 
-std::vector<TimingChart> timingCharts(std::vector<spc::TimingSeries> series,
-                                      std::optional<double> limitMs)
+std::vector<TimingChart> timingCharts(store::ResultStore &store,
+                                      std::vector<spc::TimingSeries> series,
+                                      std::optional<double> limitMs, bool everyRunId)
 {
     std::vector<TimingChart> charts;
+    std::vector<std::vector<bool>> fired;
     for (spc::TimingSeries &one : series) {
         if (limitMs)
             one.limitMs = limitMs;
         std::vector<double> values;
         for (const spc::TimingPoint &point : one.points)
             values.push_back(point.medianMs);
-        auto chart = spc::imrChart(values, one.limitMs);
-        charts.push_back({std::move(one), std::move(chart)});
+        charts.push_back({{}, spc::imrChart(values, one.limitMs)});
+        fired.emplace_back(values.size());
+        if (charts.back().chart)
+            for (const spc::RuleHit &hit : charts.back().chart->hits)
+                fired.back()[hit.point] = true;
     }
+    spc::runIdsOf(store, series, [&](const spc::TimingSeries &one, std::size_t point) {
+        return everyRunId || fired[std::size_t(&one - series.data())][point];
+    });
+    for (std::size_t i = 0; i < series.size(); ++i)
+        charts[i].series = std::move(series[i]);
     return charts;
 }
 
@@ -79,16 +83,16 @@ std::string timingTable(const std::vector<TimingChart> &charts, bool bySlot)
                          std::to_string(hit.point + 1) + ", " + point.start + ", " +
                          number(point.medianMs) + " ms, " + point.runId + "\n";
             }
-        rows.push_back({one.series.station.empty() ? "-" : one.series.station, one.series.group,
-                        std::to_string(one.series.points.size()),
-                        chart ? number(chart->centre) : "-", chart ? number(chart->lower) : "-",
-                        chart ? number(chart->upper) : "-",
-                        chart ? number(chart->meanMovingRange) : "-",
-                        chart ? number(chart->movingRangeUpper) : "-",
-                        chart ? number(chart->sigmaWithin) : "-", optionalNumber(limitOf(one), "-"),
-                        capable ? optionalNumber(chart->cpu, "-") : "(< 25 runs)",
-                        capable ? optionalNumber(chart->ppu, "-") : "(< 25 runs)",
-                        rules.empty() ? "-" : rules});
+        rows.push_back(
+            {one.series.station.empty() ? "-" : one.series.station, one.series.group,
+             std::to_string(one.series.points.size()), chart ? number(chart->centre) : "-",
+             chart ? number(chart->lower) : "-", chart ? number(chart->upper) : "-",
+             chart ? number(chart->meanMovingRange) : "-",
+             chart ? number(chart->movingRangeUpper) : "-",
+             chart ? number(chart->sigmaWithin) : "-", optionalNumber(one.series.limitMs, "-"),
+             capable ? optionalNumber(chart->cpu, "-") : "(< 25 runs)",
+             capable ? optionalNumber(chart->ppu, "-") : "(< 25 runs)",
+             rules.empty() ? "-" : rules});
     }
     return table(rows) + (fired.empty() ? "" : "\nRules fired:\n" + fired);
 }
@@ -133,8 +137,8 @@ std::string timingJson(const std::vector<TimingChart> &charts, bool bySlot)
                ",\"meanMovingRange\":" + figure(chart ? chart->meanMovingRange : 0) +
                ",\"movingRangeUcl\":" + figure(chart ? chart->movingRangeUpper : 0) +
                ",\"sigmaWithin\":" + figure(chart ? chart->sigmaWithin : 0) +
-               ",\"sigmaOverall\":" + figure(chart ? chart->sigmaOverall : 0) +
-               ",\"limitMs\":" + (limitOf(one) ? number(*limitOf(one), "%.4f") : "null") +
+               ",\"sigmaOverall\":" + figure(chart ? chart->sigmaOverall : 0) + ",\"limitMs\":" +
+               (one.series.limitMs ? number(*one.series.limitMs, "%.4f") : "null") +
                ",\"cpuWithin\":" + capability(chart ? chart->cpu : std::nullopt) +
                ",\"ppuOverall\":" + capability(chart ? chart->ppu : std::nullopt) +
                ",\"rulesFired\":[" + hits + "],\"points\":[" + points + "]}";

@@ -5,6 +5,8 @@
 
 #include "queries.h"
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +17,10 @@ enum class TimingBy { Port, Slot };
 
 struct TimingPoint
 {
-    std::string runId;
+    std::int64_t id = 0; // the run's row in the store
     std::string start;
     double medianMs = 0;
+    std::string runId{}; // read only for the points asked for: see runIdsOf
 };
 
 struct TimingSeries
@@ -30,7 +33,12 @@ struct TimingSeries
 
 // The runs of the window with a measured round trip, golden units' included: the link is
 // measured whatever the unit. `station` empty: every one.
+// Read from the store's timing index alone; the points' run ids are left empty.
 std::vector<TimingSeries> timingSeries(store::ResultStore &store, const store::Window &window,
                                        const std::string &station, TimingBy by);
+
+// Fills in the run id of each point `wanted` says.
+void runIdsOf(store::ResultStore &store, std::vector<TimingSeries> &series,
+              const std::function<bool(const TimingSeries &, std::size_t)> &wanted);
 
 } // namespace spc

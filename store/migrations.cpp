@@ -171,11 +171,14 @@ const char *const migrations[schemaVersion] = {
         WHEN 'protocol' THEN 1 WHEN 'version' THEN 2 WHEN 'TS modes' THEN 4 END), 0)
         FROM json_each(runs.expectations) e WHERE e.value ->> 'met' = 0)
         WHERE verdict = 'fail' AND json_valid(expectations);
-    CREATE INDEX run_problems ON runs(start_utc, verdict, failed_lines, intermittent_lines,
-        failed_expectations, causes) WHERE verdict != 'pass';
+    CREATE INDEX run_problems ON runs(start_utc, verdict, polled, golden, counts_as_attempt,
+        unit_id, run_id, failed_lines, intermittent_lines, failed_expectations, causes)
+        WHERE verdict != 'pass';
     DROP INDEX unit_slots;
     CREATE INDEX unit_slots ON runs(unit_id, start_utc, station, slot, port, failed_lines,
         intermittent_lines, verdict, golden, failed_expectations) WHERE polled = 1;
+    CREATE INDEX slow_links ON runs(start_utc, unit_id)
+        WHERE polled = 1 AND failed_expectations & 8 != 0;
     CREATE INDEX run_timing ON runs(coalesce(station, ''), port, start_utc, rt_median)
         WHERE rt_count > 0;)",
 };

@@ -276,8 +276,7 @@ std::vector<ParetoRow> pareto(ResultStore &store, const Window &window, GroupBy 
         ", coalesce(unit_id, run_id), failed_lines, intermittent_lines, failed_expectations, "
         "causes, polled FROM runs WHERE verdict != 'pass' AND start_utc >= ?1 AND start_utc < ?2 "
         "AND "
-        "golden = 0 AND run_id NOT IN (SELECT run_id FROM runs WHERE polled = 1 AND unit_id IS "
-        "NOT NULL AND counts_as_attempt = 0)");
+        "golden = 0 AND NOT (polled = 1 AND unit_id IS NOT NULL AND counts_as_attempt = 0)");
     query.bind(1, window.since).bind(2, untilOf(window));
     while (query.step()) {
         Seen &seen = groups[query.text(0)][query.text(1)];

@@ -220,21 +220,20 @@ TEST(StoreTest, AnOlderStoreIsBroughtUpToDate)
         older.record(failed);
     }
     store::Database(path, store::Database::Mode::ReadWrite)
-        .execute("DROP INDEX slot_runs; DROP INDEX unit_slots; DROP INDEX not_attempts; DROP TABLE "
-                 "maintenance; DROP TABLE slot_limits; DROP TABLE "
-                 "slot_blocks; "
-                 "ALTER TABLE runs DROP COLUMN station_late; ALTER TABLE runs DROP COLUMN slot; "
-                 "ALTER TABLE runs DROP COLUMN held; ALTER TABLE runs DROP COLUMN fixture; "
-                 "ALTER TABLE runs DROP COLUMN adapter; ALTER TABLE runs DROP COLUMN usb_vendor; "
-                 "ALTER TABLE runs DROP COLUMN usb_product; ALTER TABLE runs DROP COLUMN "
-                 "usb_serial; ALTER TABLE runs DROP COLUMN golden; ALTER TABLE runs DROP COLUMN "
-                 "counts_as_attempt; DROP INDEX run_problems; DROP INDEX run_timing; ALTER TABLE "
-                 "runs DROP COLUMN reason; ALTER TABLE runs DROP COLUMN failed_expectations; "
-                 "ALTER TABLE runs DROP COLUMN causes; ALTER TABLE runs DROP COLUMN rt_count; "
-                 "ALTER TABLE runs DROP COLUMN rt_median; ALTER TABLE runs DROP COLUMN rt_p95; "
-                 "ALTER TABLE runs DROP COLUMN rt_max; ALTER TABLE polls DROP COLUMN "
-                 "round_trip_ms; ALTER TABLE line_names DROP COLUMN code; ALTER TABLE "
-                 "line_results DROP COLUMN code; PRAGMA user_version = 1");
+        .execute(
+            "DROP INDEX run_problems; DROP INDEX run_timing; DROP INDEX slow_links; DROP INDEX "
+            "slot_runs; DROP INDEX unit_slots; DROP INDEX not_attempts; DROP TABLE maintenance; "
+            "DROP TABLE slot_limits; DROP TABLE slot_blocks; ALTER TABLE runs DROP COLUMN "
+            "station_late; ALTER TABLE runs DROP COLUMN slot; ALTER TABLE runs DROP COLUMN held; "
+            "ALTER TABLE runs DROP COLUMN fixture; ALTER TABLE runs DROP COLUMN adapter; ALTER "
+            "TABLE runs DROP COLUMN usb_vendor; ALTER TABLE runs DROP COLUMN usb_product; ALTER "
+            "TABLE runs DROP COLUMN usb_serial; ALTER TABLE runs DROP COLUMN golden; ALTER TABLE "
+            "runs DROP COLUMN counts_as_attempt; ALTER TABLE runs DROP COLUMN reason; ALTER TABLE "
+            "runs DROP COLUMN failed_expectations; ALTER TABLE runs DROP COLUMN causes; ALTER "
+            "TABLE runs DROP COLUMN rt_count; ALTER TABLE runs DROP COLUMN rt_median; ALTER TABLE "
+            "runs DROP COLUMN rt_p95; ALTER TABLE runs DROP COLUMN rt_max; ALTER TABLE polls DROP "
+            "COLUMN round_trip_ms; ALTER TABLE line_names DROP COLUMN code; ALTER TABLE "
+            "line_results DROP COLUMN code; PRAGMA user_version = 1");
     EXPECT_THROW(store::ResultStore(path, store::ResultStore::Access::Read), store::StoreError);
     store::StoredRun late = run("B", "incomplete", "2026-12-09T11:00:00.000Z");
     late.missed.back() = 2;
