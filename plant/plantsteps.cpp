@@ -107,39 +107,56 @@ INSERT INTO expectation_names VALUES (0, 'protocol'), (1, 'version'), (2, 'TS mo
 CREATE TABLE cause_names (bit integer PRIMARY KEY, name text NOT NULL);
 INSERT INTO cause_names VALUES (0, 'unanswered'), (1, 'late'), (2, 'tooShort'), (3, 'noHead'),
     (4, 'twoFrames'), (5, 'flood'), (6, 'stationLate'), (7, 'port'), (8, 'interrupted');
+CREATE INDEX runs_attempt_days ON runs (
+    (date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC'))
+    WHERE unit_id IS NOT NULL AND polled AND NOT golden AND counts_as_attempt;
+CREATE INDEX runs_loose_days ON runs (
+    (date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC'))
+    WHERE unit_id IS NULL AND polled;
+CREATE INDEX runs_slot_days ON runs (
+    (date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC'))
+    WHERE polled AND NOT golden AND verdict IN ('pass', 'fail', 'intermittent');
 CREATE VIEW unit_summary AS
-    SELECT unit_id, min(start_utc) AS start_utc,
-        (array_agg(station ORDER BY start_utc, run_id))[1] AS station,
-        (array_agg(verdict ORDER BY start_utc, run_id))[1] AS first_verdict,
-        (array_agg(verdict ORDER BY start_utc DESC, run_id DESC))[1] AS last_verdict,
-        count(*) AS attempts, count(*) FILTER (WHERE verdict = 'pass') AS passed_attempts
-    FROM runs WHERE unit_id IS NOT NULL AND polled AND NOT golden AND counts_as_attempt
-    GROUP BY unit_id;
+    SELECT f.unit_id, f.start_utc, f.station, f.verdict AS first_verdict, a.last_verdict,
+        a.attempts, a.passed_attempts
+    FROM runs f CROSS JOIN LATERAL (
+        SELECT count(*) AS attempts, count(*) FILTER (WHERE e.verdict = 'pass') AS passed_attempts,
+            (array_agg(e.verdict ORDER BY e.start_utc DESC, e.run_id DESC))[1] AS last_verdict
+        FROM runs e WHERE e.unit_id = f.unit_id AND e.polled AND NOT e.golden AND
+            e.counts_as_attempt) a
+    WHERE f.unit_id IS NOT NULL AND f.polled AND NOT f.golden AND f.counts_as_attempt AND
+        NOT EXISTS (SELECT 1 FROM runs e WHERE e.unit_id = f.unit_id AND e.polled AND
+            NOT e.golden AND e.counts_as_attempt AND (e.start_utc, e.run_id) < (f.start_utc, f.run_id));
 CREATE VIEW yield_by_station AS
-    WITH units AS (
-        SELECT date_trunc('day', start_utc, 'UTC') AS start_utc,
-            coalesce(station, '') AS station, count(*) AS units, sum(attempts) AS unit_runs,
-            count(*) FILTER (WHERE first_verdict = 'pass') AS first_passed,
-            count(*) FILTER (WHERE last_verdict = 'pass') AS last_passed,
-            sum(passed_attempts) AS passed_runs
-        FROM unit_summary GROUP BY 1, 2),
-    loose AS (
-        SELECT date_trunc('day', start_utc, 'UTC') AS start_utc,
-            coalesce(station, '') AS station, count(*) AS runs,
-            count(*) FILTER (WHERE verdict = 'pass') AS passed_runs
-        FROM runs WHERE unit_id IS NULL AND polled GROUP BY 1, 2),
-    joined AS (
-        SELECT start_utc, station, coalesce(u.units, 0) AS units,
-            coalesce(u.unit_runs, 0) AS unit_runs,
-            coalesce(u.unit_runs, 0) + coalesce(l.runs, 0) AS runs,
-            coalesce(u.first_passed, 0) AS first_passed, coalesce(u.last_passed, 0) AS last_passed,
-            coalesce(u.passed_runs, 0) + coalesce(l.passed_runs, 0) AS passed_runs
-        FROM units u FULL JOIN loose l USING (start_utc, station))
-    SELECT *, first_passed::float8 / nullif(units, 0) AS fpy,
-        last_passed::float8 / nullif(units, 0) AS lpy,
-        passed_runs::float8 / nullif(runs, 0) AS run_yield,
-        (unit_runs - units)::float8 / nullif(units, 0) AS retest_rate
-    FROM joined;
+    WITH parts AS (
+        SELECT date_trunc('day', f.start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS start_utc,
+            coalesce(f.station, '') AS station, 1 AS units, a.attempts AS unit_runs,
+            (f.verdict = 'pass')::int AS first_passed, (a.last_verdict = 'pass')::int AS last_passed,
+            a.passed_attempts AS passed_runs
+        FROM runs f CROSS JOIN LATERAL (
+            SELECT count(*) AS attempts,
+                count(*) FILTER (WHERE e.verdict = 'pass') AS passed_attempts,
+                (array_agg(e.verdict ORDER BY e.start_utc DESC, e.run_id DESC))[1] AS last_verdict
+            FROM runs e WHERE e.unit_id = f.unit_id AND e.polled AND NOT e.golden AND
+                e.counts_as_attempt) a
+        WHERE f.unit_id IS NOT NULL AND f.polled AND NOT f.golden AND f.counts_as_attempt AND
+            NOT EXISTS (SELECT 1 FROM runs e WHERE e.unit_id = f.unit_id AND e.polled AND
+                NOT e.golden AND e.counts_as_attempt AND
+                (e.start_utc, e.run_id) < (f.start_utc, f.run_id))
+        UNION ALL
+        SELECT date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC',
+            coalesce(station, ''), 0, 0, 0,
+            0, (verdict = 'pass')::int
+        FROM runs WHERE unit_id IS NULL AND polled)
+    SELECT start_utc, station, sum(units) AS units,
+        sum(unit_runs) AS unit_runs, sum(unit_runs) + count(*) - sum(units) AS runs,
+        sum(first_passed) AS first_passed, sum(last_passed) AS last_passed,
+        sum(passed_runs) AS passed_runs,
+        sum(first_passed)::float8 / nullif(sum(units), 0) AS fpy,
+        sum(last_passed)::float8 / nullif(sum(units), 0) AS lpy,
+        sum(passed_runs)::float8 / nullif(sum(unit_runs) + count(*) - sum(units), 0) AS run_yield,
+        (sum(unit_runs) - sum(units))::float8 / nullif(sum(units), 0) AS retest_rate
+    FROM parts GROUP BY start_utc, station;
 CREATE VIEW yield_by_day AS
     SELECT start_utc, sum(units) AS units, sum(unit_runs) AS unit_runs, sum(runs) AS runs,
         sum(first_passed) AS first_passed, sum(last_passed) AS last_passed,
@@ -150,26 +167,28 @@ CREATE VIEW yield_by_day AS
         (sum(unit_runs) - sum(units))::float8 / nullif(sum(units), 0) AS retest_rate
     FROM yield_by_station GROUP BY start_utc;
 CREATE VIEW pareto AS
-    WITH counted AS (
-        SELECT * FROM runs WHERE verdict <> 'pass' AND NOT golden AND
-            NOT (polled AND unit_id IS NOT NULL AND NOT counts_as_attempt))
     SELECT c.start_utc, c.station, coalesce(c.slot, c.port) AS slot,
         coalesce(c.unit_id, c.run_id) AS unit, 'line' AS kind, l.line AS name, l.code,
         l.verdict = 'fail' AS failed, l.verdict = 'intermittent' AS intermittent
-    FROM counted c JOIN line_results l ON l.run_id = c.run_id
-    WHERE c.polled AND l.verdict IN ('fail', 'intermittent')
+    FROM runs c JOIN line_results l ON l.run_id = c.run_id
+    WHERE c.verdict <> 'pass' AND NOT c.golden AND c.polled AND
+        NOT (c.unit_id IS NOT NULL AND NOT c.counts_as_attempt) AND
+        l.verdict IN ('fail', 'intermittent')
     UNION ALL
     SELECT c.start_utc, c.station, coalesce(c.slot, c.port), coalesce(c.unit_id, c.run_id),
         'expectation', e.name, NULL, true, false
-    FROM counted c JOIN expectation_names e ON c.failed_expectations & (1 << e.bit) <> 0
-    WHERE c.polled
+    FROM runs c JOIN expectation_names e ON c.failed_expectations & (1 << e.bit) <> 0
+    WHERE c.verdict <> 'pass' AND NOT c.golden AND c.polled AND
+        NOT (c.unit_id IS NOT NULL AND NOT c.counts_as_attempt)
     UNION ALL
     SELECT c.start_utc, c.station, coalesce(c.slot, c.port), coalesce(c.unit_id, c.run_id),
         'incomplete', n.name, NULL, true, false
-    FROM counted c JOIN cause_names n ON c.causes & (1 << n.bit) <> 0;
+    FROM runs c JOIN cause_names n ON c.causes & (1 << n.bit) <> 0
+    WHERE c.verdict <> 'pass' AND NOT c.golden AND
+        NOT (c.polled AND c.unit_id IS NOT NULL AND NOT c.counts_as_attempt);
 CREATE VIEW slot_health AS
-    SELECT date_trunc('day', start_utc, 'UTC') AS start_utc, coalesce(station, '') AS station,
-        coalesce(slot, port) AS slot, max(fixture) AS fixture,
+    SELECT date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS start_utc,
+        coalesce(station, '') AS station, coalesce(slot, port) AS slot, max(fixture) AS fixture,
         max(coalesce(adapter, usb_vendor || ':' || usb_product || ':' ||
             coalesce(usb_serial, ''))) AS adapter,
         count(*) AS runs, count(*) FILTER (WHERE verdict <> 'pass') AS failed,
