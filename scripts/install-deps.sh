@@ -8,13 +8,13 @@ set -euo pipefail
 
 # What building and running the station needs (./run.sh): the compiler, Qt, the libraries the
 # configure step looks for, the face the window is laid out in, the bell and its sounds, and the
-# tool that writes the manual pages.
+# tool that writes the manual pages, and the time zones converter-results tells days by.
 run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-wayland fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     libcanberra-dev libcanberra-pulse sound-theme-freedesktop scdoc
-    libsqlite3-dev libpq-dev
+    libsqlite3-dev libpq-dev tzdata
 )
 # What the test suite and CI need besides (./test.sh, .ci/run): a virtual X server and a keyboard
 # that types into it as a barcode scanner does, the fuzzing
