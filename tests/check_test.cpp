@@ -159,7 +159,7 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
          "Reply to poll 3"},
         {"a link slower than the round trip allowed",
          {"--delay-ms", "150"},
-         {"{port}", "--polls", "2", "--max-round-trip", "100"},
+         {"{port}", "--polls", "2", "--max-round-trip", "100", "--slot", "{port}=S"},
          true,
          1,
          "FAIL: round trip median 1",
@@ -363,6 +363,15 @@ TEST(CheckTest, ExitStatusAgainstTheSimulatedUnit)
                       "");
         }
     }
+    // The slow link is weighed against its slot like a line test.
+    const std::string weighed =
+        CheckProcess({"slots", "--json"}, std::filesystem::temp_directory_path(),
+                     QStringLiteral(CONVERTER_RESULTS_PATH))
+            .finish()
+            .out;
+    const std::size_t slot = weighed.find("\"slot\":\"S\"");
+    EXPECT_NE(weighed.find("{\"line\":\"round trip\",\"failed\":1,", slot), std::string::npos)
+        << weighed;
 }
 
 TEST(CheckTest, OneReplyAsJson)
