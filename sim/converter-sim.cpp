@@ -245,7 +245,8 @@ private:
             return;
         }
 
-        const auto first = Clock::now() + std::chrono::milliseconds(m_options.delayMs);
+        const auto first = Clock::now() + std::chrono::microseconds(
+                                              std::lround(1000 * m_options.delayMs(request)));
         const std::size_t pieces = std::min<std::size_t>(m_options.pieces, reply.size());
         std::size_t offset = 0;
         for (std::size_t i = 0; i < pieces; ++i) {

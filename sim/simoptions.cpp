@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 namespace sim {
 
@@ -50,7 +51,8 @@ Reply content:
 Faults:
   --pieces N             send each reply in N pieces ...
   --gap-ms MS            ... with MS milliseconds between them (default 20)
-  --delay-ms MS          answer MS milliseconds after the request (default 0)
+  --delay-ms MS[,MS...]  answer MS milliseconds after the request (default 0); a list is
+                         cycled one a reply, such as 20,20.6 (to the microsecond)
   --drop-every K         leave every K-th request unanswered
   --garbage N            send N random bytes before each reply
   --hangup-after N       at the N-th request, hang up halfway through the reply (as an
@@ -95,6 +97,16 @@ double seconds(const std::string &text, const char *option)
     if (end == text.c_str() || *end != '\0' || !std::isfinite(value) || value < 0 ||
         value > mostSeconds)
         usageError(std::string(option) + " takes a number of seconds from 0 to 1000000");
+    return value;
+}
+
+// "20.6": a reply's delay in milliseconds.
+double milliseconds(const std::string &text)
+{
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(value) || value < 0 || value > 60000)
+        usageError("--delay-ms takes milliseconds from 0 to 60000, or a list of them");
     return value;
 }
 
@@ -218,7 +230,12 @@ Options parseOptions(int argc, char **argv)
         } else if (option == "--gap-ms") {
             o.gapMs = number(value(), 0, 10000, "--gap-ms");
         } else if (option == "--delay-ms") {
-            o.delayMs = number(value(), 0, 60000, "--delay-ms");
+            o.delaysMs.clear();
+            std::istringstream list(value());
+            for (std::string item; std::getline(list, item, ',');)
+                o.delaysMs.push_back(milliseconds(item));
+            if (o.delaysMs.empty())
+                o.delaysMs.push_back(milliseconds(""));
         } else if (option == "--drop-every") {
             o.dropEvery = number(value(), 1, 1000000, "--drop-every");
         } else if (option == "--garbage") {

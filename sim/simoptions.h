@@ -7,6 +7,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -26,7 +27,12 @@ struct Options
     std::optional<TimeTag> endTime;
     int pieces = 1;
     int gapMs = 20;
-    int delayMs = 0;
+    // Each reply's delay after its request, cycled one a reply: a link whose round trip varies.
+    std::vector<double> delaysMs{0.0};
+    double delayMs(long request) const
+    {
+        return delaysMs[static_cast<std::size_t>(request - 1) % delaysMs.size()];
+    }
     int dropEvery = 0;
     int garbage = 0;
     int hangupAfter = 0;
