@@ -41,8 +41,6 @@ void LineWindow::keepOnRecord(std::size_t i, const engine::PortSummary &summary)
                     showStanding(*standing);
                 if (m_plant && note.isEmpty())
                     m_plant->pushSoon();
-                if (m_plant && note.isEmpty())
-                    m_plant->pushSoon();
                 // The store counts the attempt now; a run it could not keep counts for nothing.
                 std::erase(m_coming[unitId], runId);
                 if (!note.isEmpty() && m_slots[i].unitId == unitId && !m_slots[i].run->isTesting())

@@ -66,7 +66,8 @@ TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
     EXPECT_TRUE(QTest::qWaitFor([&] { return says(0, "PASS"); }, 5000));
     EXPECT_EQ(locker.state(), QProcess::Running) << "the verdict came only once the lock was gone";
     for (std::size_t slot = 1; slot < 4; ++slot)
-        EXPECT_TRUE(QTest::qWaitFor([&] { return says(slot, "PASS"); }, 8000)) << slot;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return says(slot, "PASS"); }, 8000))
+            << slot << ": " << window.panel(slot)->verdict()->accessibleDescription().toStdString();
     locker.waitForFinished(10000);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
