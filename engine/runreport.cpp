@@ -238,7 +238,8 @@ std::string summaryJson(const PortSummary &port, const RunIdentity &identity)
     }
     out += "},\"roundTripMs\":";
     if (const auto trip = roundTripOf(record.roundTripsMs))
-        out += "{\"min\":" + decimal(trip->min) + ",\"median\":" + decimal(trip->median) +
+        out += "{\"count\":" + std::to_string(trip->count) + ",\"min\":" + decimal(trip->min) +
+               ",\"median\":" + decimal(trip->median) + ",\"p95\":" + decimal(trip->p95) +
                ",\"max\":" + decimal(trip->max) + "}";
     else
         out += "null";
