@@ -31,8 +31,8 @@ constexpr const char *versionFound = "SELECT coalesce(max(version), 0) FROM conv
 
 std::string plantSchemaScript()
 {
-    std::string script = std::string(scriptHeading) + plantReference + "BEGIN;\nSELECT pg_advisory_xact_lock(" +
-                         std::to_string(plantLockKey) +
+    std::string script = std::string(scriptHeading) + plantReference +
+                         "BEGIN;\nSELECT pg_advisory_xact_lock(" + std::to_string(plantLockKey) +
                          ");\nCREATE TABLE IF NOT EXISTS converter_schema (version integer NOT "
                          "NULL);\nDO $steps$ BEGIN\n";
     for (int step = 0; step < plantSchemaVersion; ++step)

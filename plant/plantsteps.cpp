@@ -205,7 +205,6 @@ CREATE VIEW link_timing AS
 )",
 };
 
-
 } // namespace results
 
 namespace results {

@@ -27,16 +27,15 @@ TEST(ControlChartTest, WorkedExampleAndEachRule)
     }
     const auto chart = spc::imrChart(values, expected.at("limit"));
     ASSERT_TRUE(chart && chart->cpu && chart->ppu);
-    const std::pair<const char *, double> figures[] = {
-        {"centre", chart->centre},
-        {"meanMovingRange", chart->meanMovingRange},
-        {"sigmaWithin", chart->sigmaWithin},
-        {"lcl", chart->lower},
-        {"ucl", chart->upper},
-        {"movingRangeUcl", chart->movingRangeUpper},
-        {"sigmaOverall", chart->sigmaOverall},
-        {"cpu", *chart->cpu},
-        {"ppu", *chart->ppu}};
+    const std::pair<const char *, double> figures[] = {{"centre", chart->centre},
+                                                       {"meanMovingRange", chart->meanMovingRange},
+                                                       {"sigmaWithin", chart->sigmaWithin},
+                                                       {"lcl", chart->lower},
+                                                       {"ucl", chart->upper},
+                                                       {"movingRangeUcl", chart->movingRangeUpper},
+                                                       {"sigmaOverall", chart->sigmaOverall},
+                                                       {"cpu", *chart->cpu},
+                                                       {"ppu", *chart->ppu}};
     for (const auto &[name, value] : figures)
         EXPECT_NEAR(value, expected.at(name), 0.00005) << name;
     EXPECT_TRUE(chart->hits.empty());
