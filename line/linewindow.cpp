@@ -106,8 +106,6 @@ LineWindow::LineWindow(const Options &options, engine::RunIdentity identity,
         slot.run->watch();
     if (!options.plantUrl.empty() && m_store.recorded)
         m_plant = std::make_unique<results::PlantLink>(options.plantUrl, m_store.path);
-    if (!options.plantUrl.empty() && m_store.recorded)
-        m_plant = std::make_unique<results::PlantLink>(options.plantUrl, m_store.path);
     refreshStanding(true);
     connect(&m_standingTimer, &QTimer::timeout, this, [this] { refreshStanding(false); });
     m_standingTimer.start(30000);

@@ -33,6 +33,20 @@ TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
     options.run.noProtocols = true;
     options.run.polls = 8;
     const std::string store = (folder / "results.sqlite").string();
+    // Started before the window, and told when to take the store's write lock: a process started
+    // from the window's thread would hold that thread up for tens of milliseconds, and every slot's
+    // poll with it.
+    QProcess locker;
+    locker.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sqlite3, sys, time\n"
+                                 "sys.stdin.readline()\n"
+                                 "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                 "db.execute('BEGIN IMMEDIATE')\n"
+                                 "print('locked', flush=True)\n"
+                                 "time.sleep(4)\n"),
+                  QString::fromStdString(store)});
+    ASSERT_TRUE(locker.waitForStarted(5000));
     line::LineWindow window(options, {"ada", "line-2", "converter-line", "1", "id", {}, {}},
                             {store, false, true});
     window.show();
@@ -51,15 +65,7 @@ TEST(LineCadenceTest, FourSlotsKeepTheirCadenceWhileTheStoreIsLocked)
     scan("SN-2");
     scan("SN-3");
     scan("SN-4");
-    QProcess locker;
-    locker.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sqlite3, sys, time\n"
-                                 "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-                                 "db.execute('BEGIN IMMEDIATE')\n"
-                                 "print('locked', flush=True)\n"
-                                 "time.sleep(4)\n"),
-                  QString::fromStdString(store)});
+    locker.write("lock\n");
     // Waited for as the window's own loop runs: blocking here would stop every slot's clock.
     ASSERT_TRUE(QTest::qWaitFor([&] { return locker.canReadLine(); }, 5000))
         << "the store's write lock was never taken";

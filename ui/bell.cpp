@@ -10,6 +10,7 @@ namespace ui {
 
 Bell::~Bell()
 {
+    m_player.waitForDone();
     if (m_sounds)
         ca_context_destroy(m_sounds);
 }
@@ -24,6 +25,12 @@ void Bell::ring()
 }
 
 void Bell::play(const char *eventId, const char *description)
+{
+    m_player.setMaxThreadCount(1);
+    m_player.start([this, eventId, description] { playHere(eventId, description); });
+}
+
+void Bell::playHere(const char *eventId, const char *description)
 {
     if (!m_sounds && !m_soundsFailed) {
         m_soundsFailed =

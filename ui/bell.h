@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QThreadPool>
+
 #include <string>
 
 struct ca_context;
@@ -25,12 +27,18 @@ public:
     void ring();
     // One of the sound theme's event sounds ("complete", "dialog-error", ...) through the sound
     // server, on X11 and Wayland alike; silent without a sound server, and nothing else changes.
+    // Played on a thread of its own: reaching the sound server, or failing to, can take tens of
+    // milliseconds, and the window's thread keeps every slot's polls on time meanwhile. Both
+    // texts outlive the bell: string literals.
     void play(const char *eventId, const char *description);
 
 private:
-    std::string m_name, m_id; // empty: the station's
-    ca_context *m_sounds = nullptr;
+    void playHere(const char *eventId, const char *description);
+
+    std::string m_name, m_id;       // empty: the station's
+    ca_context *m_sounds = nullptr; // the player's thread's alone
     bool m_soundsFailed = false;
+    QThreadPool m_player; // one sound at a time, in order
 };
 
 } // namespace ui
