@@ -19,7 +19,7 @@ constexpr const char *scriptHeading =
 --       TO bench;
 --   GRANT SELECT ON unit_attempts, first_attempts TO bench;
 -- A dashboard's role needs only SELECT on the views and the tables they read:
---   GRANT SELECT ON runs, line_results, expectation_names, cause_names, unit_attempts,
+--   GRANT SELECT ON runs, line_results, line_names, expectation_names, cause_names, unit_attempts,
 --       first_attempts, unit_summary, yield_by_day, yield_by_station, pareto, slot_health,
 --       link_timing TO dashboard;
 )";

@@ -104,6 +104,10 @@ CREATE INDEX runs_problems ON runs (start_utc) WHERE verdict <> 'pass';
 CREATE TABLE expectation_names (bit integer PRIMARY KEY, name text NOT NULL);
 INSERT INTO expectation_names VALUES (0, 'protocol'), (1, 'version'), (2, 'TS modes'),
     (3, 'round trip');
+CREATE TABLE line_names (bit integer PRIMARY KEY, line text NOT NULL, code text NOT NULL);
+INSERT INTO line_names VALUES (0, 'DTR - CD RTU', 'dtr_cd_rtu'), (1, 'RTS - CTS RTU', 'rts_cts_rtu'),
+    (2, 'CTS - RTS CPU', 'cts_rts_cpu'), (3, 'CD - DTR CPU', 'cd_dtr_cpu'),
+    (4, 'TX - RX RTU', 'tx_rx_rtu');
 CREATE TABLE cause_names (bit integer PRIMARY KEY, name text NOT NULL);
 INSERT INTO cause_names VALUES (0, 'unanswered'), (1, 'late'), (2, 'tooShort'), (3, 'noHead'),
     (4, 'twoFrames'), (5, 'flood'), (6, 'stationLate'), (7, 'port'), (8, 'interrupted');
@@ -169,11 +173,11 @@ CREATE VIEW yield_by_day AS
 CREATE VIEW pareto AS
     SELECT c.start_utc, c.station, coalesce(c.slot, c.port) AS slot,
         coalesce(c.unit_id, c.run_id) AS unit, 'line' AS kind, l.line AS name, l.code,
-        l.verdict = 'fail' AS failed, l.verdict = 'intermittent' AS intermittent
-    FROM runs c JOIN line_results l ON l.run_id = c.run_id
+        c.failed_lines & (1 << l.bit) <> 0 AS failed,
+        c.intermittent_lines & (1 << l.bit) <> 0 AS intermittent
+    FROM runs c JOIN line_names l ON (c.failed_lines | c.intermittent_lines) & (1 << l.bit) <> 0
     WHERE c.verdict <> 'pass' AND NOT c.golden AND c.polled AND
-        NOT (c.unit_id IS NOT NULL AND NOT c.counts_as_attempt) AND
-        l.verdict IN ('fail', 'intermittent')
+        NOT (c.unit_id IS NOT NULL AND NOT c.counts_as_attempt)
     UNION ALL
     SELECT c.start_utc, c.station, coalesce(c.slot, c.port), coalesce(c.unit_id, c.run_id),
         'expectation', e.name, NULL, true, false
@@ -279,8 +283,9 @@ const char *const plantReference = R"(--
 -- maintenance: a slot's or fixture's service: maintenance_id, station, target (the slot or
 --   fixture), kind ('slot' or 'fixture'), at_utc, by_whom, note, pushed_at
 --
--- expectation_names (bit, name), cause_names (bit, name): the names of the bits of
---   runs.failed_expectations and runs.causes
+-- line_names (bit, line, code), expectation_names (bit, name), cause_names (bit, name): the
+--   names of the bits of runs.failed_lines and intermittent_lines, runs.failed_expectations and
+--   runs.causes
 --
 -- Indexes: runs_unit, runs_start, runs_attempts (a unit's attempts), runs_link (each port's
 --   round trips), runs_problems (runs that did not pass).
