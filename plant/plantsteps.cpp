@@ -133,20 +133,11 @@ CREATE VIEW unit_summary AS
             NOT e.golden AND e.counts_as_attempt AND (e.start_utc, e.run_id) < (f.start_utc, f.run_id));
 CREATE VIEW yield_by_station AS
     WITH parts AS (
-        SELECT date_trunc('day', f.start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS start_utc,
-            coalesce(f.station, '') AS station, 1 AS units, a.attempts AS unit_runs,
-            (f.verdict = 'pass')::int AS first_passed, (a.last_verdict = 'pass')::int AS last_passed,
-            a.passed_attempts AS passed_runs
-        FROM runs f CROSS JOIN LATERAL (
-            SELECT count(*) AS attempts,
-                count(*) FILTER (WHERE e.verdict = 'pass') AS passed_attempts,
-                (array_agg(e.verdict ORDER BY e.start_utc DESC, e.run_id DESC))[1] AS last_verdict
-            FROM runs e WHERE e.unit_id = f.unit_id AND e.polled AND NOT e.golden AND
-                e.counts_as_attempt) a
-        WHERE f.unit_id IS NOT NULL AND f.polled AND NOT f.golden AND f.counts_as_attempt AND
-            NOT EXISTS (SELECT 1 FROM runs e WHERE e.unit_id = f.unit_id AND e.polled AND
-                NOT e.golden AND e.counts_as_attempt AND
-                (e.start_utc, e.run_id) < (f.start_utc, f.run_id))
+        SELECT date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS start_utc,
+            coalesce(station, '') AS station, 1 AS units, attempts AS unit_runs,
+            (first_verdict = 'pass')::int AS first_passed,
+            (last_verdict = 'pass')::int AS last_passed, passed_attempts AS passed_runs
+        FROM unit_summary
         UNION ALL
         SELECT date_trunc('day', start_utc AT TIME ZONE 'UTC') AT TIME ZONE 'UTC',
             coalesce(station, ''), 0, 0, 0,
